@@ -1,0 +1,29 @@
+// Real files of the machine the headless host runs on. Paths are UTF-16 inside the system and
+// UTF-8 on disk.
+#ifndef KORVEL_HOSTS_HEADLESS_DISK_FILES_H_
+#define KORVEL_HOSTS_HEADLESS_DISK_FILES_H_
+
+#include "platform/files.h"
+
+namespace korvel {
+
+class DiskFiles : public Files {
+ public:
+  // The temporary directory is TMPDIR when set, else /tmp.
+  DiskFiles();
+  explicit DiskFiles(std::u16string temporaryDirectory);
+
+  std::u16string temporaryDirectory() const override { return temporary_; }
+  Created createExclusive(const std::u16string& path, std::string_view bytes) override;
+  bool writeAll(const std::u16string& path, std::string_view bytes) override;
+  bool readAll(const std::u16string& path, std::string* out) const override;
+  bool exists(const std::u16string& path) const override;
+  bool remove(const std::u16string& path) override;
+
+ private:
+  std::u16string temporary_;
+};
+
+}  // namespace korvel
+
+#endif  // KORVEL_HOSTS_HEADLESS_DISK_FILES_H_

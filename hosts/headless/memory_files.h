@@ -1,0 +1,32 @@
+// Files kept in memory, for tests: the same contract as the disk, plus switches that make the
+// next creations or writes fail, so a test can show what happens when the disk refuses.
+#ifndef KORVEL_HOSTS_HEADLESS_MEMORY_FILES_H_
+#define KORVEL_HOSTS_HEADLESS_MEMORY_FILES_H_
+
+#include <map>
+
+#include "platform/files.h"
+
+namespace korvel {
+
+class MemoryFiles : public Files {
+ public:
+  std::u16string temporaryDirectory() const override { return u"/tmp/"; }
+  Created createExclusive(const std::u16string& path, std::string_view bytes) override;
+  bool writeAll(const std::u16string& path, std::string_view bytes) override;
+  bool readAll(const std::u16string& path, std::string* out) const override;
+  bool exists(const std::u16string& path) const override { return files_.count(path) != 0; }
+  bool remove(const std::u16string& path) override { return files_.erase(path) != 0; }
+
+  // Every creation and write fails while set.
+  void setFailWrites(bool fail) { failWrites_ = fail; }
+  const std::map<std::u16string, std::string>& files() const { return files_; }
+
+ private:
+  std::map<std::u16string, std::string> files_;
+  bool failWrites_ = false;
+};
+
+}  // namespace korvel
+
+#endif  // KORVEL_HOSTS_HEADLESS_MEMORY_FILES_H_

@@ -1,0 +1,20 @@
+// The bundle of ports that a runtime receives when it is built. Pointers borrow: the host that
+// made the platform keeps its ports alive for as long as the runtime runs.
+#ifndef KORVEL_PLATFORM_PLATFORM_H_
+#define KORVEL_PLATFORM_PLATFORM_H_
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/locale.h"
+
+namespace korvel {
+
+struct Platform {
+  Locale* locale = nullptr;
+  Files* files = nullptr;
+  Clock* clock = nullptr;
+};
+
+}  // namespace korvel
+
+#endif  // KORVEL_PLATFORM_PLATFORM_H_

@@ -1,0 +1,1 @@
+// Keeps a library that is still all headers a valid static library.
