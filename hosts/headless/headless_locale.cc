@@ -16,12 +16,12 @@ struct LanguageLocale {
 };
 
 const LanguageLocale kLanguages[] = {
-    {u"English", "en_US.UTF-8"},   {u"Czech", "cs_CZ.UTF-8"},     {u"Danish", "da_DK.UTF-8"},
-    {u"German", "de_DE.UTF-8"},    {u"Greek", "el_GR.UTF-8"},     {u"Spanish", "es_ES.UTF-8"},
-    {u"Finnish", "fi_FI.UTF-8"},   {u"French", "fr_FR.UTF-8"},    {u"Hungarian", "hu_HU.UTF-8"},
-    {u"Italian", "it_IT.UTF-8"},   {u"Dutch", "nl_NL.UTF-8"},     {u"Norwegian", "nb_NO.UTF-8"},
+    {u"English", "en_US.UTF-8"},   {u"Czech", "cs_CZ.UTF-8"},      {u"Danish", "da_DK.UTF-8"},
+    {u"German", "de_DE.UTF-8"},    {u"Greek", "el_GR.UTF-8"},      {u"Spanish", "es_ES.UTF-8"},
+    {u"Finnish", "fi_FI.UTF-8"},   {u"French", "fr_FR.UTF-8"},     {u"Hungarian", "hu_HU.UTF-8"},
+    {u"Italian", "it_IT.UTF-8"},   {u"Dutch", "nl_NL.UTF-8"},      {u"Norwegian", "nb_NO.UTF-8"},
     {u"Polish", "pl_PL.UTF-8"},    {u"Portuguese", "pt_PT.UTF-8"}, {u"Romanian", "ro_RO.UTF-8"},
-    {u"Russian", "ru_RU.UTF-8"},   {u"Swedish", "sv_SE.UTF-8"},   {u"Turkish", "tr_TR.UTF-8"},
+    {u"Russian", "ru_RU.UTF-8"},   {u"Swedish", "sv_SE.UTF-8"},    {u"Turkish", "tr_TR.UTF-8"},
     {u"Slovenian", "sl_SI.UTF-8"},
 };
 

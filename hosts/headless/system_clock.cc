@@ -17,8 +17,8 @@ LocalTime SystemClock::now() const {
   t.hour = parts.tm_hour;
   t.minute = parts.tm_min;
   t.second = parts.tm_sec;
-  t.millisecond = int(std::chrono::duration_cast<std::chrono::milliseconds>(
-                          now.time_since_epoch()).count() % 1000);
+  t.millisecond = int(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
   return t;
 }
 

@@ -122,9 +122,8 @@ bool Variant::operator==(const Variant& o) const {
     case VarType::kArray: {
       const auto& a = *array_;
       const auto& b = *o.array_;
-      return a.dimensions == b.dimensions && a.lower[0] == b.lower[0] &&
-             a.lower[1] == b.lower[1] && a.count[0] == b.count[0] && a.count[1] == b.count[1] &&
-             a.elements == b.elements;
+      return a.dimensions == b.dimensions && a.lower[0] == b.lower[0] && a.lower[1] == b.lower[1] &&
+             a.count[0] == b.count[0] && a.count[1] == b.count[1] && a.elements == b.elements;
     }
     default:
       return integer_ == o.integer_;

@@ -39,7 +39,8 @@ struct VariantArray {
   int dimensions = 1;
   int32_t lower[2] = {0, 0};
   uint32_t count[2] = {0, 1};
-  std::vector<Variant> elements;  // first index major: (i, j) at (i - lower0) * count1 + (j - lower1)
+  std::vector<Variant>
+      elements;  // first index major: (i, j) at (i - lower0) * count1 + (j - lower1)
 
   static VariantArray oneDimension(uint32_t n, int32_t lowerBound = 1);
   static VariantArray twoDimensions(uint32_t rows, uint32_t columns, int32_t lowerBound = 1);

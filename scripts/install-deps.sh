@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and benchmarking need.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ clang-format
+  zlib1g-dev libutfcpp-dev libcli11-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+$sudo apt-get update
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${packages[@]}"
