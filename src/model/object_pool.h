@@ -16,7 +16,7 @@ namespace korvel {
 
 class ObjectPool {
  public:
-  ObjectPool() = default;
+  ObjectPool();
   ~ObjectPool();
   ObjectPool(const ObjectPool&) = delete;
   ObjectPool& operator=(const ObjectPool&) = delete;
@@ -27,7 +27,9 @@ class ObjectPool {
   // Storage for one object of the size: zero-filled when its slab was created, not cleared again
   // when a freed slot is reused. Throws std::bad_alloc when memory runs out.
   void* allocate(size_t size);
-  // Gives the storage back. REQUIRES: size is the size it was allocated with.
+  // Gives the storage back. REQUIRES: size is the size it was allocated with. A pointer that no
+  // slab of that size holds (or that is not the start of a slot) is ignored, so a stray release
+  // cannot corrupt the bitmap of some other object. Releasing a free slot again does nothing.
   void release(size_t size, void* pointer);
 
   // Constructs a T in pooled storage, and destroys and releases it.
@@ -50,10 +52,15 @@ class ObjectPool {
 
   // Slabs currently held for objects of the size (tests and benchmarks).
   size_t slabCount(size_t size) const;
+  // Objects a slab for the size holds: max(2000 * size, 32768) / size.
+  static size_t slabCapacity(size_t size);
 
  private:
   struct Slab;
+  // The slabs of one size in ring order (the list wraps around), the one allocation starts
+  // from, and an index by object-area start so a release finds its slab without a walk.
   struct Ring;
+
   std::map<size_t, std::unique_ptr<Ring>> rings_;
 };
 
