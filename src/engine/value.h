@@ -3,6 +3,7 @@
 #ifndef KORVEL_ENGINE_VALUE_H_
 #define KORVEL_ENGINE_VALUE_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,6 +37,13 @@ enum ErrorCode : uint32_t {
   kErrorNA = 0x800A07FAu,
 };
 
+inline constexpr int kErrorCodeCount = 7;
+// The position of a code in the literal text table (0-6), or -1 for any other code.
+int errorIndex(uint32_t code);
+// REQUIRES: 0 <= index < kErrorCodeCount.
+uint32_t errorCodeAt(int index);
+inline bool isErrorCode(uint32_t code) { return errorIndex(code) >= 0; }
+
 class ValueArray;
 
 class Value {
@@ -61,12 +69,16 @@ class Value {
   void setInteger(int32_t i);
   void setBoolean(bool b);
   // Up to 4 units short text, longer long text (reusing an owned buffer that is long enough).
+  // The units may lie inside this value's own text.
   void setText(std::u16string_view units);
   // A code other than the seven error codes makes the value empty.
   void setError(uint32_t code);
   void setReference(CellRef first, CellRef last);
+  // A one-row list of references, in the order of the union's operands.
   void setReferenceList(ValueArray list);
   void setArray(ValueArray array);
+
+  static constexpr size_t kShortTextUnits = 4;
 
   ValueKind kind() const { return kind_; }
   bool isEmpty() const { return kind_ == ValueKind::kEmpty; }
@@ -76,6 +88,9 @@ class Value {
   bool isError() const { return kind_ == ValueKind::kError; }
   bool isArray() const { return kind_ == ValueKind::kArray; }
   bool isReference() const { return kind_ == ValueKind::kReference; }
+  bool isReferenceList() const { return kind_ == ValueKind::kReferenceList; }
+  // Kinds 7 and 8, the ones that own a ValueArray.
+  bool hasArray() const { return isArray() || isReferenceList(); }
 
   // REQUIRES for each accessor: a value of the matching kind.
   int32_t integer() const { return payload_.integer; }
@@ -85,12 +100,14 @@ class Value {
   uint32_t errorCode() const { return payload_.error; }
   std::u16string_view text() const;
   RangeRef reference() const { return payload_.range; }
-  // Kinds 7 and 8.
+  // REQUIRES: hasArray().
   const ValueArray& array() const { return *payload_.array; }
   ValueArray& array() { return *payload_.array; }
 
  private:
   void release();
+  // Takes over the payload of other, which becomes empty. REQUIRES: this value owns nothing.
+  void take(Value& other) noexcept;
 
   ValueKind kind_ = ValueKind::kEmpty;
   union Payload {
@@ -127,10 +144,13 @@ class ValueArray {
   const std::vector<Value>& elements() const { return elements_; }
   std::vector<Value>& elements() { return elements_; }
 
-  // Widens a one-row array by one element.
-  void appendElement(Value v);
-  // Adds a row of the current width (array constants); the row must have columns() elements.
-  void appendRow(std::vector<Value> row);
+  // Widens a one-row array by one element. On an array of more than one row nothing changes and
+  // the result is false, so that the element count always matches the dimensions.
+  bool appendElement(Value v);
+  // Adds a row of the current width (array constants). On an array without elements the row
+  // becomes the only row and sets the width. A row of another width changes nothing and gives
+  // false.
+  bool appendRow(std::vector<Value> row);
 
   bool operator==(const ValueArray& other) const = delete;
 
