@@ -1,0 +1,61 @@
+#include "model/compiled_model.h"
+
+#include <algorithm>
+
+#include "model/object_pool.h"
+
+namespace korvel {
+namespace {
+
+// Inserts in identity order without duplicates. New cells have the highest identity, so the
+// common case appends.
+void insertSorted(std::vector<Cell*>& list, Cell* cell) {
+  if (list.empty() || list.back()->id() < cell->id()) {
+    list.push_back(cell);
+    return;
+  }
+  auto it = std::lower_bound(list.begin(), list.end(), cell, CellIdentityLess());
+  if (it == list.end() || *it != cell) list.insert(it, cell);
+}
+
+}  // namespace
+
+CompiledModel::~CompiledModel() { clearCells(); }
+
+void CompiledModel::clearCells() {
+  grid_.clear();
+  indexedCells_.clear();
+  alwaysRecalculated_.clear();
+  CellSet cells;
+  cells.swap(cells_);
+  for (Cell* cell : cells) ObjectPool::instance().destroy(cell);
+}
+
+Cell* CompiledModel::newCell() {
+  Cell* cell = ObjectPool::instance().make<Cell>(this);
+  cells_.insert(cells_.end(), cell);
+  return cell;
+}
+
+Cell* CompiledModel::cellAt(CellRef address) {
+  if (address.isNone()) return nullptr;
+  if (Cell* found = grid_.find(address)) return found;
+  Cell* cell = newCell();
+  cell->address = address;
+  grid_.place(address, cell);
+  enterInLists(cell);
+  return cell;
+}
+
+Cell* CompiledModel::placeCell(Cell* cell) {
+  if (cell->address.isNone()) return nullptr;
+  Cell* previous = grid_.place(cell->address, cell);
+  return previous == cell ? nullptr : previous;
+}
+
+void CompiledModel::enterInLists(Cell* cell) {
+  if (cell->firstListIndex >= 0 || cell->hasFlag(kCellInput)) insertSorted(indexedCells_, cell);
+  if (cell->hasFlag(kCellAlwaysRecalculated)) insertSorted(alwaysRecalculated_, cell);
+}
+
+}  // namespace korvel
