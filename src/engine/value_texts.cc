@@ -60,10 +60,11 @@ std::u16string_view languageName(int primaryLanguage) {
 }
 
 std::u16string loadLiteralTexts(std::u16string_view table, int languageNumber) {
-  if ((languageNumber & kPrimaryLanguageMask) == kEnglish) return {};
+  // Languages without a name of their own use English too, whose texts are the defaults.
+  std::u16string_view language = languageName(languageNumber);
+  if (language == languageName(kEnglish)) return {};
   if (!table.empty() && table.front() == u'\uFEFF') table.remove_prefix(1);
   std::vector<std::u16string_view> rows = lines(table);
-  std::u16string_view language = languageName(languageNumber);
 
   std::vector<std::u16string_view> names = splitView(rows.front(), u';');
   size_t column = 0;

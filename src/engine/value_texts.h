@@ -19,10 +19,11 @@ std::u16string_view languageName(int primaryLanguage);
 // "TRUE", ...) and holds that text's translation in the column of its language. Lines with an
 // unknown key and empty or missing translations leave the text as it is.
 //
-// Nothing changes for English (9) or when no column names the language. Returns the English name
-// of the language whose texts were loaded, or the empty text when nothing was loaded; the caller
-// then switches the locale's collation to that language (Locale::setCollationLanguage), so that
-// text comparison and number formatting follow it.
+// Nothing changes for English (9), for languages without a name of their own (they use the
+// English texts, which are the defaults) or when no column names the language. Returns the English
+// name of the language whose texts were loaded, or the empty text when nothing was loaded; the
+// caller then switches the locale's collation to that language (Locale::setCollationLanguage), so
+// that text comparison and number formatting follow it.
 //
 // REQUIRES: the thread that evaluates formulas; called at most once, before recalculation.
 std::u16string loadLiteralTexts(std::u16string_view table, int languageNumber);
