@@ -44,6 +44,7 @@ std::u16string columnLetters(uint32_t column);
 // maxRow(). The sentinel when the text does not split into letters and digits, when the row
 // number is 0, or when the column lies beyond the largest column a CellRef can hold. More than
 // three letters give row 0, column 0 of sheet 0, as the host program's address reader does.
+// Only the low 16 bits of sheet are used.
 CellRef parseCell(std::u16string_view text, uint32_t sheet);
 
 // Range text to two corners on the given sheet: a text without a colon is one cell (result 0);
