@@ -12,8 +12,7 @@ int twoDigitYear(int year);
 
 // Serial of a date and time in the 1900 system (1900-01-01 is 1, 1900-02-29 is 60) or the 1904
 // system (1904-01-01 is 0). The year goes through twoDigitYear first.
-double dateSerial(int year, int month, int day, int hour, int minute, double second,
-                  bool date1904);
+double dateSerial(int year, int month, int day, int hour, int minute, double second, bool date1904);
 
 // 1-based month of a full month name of the user's locale matched by a case-insensitive prefix
 // of at least 3 units, or 0.
