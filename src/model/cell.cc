@@ -1,5 +1,6 @@
 #include "model/cell.h"
 
+#include "model/nodes/node.h"
 #include "model/object_pool.h"
 
 namespace korvel {

@@ -97,7 +97,9 @@ class Cell {
   std::vector<RangeEntry*> rangeLinks;
   uint32_t level = 0;
   CircularGroup* group = nullptr;
-  std::vector<Node*> formulaRoots;  // the formula first, then its shared sub-expressions
+  // The formula first, then its shared sub-expressions; owned (node.h completes the type in
+  // cell.cc, where the destructor runs).
+  std::vector<std::unique_ptr<Node>> formulaRoots;
   std::unique_ptr<Hyperlink> hyperlink;
   std::unique_ptr<RangeRef> arrayRange;
   int32_t secondListIndex = -1;

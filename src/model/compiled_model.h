@@ -7,14 +7,75 @@
 #define KORVEL_MODEL_COMPILED_MODEL_H_
 
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "model/cell.h"
 #include "model/cell_grid.h"
 #include "model/cell_ref.h"
+#include "model/nodes/node.h"
 #include "model/sheet.h"
 
 namespace korvel {
+
+// A defined name: its expression's root, the name as written, and its scope.
+struct DefinedName {
+  std::unique_ptr<Node> root;  // null when the expression had no node
+  std::u16string name;
+  int32_t scope = -1;  // sheet index of a sheet-level name, -1 for the workbook
+};
+
+// A form control with a linked cell. Attributes 1 and 2 and texts 2 and 3 are kept unread.
+struct ControlItem {
+  uint16_t attribute1 = 0;
+  uint16_t attribute2 = 0;
+  CellRef linkedCell;
+  std::u16string name;
+  std::u16string text2;
+  std::u16string text3;
+  std::u16string groupName;
+};
+
+// One group of the control table as stored: the sheet index in the top 8 bits of the word.
+struct ControlGroup {
+  uint32_t word = 0;
+  std::vector<ControlItem> items;
+  uint32_t sheet() const { return word >> 24; }
+};
+
+struct ExternalWorkbook {
+  std::u16string path;
+  std::u16string fileName;
+  std::u16string fullPath;  // the absolute path, a separator, the file name
+};
+
+// Orders DDE item cells by column word, then row word.
+struct DdeCellLess {
+  bool operator()(const CellRef& a, const CellRef& b) const {
+    return a.columnWord != b.columnWord ? a.columnWord < b.columnWord : a.rowWord < b.rowWord;
+  }
+};
+
+struct DdeItem {
+  std::u16string name;
+  std::set<CellRef, DdeCellLess> cells;
+  Value lastValue;
+};
+
+struct DdeLink {
+  std::u16string service;
+  std::u16string topic;
+  std::vector<DdeItem> items;
+};
+
+// A range that formulas read, with the cells whose formulas depend on it.
+struct RangeEntry {
+  RangeRef range;
+  std::vector<Cell*> cells;
+};
 
 class CompiledModel {
  public:
@@ -60,6 +121,22 @@ class CompiledModel {
   const CellGrid& grid() const { return grid_; }
   SheetTable& sheets() { return sheets_; }
   const SheetTable& sheets() const { return sheets_; }
+
+  // The tables read from and written to the model stream besides the cells. Public data: the
+  // reader fills them, the writer and the engine read them.
+  uint32_t applicationId = 0;
+  uint16_t formatVersion = 1;
+  std::vector<ControlGroup> controls;
+  std::vector<Value> constants;
+  std::vector<ExternalWorkbook> externalWorkbooks;
+  std::vector<DdeLink> ddeLinks;
+  std::vector<DefinedName> names;              // index order of name-reference nodes
+  std::map<std::u16string, size_t> nameIndex;  // upper-cased name to the first index
+  std::vector<std::unique_ptr<RangeEntry>> rangeIndex;
+  NodeList sharedTable1;
+  NodeList sharedTable2;
+  // Resolves function names of call nodes; borrowed, may be null.
+  const FunctionResolver* functions = nullptr;
 
  private:
   CellGrid grid_;
