@@ -2,8 +2,8 @@
 # Installs every Debian package that building, testing and benchmarking need.
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ clang-format
-  zlib1g-dev libutfcpp-dev libcli11-dev
+  cmake ninja-build g++ clang clang-format libclang-rt-14-dev
+  zlib1g-dev libutfcpp-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 sudo=""

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the dependencies, checks formatting, then builds and runs the whole test suite twice:
-# a plain build, and one with AddressSanitizer and UndefinedBehaviorSanitizer.
+# a plain build, and one with AddressSanitizer and UndefinedBehaviorSanitizer; last, a short run
+# of the fuzz targets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -10,3 +11,4 @@ bash scripts/build.sh build
 bash scripts/build.sh build-asan -DKORVEL_SANITIZE=ON -DKORVEL_BENCH=OFF
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j2)
+bash scripts/fuzz.sh 30

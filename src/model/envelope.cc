@@ -73,4 +73,28 @@ size_t decodeEnvelope(std::string_view stored, std::string* target) {
   return contentLength;
 }
 
+bool splitEnvelopes(std::string_view bytes, std::vector<std::string_view>* pieces,
+                    std::string* error) {
+  pieces->clear();
+  size_t offset = 0;
+  while (offset < bytes.size()) {
+    std::string_view rest = bytes.substr(offset);
+    if (rest.size() < kEnvelopeHeaderLength ||
+        getU32(rest, kEnvelopeMagicOffset) != kEnvelopeMagic ||
+        getU32(rest, kEnvelopeHeaderLengthOffset) != kEnvelopeHeaderLength) {
+      *error = "no chunk envelope at byte offset " + std::to_string(offset);
+      return false;
+    }
+    uint64_t length = uint64_t{kEnvelopeHeaderLength} + getU32(rest, kEnvelopeBodyLengthOffset);
+    if (length > rest.size()) {
+      *error = "the chunk envelope at byte offset " + std::to_string(offset) +
+               " runs past the end of the data";
+      return false;
+    }
+    pieces->push_back(rest.substr(0, size_t(length)));
+    offset += size_t(length);
+  }
+  return true;
+}
+
 }  // namespace korvel

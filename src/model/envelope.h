@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvel {
 
@@ -40,6 +41,13 @@ bool encodeEnvelope(std::string_view content, std::string* out);
 // content length are not 0, the body lies inside `stored`, the content length is plausible, and
 // the body inflates to exactly content-length bytes. Never reads outside `stored`.
 size_t decodeEnvelope(std::string_view stored, std::string* target);
+
+// Cuts a sequence of envelopes stored back to back (a .kvm file, a resource) into the single
+// envelopes, by their header and body lengths; the pieces point into bytes. False, with *error
+// naming the byte offset, when the bytes at some offset are not an envelope header or a body runs
+// past the end. Empty bytes are an empty sequence.
+bool splitEnvelopes(std::string_view bytes, std::vector<std::string_view>* pieces,
+                    std::string* error);
 
 }  // namespace korvel
 

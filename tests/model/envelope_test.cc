@@ -139,5 +139,32 @@ TEST(Envelope, TruncatedInputIsNeverReadPast) {
   }
 }
 
+TEST(Envelope, SplitsASequenceAndNamesTheOffsetOfDamage) {
+  std::string a, b;
+  ASSERT_TRUE(encodeEnvelope("first chunk", &a));
+  ASSERT_TRUE(encodeEnvelope(randomBytes(3000, 9), &b));
+  std::vector<std::string_view> pieces;
+  std::string error;
+  ASSERT_TRUE(splitEnvelopes(a + b, &pieces, &error));
+  ASSERT_EQ(pieces.size(), 2u);
+  EXPECT_EQ(pieces[0], a);
+  EXPECT_EQ(pieces[1], b);
+  EXPECT_TRUE(splitEnvelopes("", &pieces, &error));
+  EXPECT_TRUE(pieces.empty());
+
+  struct Case {
+    std::string bytes;
+    const char* message;
+  } bad[] = {
+      {a + "junk", "no chunk envelope at byte offset "},
+      {a + b.substr(0, b.size() - 1), "runs past the end"},
+      {a.substr(0, 10), "no chunk envelope at byte offset 0"},
+  };
+  for (const auto& c : bad) {
+    EXPECT_FALSE(splitEnvelopes(c.bytes, &pieces, &error));
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+  }
+}
+
 }  // namespace
 }  // namespace korvel
