@@ -146,7 +146,11 @@ class Node {
   // from the model and its resolver. model may be null (then references print without sheet and
   // names print as "#NAME?").
   virtual std::u16string formulaText(const CompiledModel* model) const = 0;
-  // Appends this node's record with the given parent index (-1 for a root).
+  // Appends this node's record with the given parent index (-1 for a root). Texts lose their
+  // trailing zero units (a reader cannot tell them from padding), and a text or array constant too
+  // long for the record's u16 length (or for the 1024 bytes of DDE and external references) is
+  // written cut to the whole units or rows that fit, so that the length is always right; workbook
+  // formulas never come near these limits.
   virtual void writeRecord(int32_t parentIndex, ChunkStream& out) const = 0;
   // Writes this node with the parent index, then each child with this node's position as parent
   // index, in prefix order. counter is the position of the next record of the same formula and
