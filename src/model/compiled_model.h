@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/cell.h"
@@ -137,6 +138,17 @@ class CompiledModel {
   NodeList sharedTable2;
   // Resolves function names of call nodes; borrowed, may be null.
   const FunctionResolver* functions = nullptr;
+
+  // What the model stream carries beyond the tables above, kept so that writing a loaded model
+  // gives back the stream it came from (model_stream.h).
+  // Header bytes past the fields this writer knows, by section number (0 for the model header);
+  // a section without an entry gets the header length this writer uses.
+  std::map<int, std::string> headerTails;
+  // The stored sheet flags by sheet index; bit 0 is overridden by Sheet::eventFlag on writing.
+  std::map<uint32_t, uint32_t> sheetFlags;
+  // External workbook records dropped because their full path was already in the table, each
+  // with its position among all records of the section as stored.
+  std::vector<std::pair<uint32_t, ExternalWorkbook>> duplicateExternalWorkbooks;
 
  private:
   CellGrid grid_;
