@@ -1,0 +1,65 @@
+// The in-memory workbook that the compiler reads: sheets with constant cells, formula cells and
+// array formulas, and defined names. It holds texts as the author wrote them; the model builder
+// parses and checks them. Written by the workbook text reader, or directly by code and tests.
+#ifndef KORVEL_COMPILER_WORKBOOK_H_
+#define KORVEL_COMPILER_WORKBOOK_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/value.h"
+
+namespace korvel {
+
+// A cell with a constant value or a formula. Rows and columns are 0-based.
+struct WorkbookCell {
+  uint32_t row = 0;
+  uint32_t column = 0;
+  bool isFormula = false;
+  Value constant;               // the value of a constant cell
+  std::u16string formula;       // the formula text of a formula cell, "=" optional
+  std::optional<Value> cached;  // the value the workbook last showed for the formula, if known
+  int line = 0;                 // source line for messages; 0 when not read from a text
+};
+
+// An array formula over a block of cells: the formula sits in the top-left cell, and every cell
+// of the block shows one element of its result.
+struct ArrayFormula {
+  uint32_t firstRow = 0;
+  uint32_t firstColumn = 0;
+  uint32_t lastRow = 0;
+  uint32_t lastColumn = 0;
+  std::u16string formula;
+  std::optional<Value> cached;  // the whole result, an array or a single value
+  int line = 0;
+};
+
+struct WorkbookSheet {
+  std::u16string name;  // the name the host program shows
+  std::vector<WorkbookCell> cells;
+  std::vector<ArrayFormula> arrays;
+  int line = 0;
+};
+
+struct WorkbookName {
+  std::u16string name;
+  // Empty for a workbook-level name; the sheet's name for a sheet-level one.
+  std::u16string scopeSheet;
+  std::u16string formula;  // "=" optional
+  int line = 0;
+};
+
+struct Workbook {
+  std::vector<WorkbookSheet> sheets;  // in sheet index order
+  std::vector<WorkbookName> names;    // in name index order
+  uint32_t applicationId = 0;
+
+  // The index of the sheet whose name equals name without regard to case, or -1.
+  int findSheet(std::u16string_view name) const;
+};
+
+}  // namespace korvel
+
+#endif  // KORVEL_COMPILER_WORKBOOK_H_
