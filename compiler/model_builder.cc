@@ -1,0 +1,528 @@
+// Building happens in passes: sheets, the workbook's own cells, the names (registered first, so
+// that names may refer to names defined later), the names' expressions, then the formulas. A
+// fault in one item is reported and the item skipped, so one build lists every fault.
+
+#include "compiler/model_builder.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <set>
+#include <utility>
+
+#include "compiler/formula_parser.h"
+#include "engine/value_encoding.h"
+#include "model/address.h"
+#include "model/model_stream.h"
+#include "util/text.h"
+
+namespace korvel {
+namespace {
+
+// Sheet 0xFFFF stands for 0xFFFE in lookups, which never names a real sheet.
+constexpr size_t kMaxSheets = 0xFFFE;
+// Every member of an array formula becomes a cell of its own.
+constexpr uint64_t kMaxArrayCells = 100000;
+constexpr size_t kMaxNodeRecordLength = 0xFFFF;
+constexpr size_t kArrayRecordFixedPart = 12;
+
+// Functions whose result may change without a change of their arguments' cells, and those whose
+// references are computed when they run.
+constexpr std::u16string_view kVolatileFunctions[] = {
+    u"INDIRECT", u"OFFSET", u"NOW", u"TODAY", u"RAND", u"RANDBETWEEN", u"CELL", u"INFO"};
+constexpr std::u16string_view kComputedReferenceFunctions[] = {u"INDIRECT", u"OFFSET"};
+constexpr std::u16string_view kFuturePrefix = u"_XLFN.";
+
+bool contains(const std::u16string_view* begin, const std::u16string_view* end,
+              std::u16string_view name) {
+  return std::find(begin, end, name) != end;
+}
+
+using RangeKey = std::pair<std::pair<uint32_t, uint32_t>, std::pair<uint32_t, uint32_t>>;
+RangeKey keyOf(const RangeRef& range) {
+  return {{range.first.columnWord, range.first.rowWord},
+          {range.last.columnWord, range.last.rowWord}};
+}
+
+// What a formula or a name's expression reads.
+struct Reads {
+  std::vector<Cell*> cells;
+  std::vector<RangeRef> ranges;
+  std::set<size_t> names;
+  uint32_t flags = 0;  // kCellAlwaysRecalculated, kCellRederivePrecedents
+
+  void merge(const Reads& other) {
+    cells.insert(cells.end(), other.cells.begin(), other.cells.end());
+    ranges.insert(ranges.end(), other.ranges.begin(), other.ranges.end());
+    flags |= other.flags;
+  }
+};
+
+// Where a node is being built: the sheet that unqualified references mean (-1: none), and the
+// prefix of messages about it.
+struct Place {
+  int sheet = -1;
+  std::string where;
+};
+
+// One workbook cell slot of a sheet, before cells exist.
+struct Slot {
+  const WorkbookCell* cell = nullptr;
+  const ArrayFormula* array = nullptr;  // set for members of an array formula
+  int line = 0;
+};
+
+class Builder {
+ public:
+  Builder(const Workbook& workbook, const FunctionResolver* functions, CompiledModel& model,
+          std::vector<std::string>* errors)
+      : workbook_(workbook), functions_(functions), model_(model), errors_(errors) {}
+
+  bool run() {
+    model_.functions = functions_;
+    model_.applicationId = workbook_.applicationId;
+    buildSheets();
+    if (ok_) {
+      // Later passes cope with the faults of earlier ones, so that one build reports them all.
+      buildCells();
+      registerNames();
+      buildNames();
+      findNameCycles();
+      buildFormulas();
+    }
+    if (ok_) {
+      assignIndexes();
+    } else {
+      clearModel();
+    }
+    return ok_;
+  }
+
+ private:
+  void fault(int line, const std::string& message) {
+    ok_ = false;
+    if (!errors_) return;
+    errors_->push_back(line > 0 ? "line " + std::to_string(line) + ": " + message : message);
+  }
+
+  std::string sheetPrefix(uint32_t sheet) const {
+    return toUtf8(workbook_.sheets[sheet].name) + "!";
+  }
+  std::string cellName(uint32_t sheet, uint32_t row, uint32_t column) const {
+    return sheetPrefix(sheet) + toUtf8(cellText(CellRef::at(0, row, column)));
+  }
+
+  void buildSheets() {
+    if (workbook_.sheets.size() > kMaxSheets) {
+      fault(0, "the workbook has more than " + std::to_string(kMaxSheets) + " sheets");
+      return;
+    }
+    for (size_t i = 0; i < workbook_.sheets.size(); ++i) {
+      const WorkbookSheet& sheet = workbook_.sheets[i];
+      std::u16string_view name = sheet.name;
+      if (name.empty() || name.find_first_of(u":\\/?*[]") != std::u16string_view::npos) {
+        fault(sheet.line, "'" + toUtf8(name) + "' is not a valid sheet name");
+      } else if (workbook_.findSheet(name) != int(i)) {
+        fault(sheet.line, "the sheet name '" + toUtf8(name) + "' is used twice");
+      }
+      model_.sheets().add(Sheet(uint32_t(i), sheet.name, sheet.name));
+    }
+  }
+
+  // Places every workbook cell and array member, checks overlaps, sets values and array ranges.
+  void buildCells() {
+    for (uint32_t s = 0; s < workbook_.sheets.size(); ++s) {
+      const WorkbookSheet& sheet = workbook_.sheets[s];
+      std::map<std::pair<uint32_t, uint32_t>, Slot> slots;  // by row, then column
+      auto claim = [&](uint32_t row, uint32_t column, Slot slot) {
+        auto [it, added] = slots.emplace(std::make_pair(row, column), slot);
+        if (added) return true;
+        std::string other =
+            it->second.line > 0 ? " (line " + std::to_string(it->second.line) + ")" : "";
+        fault(slot.line, cellName(s, row, column) + " is defined twice" + other);
+        return false;
+      };
+      for (const WorkbookCell& cell : sheet.cells) {
+        if (cell.row > maxRow() || cell.column > maxColumn()) {
+          fault(cell.line, sheetPrefix(s) + ": a cell outside the sheet");
+          continue;
+        }
+        claim(cell.row, cell.column, Slot{&cell, nullptr, cell.line});
+      }
+      for (const ArrayFormula& array : sheet.arrays) {
+        if (array.firstRow > array.lastRow || array.firstColumn > array.lastColumn ||
+            array.lastRow > maxRow() || array.lastColumn > maxColumn()) {
+          fault(array.line, sheetPrefix(s) + ": an array formula outside the sheet");
+          continue;
+        }
+        uint64_t count = uint64_t(array.lastRow - array.firstRow + 1) *
+                         (array.lastColumn - array.firstColumn + 1);
+        if (count > kMaxArrayCells) {
+          fault(array.line, cellName(s, array.firstRow, array.firstColumn) +
+                                ": an array formula over more than " +
+                                std::to_string(kMaxArrayCells) + " cells");
+          continue;
+        }
+        for (uint32_t r = array.firstRow; r <= array.lastRow; ++r) {
+          for (uint32_t c = array.firstColumn; c <= array.lastColumn; ++c) {
+            claim(r, c, Slot{nullptr, &array, array.line});
+          }
+        }
+      }
+      for (const auto& [position, slot] : slots) {
+        Cell* cell = model_.cellAt(CellRef::at(s, position.first, position.second));
+        if (slot.cell) {
+          if (!slot.cell->isFormula) {
+            cell->ensureValue() = slot.cell->constant;
+          } else {
+            if (slot.cell->cached) cell->ensureValue() = *slot.cell->cached;
+            formulas_.push_back(Pending{cell, s, slot.cell->formula, slot.cell->line});
+          }
+        } else {
+          placeArrayMember(cell, s, *slot.array);
+        }
+      }
+      model_.sheets().find(s)->range = usedRange(s, slots);
+    }
+  }
+
+  void placeArrayMember(Cell* cell, uint32_t sheet, const ArrayFormula& array) {
+    RangeRef range{CellRef::at(sheet, array.firstRow, array.firstColumn),
+                   CellRef::at(sheet, array.lastRow, array.lastColumn)};
+    cell->arrayRange = std::make_unique<RangeRef>(range);
+    bool anchor = cell->address == range.first;
+    cell->setFlag(kCellArrayMember, true);
+    cell->setFlag(kCellArrayElsewhere, !anchor);
+    if (anchor) formulas_.push_back(Pending{cell, sheet, array.formula, array.line});
+    if (!array.cached) return;
+    const Value& result = *array.cached;
+    if (anchor || !result.isArray()) {
+      cell->ensureValue() = result;
+      return;
+    }
+    uint32_t c = cell->address.column() - array.firstColumn;
+    uint32_t r = cell->address.row() - array.firstRow;
+    const ValueArray& elements = result.array();
+    cell->ensureValue() =
+        c < elements.columns() && r < elements.rows() ? elements.at(c, r) : Value::error(kErrorNA);
+  }
+
+  template <class Slots>
+  RangeRef usedRange(uint32_t sheet, const Slots& slots) const {
+    if (slots.empty()) return RangeRef{CellRef::at(sheet, 0, 0), CellRef::at(sheet, 0, 0)};
+    uint32_t firstRow = slots.begin()->first.first, lastRow = slots.rbegin()->first.first;
+    uint32_t firstColumn = UINT32_MAX, lastColumn = 0;
+    for (const auto& entry : slots) {
+      firstColumn = std::min(firstColumn, entry.first.second);
+      lastColumn = std::max(lastColumn, entry.first.second);
+    }
+    return RangeRef{CellRef::at(sheet, firstRow, firstColumn),
+                    CellRef::at(sheet, lastRow, lastColumn)};
+  }
+
+  void registerNames() {
+    std::set<std::pair<int, std::u16string>> seen;  // scope, upper-cased name
+    for (const WorkbookName& name : workbook_.names) {
+      int scope = -1;
+      std::string label = "name " + toUtf8(name.name);
+      if (!name.scopeSheet.empty()) {
+        scope = workbook_.findSheet(name.scopeSheet);
+        if (scope < 0) {
+          fault(name.line, label + ": unknown sheet '" + toUtf8(name.scopeSheet) + "'");
+        }
+      }
+      if (!isValidDefinedName(name.name)) {
+        fault(name.line, "'" + toUtf8(name.name) + "' is not a valid name");
+      }
+      std::u16string upper = toUpper(name.name);
+      if (!seen.emplace(scope, upper).second) {
+        fault(name.line, label + ": the name is defined twice" +
+                             (scope >= 0 ? " for sheet " + toUtf8(name.scopeSheet) : ""));
+      }
+      DefinedName entry;
+      entry.name = name.name;
+      entry.scope = scope;
+      model_.names.push_back(std::move(entry));
+      model_.nameIndex.emplace(upper, model_.names.size() - 1);
+    }
+  }
+
+  // The name's index: among the names of the sheet first (the qualifier's, else the current
+  // one), then among the workbook-level names. -1 when none matches.
+  int findName(std::u16string_view text, int sheet) const {
+    int global = -1;
+    for (size_t i = 0; i < model_.names.size(); ++i) {
+      const DefinedName& name = model_.names[i];
+      if (!equalsNoCase(name.name, text)) continue;
+      if (name.scope == sheet && sheet >= 0) return int(i);
+      if (name.scope == -1 && global < 0) global = int(i);
+    }
+    return global;
+  }
+
+  void buildNames() {
+    nameReads_.resize(workbook_.names.size());
+    for (size_t i = 0; i < workbook_.names.size(); ++i) {
+      const WorkbookName& name = workbook_.names[i];
+      Place place{model_.names[i].scope, "name " + toUtf8(name.name) + ": "};
+      model_.names[i].root = buildFormula(name.formula, name.line, place, &nameReads_[i]);
+    }
+  }
+
+  // A name may refer to names, but never to itself: its value would have no end.
+  void findNameCycles() {
+    std::vector<int> state(nameReads_.size(), 0);  // 0 new, 1 on the path, 2 done
+    std::vector<size_t> path;
+    for (size_t start = 0; start < nameReads_.size(); ++start) {
+      if (state[start] == 0) visitName(start, state, path);
+    }
+  }
+
+  void visitName(size_t index, std::vector<int>& state, std::vector<size_t>& path) {
+    state[index] = 1;
+    path.push_back(index);
+    for (size_t next : nameReads_[index].names) {
+      if (state[next] == 1) {
+        std::string chain;
+        auto from = std::find(path.begin(), path.end(), next);
+        for (auto it = from; it != path.end(); ++it)
+          chain += toUtf8(model_.names[*it].name) + " -> ";
+        chain += toUtf8(model_.names[next].name);
+        fault(workbook_.names[next].line, "name " + toUtf8(model_.names[next].name) +
+                                              ": the name refers to itself (" + chain + ")");
+      } else if (state[next] == 0) {
+        visitName(next, state, path);
+      }
+    }
+    path.pop_back();
+    state[index] = 2;
+  }
+
+  // What the names read, down through the names they use. REQUIRES: no name cycles.
+  void addNameReads(size_t index, Reads* reads, std::set<size_t>& visited) const {
+    if (!visited.insert(index).second) return;
+    reads->merge(nameReads_[index]);
+    for (size_t next : nameReads_[index].names) addNameReads(next, reads, visited);
+  }
+
+  void buildFormulas() {
+    std::map<RangeKey, RangeEntry*> entries;
+    for (const Pending& pending : formulas_) {
+      Reads reads;
+      const CellRef& at = pending.cell->address;
+      Place place{int(pending.sheet), cellName(pending.sheet, at.row(), at.column()) + ": "};
+      std::unique_ptr<Node> root = buildFormula(pending.formula, pending.line, place, &reads);
+      if (!root) continue;
+      std::set<size_t> visited;
+      for (size_t name : std::set<size_t>(reads.names)) addNameReads(name, &reads, visited);
+      Cell* cell = pending.cell;
+      cell->formulaRoots.push_back(std::move(root));
+      for (Cell* precedent : reads.cells) cell->addPrecedent(precedent);
+      for (const RangeRef& range : reads.ranges) {
+        RangeEntry*& entry = entries[keyOf(range)];
+        if (!entry) {
+          model_.rangeIndex.push_back(std::make_unique<RangeEntry>());
+          entry = model_.rangeIndex.back().get();
+          entry->range = range;
+        }
+        if (std::find(entry->cells.begin(), entry->cells.end(), cell) == entry->cells.end()) {
+          entry->cells.push_back(cell);
+        }
+      }
+      cell->flags |= reads.flags;
+    }
+  }
+
+  void assignIndexes() {
+    int32_t next = 0;
+    for (Cell* cell : model_.cells()) {
+      if (!cell->formulaRoots.empty() || cell->hasFlag(kCellArrayMember)) {
+        cell->firstListIndex = next++;
+      } else {
+        cell->setFlag(kCellInput, true);
+      }
+      model_.enterInLists(cell);
+    }
+  }
+
+  void clearModel() {
+    model_.rangeIndex.clear();
+    model_.names.clear();
+    model_.nameIndex.clear();
+    model_.clearCells();
+    model_.sheets().clear();
+  }
+
+  std::unique_ptr<Node> buildFormula(const std::u16string& formula, int line, const Place& place,
+                                     Reads* reads) {
+    ParseError error;
+    std::unique_ptr<SyntaxNode> syntax = parseFormula(formula, &error);
+    if (!syntax) {
+      fault(line, place.where + error.message);
+      return nullptr;
+    }
+    bool failed = false;
+    std::unique_ptr<Node> root = buildNode(*syntax, line, place, reads, &failed);
+    return failed ? nullptr : std::move(root);
+  }
+
+  std::unique_ptr<Node> buildNode(const SyntaxNode& s, int line, const Place& place, Reads* reads,
+                                  bool* failed) {
+    auto fail = [&](const std::string& message) -> std::unique_ptr<Node> {
+      *failed = true;
+      fault(line, place.where + "position " + std::to_string(s.position) + ": " + message);
+      return nullptr;
+    };
+    std::unique_ptr<Node> node;
+    switch (s.kind) {
+      case SyntaxKind::kNumber:
+        return std::make_unique<NumberNode>(s.number);
+      case SyntaxKind::kText:
+        return std::make_unique<TextNode>(s.text);
+      case SyntaxKind::kBoolean:
+        return std::make_unique<BooleanNode>(s.boolean);
+      case SyntaxKind::kError:
+        return std::make_unique<ErrorNode>(s.errorCode);
+      case SyntaxKind::kMissing:
+        return std::make_unique<MissingNode>();
+      case SyntaxKind::kArray: {
+        size_t length = kArrayRecordFixedPart;
+        std::string encoded;
+        for (const Value& element : s.array.elements()) encodeValue(element, &encoded);
+        if (length + encoded.size() > kMaxNodeRecordLength) {
+          return fail("the array constant is too large for one node record");
+        }
+        return std::make_unique<ArrayNode>(s.array);
+      }
+      case SyntaxKind::kReference:
+        return buildReference(s, place, reads, fail);
+      case SyntaxKind::kName: {
+        int sheet = place.sheet;
+        if (s.hasSheet) {
+          sheet = workbook_.findSheet(s.sheet);
+          if (sheet < 0) return fail("unknown sheet '" + toUtf8(s.sheet) + "'");
+        }
+        int index = findName(s.text, sheet);
+        if (index < 0) return fail("unknown name '" + toUtf8(s.text) + "'");
+        reads->names.insert(size_t(index));
+        return std::make_unique<NameRefNode>(uint32_t(index));
+      }
+      case SyntaxKind::kCall:
+        node = buildCall(s, reads);
+        break;
+      case SyntaxKind::kOperator:
+        node = std::make_unique<OperatorNode>(s.code);
+        break;
+      case SyntaxKind::kComparison:
+        node = std::make_unique<ComparisonNode>(s.code);
+        break;
+      case SyntaxKind::kUnion:
+        node = std::make_unique<UnionNode>();
+        break;
+      case SyntaxKind::kIntersection:
+        node = std::make_unique<IntersectionNode>();
+        break;
+    }
+    if (!node) return fail("an expression the model cannot hold");
+    for (const auto& child : s.children) {
+      std::unique_ptr<Node> built = buildNode(*child, line, place, reads, failed);
+      if (!built) return nullptr;
+      node->addChild(std::move(built));
+    }
+    return node;
+  }
+
+  template <class Fail>
+  std::unique_ptr<Node> buildReference(const SyntaxNode& s, const Place& place, Reads* reads,
+                                       Fail& fail) {
+    int sheet = place.sheet;
+    if (s.hasSheet) {
+      sheet = workbook_.findSheet(s.sheet);
+      if (sheet < 0) return fail("unknown sheet '" + toUtf8(s.sheet) + "'");
+    } else if (sheet < 0) {
+      return fail("a reference in a workbook-level name needs a sheet, as in Sheet1!" +
+                  s.describe());
+    }
+    uint32_t sh = uint32_t(sheet);
+    if (s.shape == ReferenceShape::kCell) {
+      if (s.first.row > maxRow() || s.first.column > maxColumn()) {
+        return fail("the reference " + s.describe() + " lies outside the sheet");
+      }
+      Cell* cell = model_.cellAt(CellRef::at(sh, s.first.row, s.first.column));
+      reads->cells.push_back(cell);
+      return std::make_unique<CellRefNode>(cell);
+    }
+    uint32_t row1 = std::min(s.first.row, s.last.row), row2 = std::max(s.first.row, s.last.row);
+    uint32_t col1 = std::min(s.first.column, s.last.column);
+    uint32_t col2 = std::max(s.first.column, s.last.column);
+    uint8_t flags = 0;
+    if (s.shape == ReferenceShape::kColumns) {
+      row1 = 0;
+      row2 = maxRow();
+      flags = kRangeWholeColumns;
+    } else if (s.shape == ReferenceShape::kRows) {
+      col1 = 0;
+      col2 = maxColumn();
+      flags = kRangeWholeRows;
+    }
+    if (row2 > maxRow() || col2 > maxColumn()) {
+      return fail("the reference " + s.describe() + " lies outside the sheet");
+    }
+    RangeRef range{CellRef::at(sh, row1, col1), CellRef::at(sh, row2, col2)};
+    reads->ranges.push_back(range);
+    return std::make_unique<RangeRefNode>(range, flags);
+  }
+
+  std::unique_ptr<Node> buildCall(const SyntaxNode& s, Reads* reads) {
+    std::u16string upper = toUpper(s.text);
+    std::u16string_view base = upper;
+    if (startsWithNoCase(base, kFuturePrefix)) base.remove_prefix(kFuturePrefix.size());
+    std::u16string called = upper;
+    int number = functions_ ? functions_->functionNumber(upper) : -1;
+    if (number < 0 && base.size() != upper.size() && functions_) {
+      number = functions_->functionNumber(base);
+      if (number >= 0) called = std::u16string(base);
+    }
+    if (contains(std::begin(kVolatileFunctions), std::end(kVolatileFunctions), base)) {
+      reads->flags |= kCellAlwaysRecalculated;
+    }
+    if (contains(std::begin(kComputedReferenceFunctions), std::end(kComputedReferenceFunctions),
+                 base)) {
+      reads->flags |= kCellRederivePrecedents;
+    }
+    return std::make_unique<CallNode>(std::move(called), number >= 0 ? CallNode::kCallFlag : 0,
+                                      functions_);
+  }
+
+  struct Pending {
+    Cell* cell;
+    uint32_t sheet;
+    std::u16string formula;
+    int line;
+  };
+
+  const Workbook& workbook_;
+  const FunctionResolver* functions_;
+  CompiledModel& model_;
+  std::vector<std::string>* errors_;
+  bool ok_ = true;
+  std::vector<Pending> formulas_;
+  std::vector<Reads> nameReads_;
+};
+
+}  // namespace
+
+bool buildModel(const Workbook& workbook, const FunctionResolver* functions, CompiledModel& model,
+                std::vector<std::string>* errors) {
+  return Builder(workbook, functions, model, errors).run();
+}
+
+bool compileWorkbook(const Workbook& workbook, const FunctionResolver* functions, ChunkStream& out,
+                     std::vector<std::string>* errors) {
+  CompiledModel model;
+  if (!buildModel(workbook, functions, model, errors)) return false;
+  writeModel(model, out);
+  return true;
+}
+
+}  // namespace korvel
