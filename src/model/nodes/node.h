@@ -372,8 +372,11 @@ class CallNode : public CompositeNode {
 };
 
 // A node that stands for another: a defined name's expression, a shared expression, or another
-// root of the current cell. The target is found on first use through the current cell's model
-// and cached; an index outside its table gives no target.
+// root of the current cell. Name and shared targets are found on first use through the current
+// cell's model and cached once found; local targets are looked up in the current cell on every
+// use, since they belong to whichever cell is current. An index outside its table, or no current
+// cell, gives no target. Indirect nodes that stand for each other in a circle yield the empty
+// value and render their fallback text instead of recursing without end.
 class IndirectNode : public Node {
  public:
   explicit IndirectNode(uint32_t index) : index_(index) {}

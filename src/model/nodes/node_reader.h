@@ -31,8 +31,8 @@ inline constexpr size_t kMaxNodeDepth = 4096;
 // REQUIRES: root is not null, and the caller takes each root out of *root before the next one is
 // read (a root left there is refused rather than destroyed under the pointers in local); the
 // roots outlive the reading of their records.
-// Errors (nothing is attached, nothing appended to local; the record is consumed when its length
-// could be read): the stream ends inside the record; a record length shorter than its tag's fixed
+// Errors (nothing is attached, nothing appended to local; the record is consumed when the stream
+// holds it whole): the stream ends inside the record; a record length shorter than its tag's fixed
 // part or longer than the tag allows (1024 bytes for tags 14 and 16); a parent index that names no
 // earlier record or a record that yielded no node; a parent that takes no children; a tree deeper
 // than kMaxNodeDepth; an array constant whose elements do not decode, are arrays, or do not fill
