@@ -149,6 +149,7 @@ class Loader {
   // Reads a section header with a u32 length prefix; its fixed part (length included) into head.
   bool readSectionHeader(uint32_t fixedLength, unsigned char* head);
 
+  bool readSection(int section);
   bool modelHeader();
   bool gridExtents();
   bool sheetTable();
@@ -254,21 +255,6 @@ bool Loader::run() {
   resetModel(model_);
   startSection(0);
   if (!modelHeader()) return false;
-  bool (Loader::*const readers[])() = {
-      nullptr,
-      &Loader::gridExtents,
-      &Loader::sheetTable,
-      &Loader::controlTable,
-      &Loader::constantTable,
-      &Loader::externalWorkbooks,
-      &Loader::ddeLinks,
-      &Loader::definedNames,
-      &Loader::cells,
-      &Loader::cellFormulas,
-      &Loader::referencedRanges,
-      &Loader::sharedTable2,
-      &Loader::sharedTable1,
-  };
   for (int section = 1; section <= 12; ++section) {
     startSection(section);
     // Sections 2 and 8 have no header: their counts, given by the model header, say whether the
@@ -280,11 +266,41 @@ bool Loader::run() {
       }
       break;
     }
-    if (!(this->*readers[section])()) return false;
+    if (!readSection(section)) return false;
     if (section == 8 && !afterCells()) return false;
   }
   if (!cellsDone_ && !afterCells()) return false;
   fillRangeIndex();
+  return true;
+}
+
+bool Loader::readSection(int section) {
+  switch (section) {
+    case 1:
+      return gridExtents();
+    case 2:
+      return sheetTable();
+    case 3:
+      return controlTable();
+    case 4:
+      return constantTable();
+    case 5:
+      return externalWorkbooks();
+    case 6:
+      return ddeLinks();
+    case 7:
+      return definedNames();
+    case 8:
+      return cells();
+    case 9:
+      return cellFormulas();
+    case 10:
+      return referencedRanges();
+    case 11:
+      return sharedTable2();
+    case 12:
+      return sharedTable1();
+  }
   return true;
 }
 
