@@ -3,6 +3,7 @@
 
 #include "compiler/formula_parser.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <utility>
@@ -20,6 +21,7 @@ constexpr size_t kMaxFormulaUnits = 8192;
 constexpr size_t kMaxFormulaTextUnits = 255;
 constexpr size_t kMaxCellTextUnits = 32767;
 constexpr int kMaxNesting = 200;
+constexpr uint32_t kMaxTreeHeight = 1000;
 constexpr uint32_t kRowCount = 1048576;
 constexpr uint32_t kColumnCount = 16384;
 
@@ -225,7 +227,16 @@ class Parser {
     node->code = code;
     node->children.push_back(std::move(left));
     node->children.push_back(std::move(right));
-    return node;
+    return measured(std::move(node));
+  }
+  // Sets the height of a node whose children are complete; null (a fault) past the limit.
+  NodePtr measured(NodePtr node) {
+    for (const auto& child : node->children) {
+      node->height = std::max(node->height, child->height + 1);
+    }
+    if (node->height <= kMaxTreeHeight) return node;
+    fail(node->position - 1, "the formula has more than 1000 levels of operators and calls");
+    return nullptr;
   }
 
   // Nesting guard: parentheses, calls and chains of signs each take a level.
@@ -337,7 +348,7 @@ class Parser {
       NodePtr node = make(SyntaxKind::kOperator, pos_++);
       node->code = kOpPercent;
       node->children.push_back(std::move(operand));
-      operand = std::move(node);
+      operand = measured(std::move(node));
     }
     return operand;
   }
@@ -357,7 +368,7 @@ class Parser {
       NodePtr operand = parseUnary();
       if (!operand) return nullptr;
       node->children.push_back(std::move(operand));
-      return node;
+      return measured(std::move(node));
     }
     return parseIntersection();
   }
@@ -389,7 +400,7 @@ class Parser {
       }
       result->children.push_back(std::move(right));
     }
-    return result ? std::move(result) : std::move(left);
+    return result ? measured(std::move(result)) : std::move(left);
   }
 
   NodePtr parsePrimary() {
@@ -564,7 +575,7 @@ class Parser {
       skipSpaces();
       if (peek() == u')') {
         ++pos_;
-        return result ? std::move(result) : std::move(first);
+        return result ? measured(std::move(result)) : std::move(first);
       }
       if (peek() != u',') {
         fail(pos_, "expected ')' or ',' after the expression in parentheses, found " + found());
@@ -798,7 +809,7 @@ class Parser {
       }
       if (peek() == u')') {
         ++pos_;
-        return call;
+        return measured(std::move(call));
       }
       fail(pos_, "expected ',' or ')' in the arguments of " + toUtf8(name) + ", found " + found());
       return nullptr;

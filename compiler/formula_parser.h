@@ -7,6 +7,10 @@
 // parentheses), negation (unary minus; unary plus is dropped), percent, ^, * and /, + and -, &,
 // then the six comparisons. Binary operators group from the left, so 2^3^2 is (2^3)^2 and
 // -2^2 is (-2)^2, as the host program computes them.
+//
+// Limits: 8192 units of formula text, 255 units per text constant, and at most 1000 levels of
+// operators, calls, unions and intersections in the tree (a chain a+b+c+... counts a level per
+// operator).
 #ifndef KORVEL_COMPILER_FORMULA_PARSER_H_
 #define KORVEL_COMPILER_FORMULA_PARSER_H_
 
@@ -67,6 +71,9 @@ struct SyntaxNode {
   SyntaxCell last;  // equals first for a single cell
   ValueArray array;
   std::vector<std::unique_ptr<SyntaxNode>> children;
+  // Levels of the subtree, 1 for a leaf. Bounded by the parser, so that passes over the tree and
+  // over the nodes built from it may recurse.
+  uint32_t height = 1;
 
   // A compact prefix rendering for diagnostics and tests: "(+ 1 (* 2 A1))", "(SUM A1:B2 _)",
   // "(neg x)", "(% x)", "(union a b)", "(isect a b)", "name(Rate)", "{1,2;3,4}", "#N/A".

@@ -185,6 +185,13 @@ TEST(FormulaParserTest, LimitsAreFaultsNotCrashes) {
   EXPECT_EQ(parseFormula(longText, &error), nullptr);
   EXPECT_NE(error.message.find("longer than 255"), std::string::npos);
 
+  std::u16string levels = u"=A1";
+  for (int i = 0; i < 1000; ++i) levels += u"+A1";
+  EXPECT_EQ(parseFormula(levels, &error), nullptr);
+  EXPECT_NE(error.message.find("more than 1000 levels"), std::string::npos);
+  levels.resize(levels.size() - 3);
+  EXPECT_NE(parseFormula(levels, &error), nullptr);
+
   std::u16string chain = u"=1";
   while (chain.size() < 9000) chain += u"+1";
   EXPECT_EQ(parseFormula(chain, &error), nullptr);
