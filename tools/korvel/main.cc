@@ -2,18 +2,35 @@
 #include <CLI/CLI.hpp>
 #include <fstream>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <string>
 
+#include "compiler/model_builder.h"
+#include "compiler/workbook_text.h"
 #include "engine/locale_settings.h"
 #include "engine/number_text.h"
 #include "engine/value.h"
 #include "engine/value_convert.h"
+#include "functions/function_catalogue.h"
+#include "hosts/headless/disk_files.h"
 #include "hosts/headless/headless_locale.h"
 #include "hosts/headless/system_clock.h"
+#include "tools/korvel/model_dump.h"
+#include "tools/korvel/model_file.h"
 #include "util/text.h"
 
 namespace korvel {
 namespace {
+
+// Exit status of a command whose input was refused (a model that does not load, a workbook with
+// faults), as opposed to 1 for a usage error.
+constexpr int kRefused = 2;
+
+void installHeadlessLocale() {
+  static HeadlessLocale locale;
+  static SystemClock clock;
+  installLocale(&locale, &clock);
+}
 
 // Reads each line as a cell text the way an operator needs it as a number, and shows the result
 // as the engine displays it.
@@ -23,9 +40,7 @@ int showValues(const std::string& path) {
     std::cerr << "korvel: cannot open " << path << "\n";
     return 2;
   }
-  HeadlessLocale locale;
-  SystemClock clock;
-  installLocale(&locale, &clock);
+  installHeadlessLocale();
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -54,6 +69,58 @@ int showValues(const std::string& path) {
   return 0;
 }
 
+int buildCommand(const std::string& input, const std::string& output) {
+  installHeadlessLocale();
+  Workbook workbook;
+  std::vector<std::string> errors;
+  CompiledModel model;
+  if (!readWorkbookTextFile(input, &workbook, &errors) ||
+      !buildModel(workbook, &FunctionCatalogue::instance(), model, &errors)) {
+    for (const std::string& e : errors) std::cerr << input << ": " << e << "\n";
+    return kRefused;
+  }
+  DiskFiles files;
+  std::string error;
+  if (!writeModelFile(files, fromUtf8(output), model, &error)) {
+    std::cerr << "korvel: " << error << "\n";
+    return kRefused;
+  }
+  return 0;
+}
+
+bool loadOrReport(const std::string& path, CompiledModel& model) {
+  installHeadlessLocale();
+  model.functions = &FunctionCatalogue::instance();
+  DiskFiles files;
+  std::string error;
+  if (readModelFile(files, fromUtf8(path), model, &error)) return true;
+  std::cerr << "korvel: " << error << "\n";
+  return false;
+}
+
+int dumpCommand(const std::string& path, bool asJson) {
+  CompiledModel model;
+  if (!loadOrReport(path, model)) return kRefused;
+  if (asJson) {
+    std::cout << dumpJson(model).dump(2) << "\n";
+  } else {
+    std::cout << dumpText(model);
+  }
+  return 0;
+}
+
+int rewriteCommand(const std::string& input, const std::string& output) {
+  CompiledModel model;
+  if (!loadOrReport(input, model)) return kRefused;
+  DiskFiles files;
+  std::string error;
+  if (!writeModelFile(files, fromUtf8(output), model, &error)) {
+    std::cerr << "korvel: " << error << "\n";
+    return kRefused;
+  }
+  return 0;
+}
+
 }  // namespace
 }  // namespace korvel
 
@@ -63,7 +130,26 @@ int main(int argc, char** argv) {
   std::string valuesFile;
   auto* values = app.add_subcommand("values", "Read cell texts as the engine does and show them");
   values->add_option("FILE", valuesFile, "A text file, one cell text a line")->required();
+
+  std::string bookFile, modelFile, outputFile;
+  auto* build = app.add_subcommand("build", "Compile a workbook text file into a model (.kvm)");
+  build->add_option("BOOK", bookFile, "Workbook text file")->required();
+  build->add_option("-o,--output", outputFile, "The model file to write")->required();
+
+  bool asJson = false;
+  auto* dump = app.add_subcommand("dump", "Load a model and print what it holds");
+  dump->add_option("MODEL", modelFile, "A .kvm model file")->required();
+  dump->add_flag("--json", asJson, "Print one JSON object");
+
+  std::string rewriteInput;
+  auto* rewrite = app.add_subcommand("rewrite", "Load a model and write it with the model writer");
+  rewrite->add_option("IN", rewriteInput, "The model to load")->required();
+  rewrite->add_option("OUT", outputFile, "The model file to write")->required();
+
   CLI11_PARSE(app, argc, argv);
   if (*values) return korvel::showValues(valuesFile);
+  if (*build) return korvel::buildCommand(bookFile, outputFile);
+  if (*dump) return korvel::dumpCommand(modelFile, asJson);
+  if (*rewrite) return korvel::rewriteCommand(rewriteInput, outputFile);
   return 0;
 }
