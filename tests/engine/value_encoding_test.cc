@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/value_convert.h"
+#include "tests/engine/value_test_support.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -21,15 +22,6 @@ std::string encoded(const Value& v) {
   std::string out;
   encodeValue(v, &out);
   return out;
-}
-
-Value arrayOf(uint32_t columns, uint32_t rows, std::initializer_list<Value> elements) {
-  ValueArray a(columns, rows);
-  size_t i = 0;
-  for (const Value& e : elements) a.elements()[i++] = e;
-  Value v;
-  v.setArray(std::move(a));
-  return v;
 }
 
 TEST(ValueEncoding, WritesTheStoredLayout) {

@@ -4,6 +4,7 @@
 
 #include "engine/locale_settings.h"
 #include "engine/value_convert.h"
+#include "tests/engine/value_test_support.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -14,15 +15,6 @@ class ValueVariant : public ::testing::Test {
   void SetUp() override { resetLocaleSettings(); }
   void TearDown() override { resetLocaleSettings(); }
 };
-
-Value arrayOf(uint32_t columns, uint32_t rows, std::initializer_list<Value> elements) {
-  ValueArray a(columns, rows);
-  size_t i = 0;
-  for (const Value& e : elements) a.elements()[i++] = e;
-  Value v;
-  v.setArray(std::move(a));
-  return v;
-}
 
 TEST_F(ValueVariant, ScalarsToVariants) {
   ValueArray list;
