@@ -79,6 +79,11 @@ class Builder {
       : workbook_(workbook), functions_(functions), model_(model), errors_(errors) {}
 
   bool run() {
+    if (model_.cellCount() != 0 || !model_.sheets().empty() || !model_.names.empty() ||
+        !model_.rangeIndex.empty()) {
+      fault(0, "the model to build into is not new");
+      return false;
+    }
     model_.functions = functions_;
     model_.applicationId = workbook_.applicationId;
     buildSheets();
@@ -221,7 +226,6 @@ class Builder {
   }
 
   void registerNames() {
-    std::set<std::pair<int, std::u16string>> seen;  // scope, upper-cased name
     for (const WorkbookName& name : workbook_.names) {
       int scope = -1;
       std::string label = "name " + toUtf8(name.name);
@@ -235,7 +239,7 @@ class Builder {
         fault(name.line, "'" + toUtf8(name.name) + "' is not a valid name");
       }
       std::u16string upper = toUpper(name.name);
-      if (!seen.emplace(scope, upper).second) {
+      if (!nameLookup_.emplace(std::make_pair(scope, upper), model_.names.size()).second) {
         fault(name.line, label + ": the name is defined twice" +
                              (scope >= 0 ? " for sheet " + toUtf8(name.scopeSheet) : ""));
       }
@@ -250,14 +254,13 @@ class Builder {
   // The name's index: among the names of the sheet first (the qualifier's, else the current
   // one), then among the workbook-level names. -1 when none matches.
   int findName(std::u16string_view text, int sheet) const {
-    int global = -1;
-    for (size_t i = 0; i < model_.names.size(); ++i) {
-      const DefinedName& name = model_.names[i];
-      if (!equalsNoCase(name.name, text)) continue;
-      if (name.scope == sheet && sheet >= 0) return int(i);
-      if (name.scope == -1 && global < 0) global = int(i);
+    std::u16string upper = toUpper(text);
+    if (sheet >= 0) {
+      auto it = nameLookup_.find({sheet, upper});
+      if (it != nameLookup_.end()) return int(it->second);
     }
-    return global;
+    auto it = nameLookup_.find({-1, upper});
+    return it == nameLookup_.end() ? -1 : int(it->second);
   }
 
   void buildNames() {
@@ -269,40 +272,57 @@ class Builder {
     }
   }
 
-  // A name may refer to names, but never to itself: its value would have no end.
+  // A name may refer to names, but never to itself: its value would have no end. Depth-first
+  // with a stack of its own, as chains of names may be long.
   void findNameCycles() {
     std::vector<int> state(nameReads_.size(), 0);  // 0 new, 1 on the path, 2 done
-    std::vector<size_t> path;
+    using Step = std::pair<size_t, std::set<size_t>::const_iterator>;
     for (size_t start = 0; start < nameReads_.size(); ++start) {
-      if (state[start] == 0) visitName(start, state, path);
-    }
-  }
-
-  void visitName(size_t index, std::vector<int>& state, std::vector<size_t>& path) {
-    state[index] = 1;
-    path.push_back(index);
-    for (size_t next : nameReads_[index].names) {
-      if (state[next] == 1) {
-        std::string chain;
-        auto from = std::find(path.begin(), path.end(), next);
-        for (auto it = from; it != path.end(); ++it)
-          chain += toUtf8(model_.names[*it].name) + " -> ";
-        chain += toUtf8(model_.names[next].name);
-        fault(workbook_.names[next].line, "name " + toUtf8(model_.names[next].name) +
-                                              ": the name refers to itself (" + chain + ")");
-      } else if (state[next] == 0) {
-        visitName(next, state, path);
+      if (state[start] != 0) continue;
+      std::vector<Step> path{{start, nameReads_[start].names.begin()}};
+      state[start] = 1;
+      while (!path.empty()) {
+        size_t index = path.back().first;
+        auto& it = path.back().second;
+        if (it == nameReads_[index].names.end()) {
+          state[index] = 2;
+          path.pop_back();
+          continue;
+        }
+        size_t next = *it++;
+        if (state[next] == 1) {
+          reportCycle(path, next);
+        } else if (state[next] == 0) {
+          state[next] = 1;
+          path.push_back({next, nameReads_[next].names.begin()});
+        }
       }
     }
-    path.pop_back();
-    state[index] = 2;
   }
 
-  // What the names read, down through the names they use. REQUIRES: no name cycles.
-  void addNameReads(size_t index, Reads* reads, std::set<size_t>& visited) const {
-    if (!visited.insert(index).second) return;
-    reads->merge(nameReads_[index]);
-    for (size_t next : nameReads_[index].names) addNameReads(next, reads, visited);
+  template <class Path>
+  void reportCycle(const Path& path, size_t next) {
+    std::string chain;
+    auto from = std::find_if(path.begin(), path.end(),
+                             [&](const auto& step) { return step.first == next; });
+    for (auto it = from; it != path.end(); ++it)
+      chain += toUtf8(model_.names[it->first].name) + " -> ";
+    chain += toUtf8(model_.names[next].name);
+    fault(workbook_.names[next].line, "name " + toUtf8(model_.names[next].name) +
+                                          ": the name refers to itself (" + chain + ")");
+  }
+
+  // Adds what the names read, down through the names they use; each name once.
+  void addNameReads(const std::set<size_t>& names, Reads* reads) const {
+    std::vector<size_t> stack(names.begin(), names.end());
+    std::set<size_t> visited;
+    while (!stack.empty()) {
+      size_t index = stack.back();
+      stack.pop_back();
+      if (!visited.insert(index).second) continue;
+      reads->merge(nameReads_[index]);
+      stack.insert(stack.end(), nameReads_[index].names.begin(), nameReads_[index].names.end());
+    }
   }
 
   void buildFormulas() {
@@ -313,8 +333,7 @@ class Builder {
       Place place{int(pending.sheet), cellName(pending.sheet, at.row(), at.column()) + ": "};
       std::unique_ptr<Node> root = buildFormula(pending.formula, pending.line, place, &reads);
       if (!root) continue;
-      std::set<size_t> visited;
-      for (size_t name : std::set<size_t>(reads.names)) addNameReads(name, &reads, visited);
+      addNameReads(std::set<size_t>(reads.names), &reads);
       Cell* cell = pending.cell;
       cell->formulaRoots.push_back(std::move(root));
       for (Cell* precedent : reads.cells) cell->addPrecedent(precedent);
@@ -508,6 +527,7 @@ class Builder {
   bool ok_ = true;
   std::vector<Pending> formulas_;
   std::vector<Reads> nameReads_;
+  std::map<std::pair<int, std::u16string>, size_t> nameLookup_;  // scope, upper-cased name
 };
 
 }  // namespace

@@ -49,7 +49,8 @@ namespace korvel {
 // model.functions, so it must outlive the model. Returns true when every item built; otherwise
 // false, *errors (may be null) receives one message per fault ("line 12: Sheet1!A5: position 3:
 // unknown sheet 'Input'"; the line part only for items read from a text), and the model is left
-// without cells, sheets and names. Never throws on bad input.
+// without cells, sheets and names. A model that is not new is refused and left as it is. Never
+// throws on bad input.
 bool buildModel(const Workbook& workbook, const FunctionResolver* functions, CompiledModel& model,
                 std::vector<std::string>* errors);
 

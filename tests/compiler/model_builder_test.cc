@@ -245,6 +245,29 @@ TEST(ModelBuilderTest, NamesAreBuiltAndScoped) {
   EXPECT_EQ(addresses(cellOf(model, 1, u"B2")->precedents), (std::vector<std::string>{"0!A1"}));
 }
 
+TEST(ModelBuilderTest, LongChainsOfNamesAreFollowed) {
+  std::string text = "[S]\nA1: 1\nB1: =x_0\n";
+  const int count = 5000;
+  for (int i = 0; i < count; ++i) {
+    text += "name x_" + std::to_string(i) + ": =x_" + std::to_string(i + 1) + "+1\n";
+  }
+  CompiledModel model;
+  build(text + "name x_" + std::to_string(count) + ": =S!A1\n", model);
+  EXPECT_EQ(addresses(cellOf(model, 0, u"B1")->precedents), (std::vector<std::string>{"0!A1"}));
+
+  Workbook book;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(readWorkbookText(text + "name x_5000: =x_1\n", &book, &errors));
+  EXPECT_FALSE(buildModel(book, catalogue(), model, &errors));
+  EXPECT_EQ(errors, (std::vector<std::string>{"the model to build into is not new"}));
+  EXPECT_EQ(model.names.size(), size_t(count + 1));  // left as it was
+  errors.clear();
+  CompiledModel cyclic;
+  EXPECT_FALSE(buildModel(book, catalogue(), cyclic, &errors));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("x_1 -> x_2 -> x_3"), std::string::npos);
+}
+
 TEST(ModelBuilderTest, FaultsAreReportedAndLeaveNoModel) {
   struct Case {
     const char* text;
