@@ -149,7 +149,7 @@ class Builder {
       };
       for (const WorkbookCell& cell : sheet.cells) {
         if (cell.row > maxRow() || cell.column > maxColumn()) {
-          fault(cell.line, sheetPrefix(s) + ": a cell outside the sheet");
+          fault(cell.line, "sheet " + toUtf8(sheet.name) + ": a cell outside the sheet");
           continue;
         }
         claim(cell.row, cell.column, Slot{&cell, nullptr, cell.line});
@@ -157,7 +157,7 @@ class Builder {
       for (const ArrayFormula& array : sheet.arrays) {
         if (array.firstRow > array.lastRow || array.firstColumn > array.lastColumn ||
             array.lastRow > maxRow() || array.lastColumn > maxColumn()) {
-          fault(array.line, sheetPrefix(s) + ": an array formula outside the sheet");
+          fault(array.line, "sheet " + toUtf8(sheet.name) + ": an array formula outside the sheet");
           continue;
         }
         uint64_t count = uint64_t(array.lastRow - array.firstRow + 1) *
@@ -168,9 +168,11 @@ class Builder {
                                 std::to_string(kMaxArrayCells) + " cells");
           continue;
         }
-        for (uint32_t r = array.firstRow; r <= array.lastRow; ++r) {
-          for (uint32_t c = array.firstColumn; c <= array.lastColumn; ++c) {
-            claim(r, c, Slot{nullptr, &array, array.line});
+        // One overlap is reported, not every cell of it.
+        bool clear = true;
+        for (uint32_t r = array.firstRow; clear && r <= array.lastRow; ++r) {
+          for (uint32_t c = array.firstColumn; clear && c <= array.lastColumn; ++c) {
+            clear = claim(r, c, Slot{nullptr, &array, array.line});
           }
         }
       }

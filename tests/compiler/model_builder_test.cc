@@ -286,6 +286,7 @@ TEST(ModelBuilderTest, FaultsAreReportedAndLeaveNoModel) {
       {"name Q!X: =1", {"line 1: name X: unknown sheet 'Q'"}},
       {"[S]\nA1: 1\na1: 2", {"line 3: S!A1 is defined twice (line 2)"}},
       {"[S]\nB2: 1\nA1:C3: {=1}", {"line 3: S!B2 is defined twice (line 2)"}},
+      {"[S]\nA1:C3: {=1}\nB2:D4: {=2}", {"line 3: S!B2 is defined twice (line 2)"}},
       {"[S]\nA1:XFD100: {=1}", {"line 2: S!A1: an array formula over more than 100000 cells"}},
       {"[S]\nA1: =Bad!A1\nA2: =1+\nA3: =A1",
        {"line 2: S!A1: position 2: unknown sheet 'Bad'",
