@@ -581,7 +581,7 @@ class Parser {
         fail(pos_, "expected ')' or ',' after the expression in parentheses, found " + found());
         return nullptr;
       }
-      size_t comma = pos_++;
+      ++pos_;
       if (!result) {
         if (!isReferenceLike(*first)) {
           fail(first->position - 1, "expected a reference in the union (the list in parentheses)");
@@ -596,7 +596,6 @@ class Parser {
         fail(next->position - 1, "expected a reference in the union (the list in parentheses)");
         return nullptr;
       }
-      (void)comma;
       result->children.push_back(std::move(next));
     }
   }
