@@ -400,6 +400,9 @@ TEST(ModelBuilderTest, LoanFixtureBuildsAndRoundTrips) {
   EXPECT_EQ(cellOf(model, 1, u"H1")->value->number(), 0.045);
   EXPECT_TRUE(cellOf(model, 2, u"B8")->hasFlag(kCellArrayMember));
   EXPECT_EQ(tree(*cellOf(model, 2, u"A9")->formulaRoots[0]), "name5");
+  // Calls resolve through the catalogue the model carries.
+  ASSERT_EQ(model.names[4].root->tag(), kTagCall);
+  EXPECT_EQ(static_cast<const CallNode&>(*model.names[4].root).functionNumber(), 59);  // PMT
 
   expectRoundTrip(model);
 }
