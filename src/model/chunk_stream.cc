@@ -155,6 +155,7 @@ bool ChunkStream::peekU32(uint32_t* value) { return readLittleEndian(value, fals
 void ChunkStream::appendBytes(const char* bytes, size_t n) {
   buffer_.append(bytes, n);
   total_ += n;
+  pendingWrites_ = true;
 }
 
 void ChunkStream::append(const void* bytes, size_t n) {
@@ -193,7 +194,9 @@ void ChunkStream::writeUtf16(std::u16string_view text) {
 }
 
 size_t ChunkStream::flush() {
-  if (!buffer_.empty()) {
+  // Only written bytes become a chunk: after reading, the buffer holds content that a chunk
+  // already stores, and cutting it again would duplicate it.
+  if (pendingWrites_ && !buffer_.empty()) {
     if (kind_ == Kind::kMemory) {
       // A memory chunk keeps envelopes; content written here must be wrapped first, or it would
       // be stored as an envelope it is not and read back as nothing.
@@ -206,11 +209,12 @@ size_t ChunkStream::flush() {
     buffer_.clear();
     position_ = 0;
   }
+  pendingWrites_ = false;
   return chunks_.size();
 }
 
 void ChunkStream::rewind() {
-  if (writing_ && !buffer_.empty()) flush();
+  if (pendingWrites_) flush();
   buffer_.clear();
   position_ = 0;
   nextChunk_ = 0;

@@ -157,11 +157,13 @@ class ChunkStream {
   // The units as UTF-16LE, without a count.
   void writeUtf16(std::u16string_view text);
 
-  // Turns a non-empty buffer into a chunk and clears the buffer. Returns the number of chunks.
+  // Turns the written bytes of the buffer into a chunk and clears the buffer; content loaded for
+  // reading is never cut into a chunk again. Returns the number of chunks.
   // A memory-kind stream wraps the content into an envelope itself. May throw FileError or
   // std::bad_alloc (see SpillChunk::store).
   size_t flush();
-  // Flushes a writer's pending bytes, then starts reading from the first chunk again.
+  // Flushes written bytes not yet in a chunk, then starts reading from the first chunk again.
+  // Rewinding any number of times, between reads, leaves the chunks as they are.
   void rewind();
   // Copies all content of source (rewound first) into this stream. Returns the bytes appended.
   // REQUIRES: source is not this stream. May throw FileError.
@@ -181,6 +183,8 @@ class ChunkStream {
   size_t position_ = 0;
   size_t nextChunk_ = 0;
   bool writing_ = false;
+  // The buffer holds appended bytes that no chunk stores yet (as opposed to loaded content).
+  bool pendingWrites_ = false;
 };
 
 }  // namespace korvel

@@ -235,6 +235,26 @@ TEST(ChunkStreamAppendStream, CopiesChunksAndPendingBytes) {
   EXPECT_EQ(readAll(again), "xyzw");
 }
 
+TEST(ChunkStreamWrite, RereadingAWrittenStreamKeepsItsChunks) {
+  // Regression: rewinding or copying a written stream after reading it cut the content just
+  // read into one more chunk, so every further read saw it twice.
+  MemoryFiles files;
+  ChunkStream stream(files);
+  stream.append("model content");
+  stream.rewind();
+  EXPECT_EQ(readAll(stream), "model content");
+  stream.rewind();
+  EXPECT_EQ(stream.chunkCount(), 1u);
+  EXPECT_EQ(readAll(stream), "model content");
+  EXPECT_EQ(stream.flush(), 1u);
+  ChunkStream copy(files);
+  copy.appendStream(stream);
+  copy.appendStream(stream);
+  copy.rewind();
+  EXPECT_EQ(stream.chunkCount(), 1u);
+  EXPECT_EQ(readAll(copy), "model contentmodel content");
+}
+
 TEST(ChunkStreamAppendStream, SlicesAtTheChunkLimit) {
   MemoryFiles files;
   const std::string big = pattern(ChunkStream::kSliceLength);

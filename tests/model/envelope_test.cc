@@ -145,7 +145,8 @@ TEST(Envelope, SplitsASequenceAndNamesTheOffsetOfDamage) {
   ASSERT_TRUE(encodeEnvelope(randomBytes(3000, 9), &b));
   std::vector<std::string_view> pieces;
   std::string error;
-  ASSERT_TRUE(splitEnvelopes(a + b, &pieces, &error));
+  const std::string sequence = a + b;  // the pieces point into it
+  ASSERT_TRUE(splitEnvelopes(sequence, &pieces, &error));
   ASSERT_EQ(pieces.size(), 2u);
   EXPECT_EQ(pieces[0], a);
   EXPECT_EQ(pieces[1], b);
