@@ -22,6 +22,8 @@
 
 namespace korvel {
 
+class Engine;
+
 // A defined name: its expression's root, the name as written, and its scope.
 struct DefinedName {
   std::unique_ptr<Node> root;  // null when the expression had no node
@@ -138,6 +140,8 @@ class CompiledModel {
   NodeList sharedTable2;
   // Resolves function names of call nodes; borrowed, may be null.
   const FunctionResolver* functions = nullptr;
+  // The engine that calculates this model, set by the engine; borrowed, may be null.
+  Engine* engine = nullptr;
 
   // What the model stream carries beyond the tables above, kept so that writing a loaded model
   // gives back the stream it came from (model_stream.h).

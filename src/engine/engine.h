@@ -1,0 +1,55 @@
+// The calculation engine of one model: the model, the host it reaches the workbook through, and
+// the calculation state that the evaluator, the recalculation and the native functions share.
+//
+// REQUIRES: used only on the thread that handles host commands and evaluates formulas.
+#ifndef KORVEL_ENGINE_ENGINE_H_
+#define KORVEL_ENGINE_ENGINE_H_
+
+#include <memory>
+#include <vector>
+
+#include "engine/calc_host.h"
+#include "model/compiled_model.h"
+
+namespace korvel {
+
+class Recalculation;
+
+class Engine {
+ public:
+  // Borrows the model and the host (which may be null: then every call that needs the host
+  // program yields #NAME?). Sets model.engine to this engine.
+  explicit Engine(CompiledModel& model, CalcHost* host = nullptr);
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  CompiledModel& model() { return model_; }
+  CalcHost* host() { return host_; }
+  void setHost(CalcHost* host) { host_ = host; }
+  Recalculation& recalculation() { return *recalculation_; }
+
+  // Settings copied from the host program.
+  bool iteration = false;
+  double maxChange = 0.001;
+  int maxIterations = 100;
+  bool date1904 = false;
+
+  // State of the current recalculation.
+  bool output = true;                // changed values are written to the workbook only while on
+  bool computedWithoutExcel = true;  // cleared by every call into the host program
+  bool precedentsChanged = false;
+  double nowOverride = 0;  // the serial date-time NOW returns while not 0
+  bool insideSubtotal = false;
+  // Cells changed since the last recalculation (markChanged, DDE data).
+  std::vector<Cell*> changedCells;
+
+ private:
+  CompiledModel& model_;
+  CalcHost* host_;
+  std::unique_ptr<Recalculation> recalculation_;
+};
+
+}  // namespace korvel
+
+#endif  // KORVEL_ENGINE_ENGINE_H_
