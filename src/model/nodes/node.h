@@ -90,6 +90,27 @@ class FunctionResolver {
     (void)upperName;
     return nullptr;
   }
+  // What the evaluator needs of a function number's descriptor: the largest argument count (-1
+  // for a number without descriptor), the class of the argument at a position (0 none, 1 value,
+  // 2 reference, 3 array, 4 unevaluated reference), the class of the result, and the flags (bit 8:
+  // takes references, bit 16: takes arrays).
+  virtual int maximumArguments(int number) const {
+    (void)number;
+    return -1;
+  }
+  virtual int argumentClass(int number, int position) const {
+    (void)number;
+    (void)position;
+    return 0;
+  }
+  virtual int returnClass(int number) const {
+    (void)number;
+    return 0;
+  }
+  virtual uint32_t functionFlags(int number) const {
+    (void)number;
+    return 0;
+  }
 };
 
 // The cell being evaluated or written: indirect nodes and formula texts reach the model through
