@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "functions/function_table.h"
+#include "functions/native_registry.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -145,6 +146,34 @@ const std::u16string* FunctionCatalogue::nameOfNumber(int number) const {
 size_t FunctionCatalogue::descriptorCount() const {
   return std::count_if(descriptors_.begin(), descriptors_.end(),
                        [](const auto& descriptor) { return descriptor != nullptr; });
+}
+
+const NativeFunction* FunctionCatalogue::nativeFunction(std::u16string_view upperName) const {
+  const NativeRegistry& registry = registry_ != nullptr ? *registry_ : NativeRegistry::instance();
+  const NativeFunction* function = registry.findNative(upperName);
+  return function != nullptr && function->isNative() ? function : nullptr;
+}
+
+int FunctionCatalogue::maximumArguments(int number) const {
+  const FunctionDescriptor* descriptor = descriptorOfNumber(number);
+  return descriptor != nullptr ? descriptor->maximumArguments : -1;
+}
+
+// The members of the resolver share their names with the free functions over descriptors, so the
+// free ones are named with their namespace.
+int FunctionCatalogue::argumentClass(int number, int position) const {
+  const FunctionDescriptor* descriptor = descriptorOfNumber(number);
+  return descriptor != nullptr ? korvel::argumentClass(*descriptor, position) : kClassNone;
+}
+
+int FunctionCatalogue::returnClass(int number) const {
+  const FunctionDescriptor* descriptor = descriptorOfNumber(number);
+  return descriptor != nullptr ? korvel::returnClass(*descriptor) : kClassNone;
+}
+
+uint32_t FunctionCatalogue::functionFlags(int number) const {
+  const FunctionDescriptor* descriptor = descriptorOfNumber(number);
+  return descriptor != nullptr ? descriptor->flags : 0;
 }
 
 int FunctionCatalogue::loadLocalisedNames(std::u16string_view languageName,

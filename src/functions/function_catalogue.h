@@ -21,6 +21,8 @@
 
 namespace korvel {
 
+class NativeRegistry;
+
 // Bits of FunctionDescriptor::flags. Exactly one of the kind bits is set.
 inline constexpr uint32_t kFunctionOrdinary = 0x1;
 inline constexpr uint32_t kFunctionMacro = 0x2;     // CALL, EVALUATE, REGISTER.ID
@@ -96,16 +98,29 @@ class FunctionCatalogue : public FunctionResolver {
   size_t nameCount() const { return numbers_.size(); }
   size_t descriptorCount() const;
 
+  // The registry whose routines nativeFunction hands out; null (the default) stands for
+  // NativeRegistry::instance(). The registry is borrowed and must outlive the catalogue's use.
+  void setNativeRegistry(const NativeRegistry* registry) { registry_ = registry; }
+
   // FunctionResolver.
   int functionNumber(std::u16string_view upperName) const override {
     return numberOfName(upperName);
   }
   const std::u16string* functionName(int number) const override { return nameOfNumber(number); }
+  // The registered function of the name only when it has a routine: a name whose family is not
+  // written yet resolves to null, so its calls go to the host program.
+  const NativeFunction* nativeFunction(std::u16string_view upperName) const override;
+  // From the descriptor of the number; a number without descriptor gives -1, kClassNone and 0.
+  int maximumArguments(int number) const override;
+  int argumentClass(int number, int position) const override;
+  int returnClass(int number) const override;
+  uint32_t functionFlags(int number) const override;
 
  private:
   std::map<std::u16string, int, std::less<>> numbers_;
   std::vector<std::unique_ptr<FunctionDescriptor>> descriptors_;
   std::map<int, std::u16string> names_;
+  const NativeRegistry* registry_ = nullptr;
 };
 
 }  // namespace korvel

@@ -1,0 +1,129 @@
+#include "functions/arguments.h"
+
+#include <cmath>
+
+#include "engine/engine.h"
+#include "engine/number_text.h"
+#include "engine/value_convert.h"
+#include "model/address.h"
+#include "model/cell.h"
+#include "model/compiled_model.h"
+
+namespace korvel {
+namespace {
+
+const Value& emptyValue() {
+  static const Value empty;
+  return empty;
+}
+
+const CompiledModel* contextModel(const CallContext& context) {
+  if (context.engine != nullptr) return &context.engine->model();
+  if (context.cell != nullptr) return context.cell->model;
+  return nullptr;
+}
+
+bool covers(uint32_t mask, size_t position) {
+  if (mask == kAllArguments) return true;
+  return position < 32 && (mask & (uint32_t{1} << position)) != 0;
+}
+
+}  // namespace
+
+size_t argumentCount(const Value* const* arguments) {
+  size_t count = 0;
+  if (arguments == nullptr) return 0;
+  while (arguments[count] != nullptr) ++count;
+  return count;
+}
+
+const Value* argumentAt(const Value* const* arguments, size_t position) {
+  return position < argumentCount(arguments) ? arguments[position] : nullptr;
+}
+
+const Value& cellValueAt(const CallContext& context, CellRef address) {
+  const CompiledModel* model = contextModel(context);
+  if (model == nullptr) return emptyValue();
+  const Cell* cell = model->findCell(address);
+  if (cell == nullptr || cell->value == nullptr) return emptyValue();
+  return *cell->value;
+}
+
+bool errorPrecheck(const CallContext& context, const Value* const* arguments, uint32_t mask,
+                   Value& result) {
+  if (arguments == nullptr) return false;
+  for (size_t i = 0; arguments[i] != nullptr; ++i) {
+    if (!covers(mask, i)) continue;
+    const Value& argument = *arguments[i];
+    if (argument.isReference()) {
+      RangeRef range = normalizeRange(argument.reference());
+      if (!isValidRange(range) || range.first.sheet() != range.last.sheet()) {
+        result.setError(kErrorRef);
+        return true;
+      }
+      if (range.first == range.last) {
+        const Value& content = cellValueAt(context, range.first);
+        if (content.isError() || (content.isText() && isErrorText(content.text()))) {
+          result = content;
+          return true;
+        }
+      }
+    } else if (argument.isError()) {
+      result = argument;
+      return true;
+    }
+  }
+  return false;
+}
+
+uint32_t numberOrError(const Value& value, double* out) {
+  switch (value.kind()) {
+    case ValueKind::kEmpty:
+      *out = 0;
+      return 0;
+    case ValueKind::kInteger:
+    case ValueKind::kNumber:
+      *out = value.number();
+      return 0;
+    case ValueKind::kBoolean:
+      *out = value.boolean() ? 1 : 0;
+      return 0;
+    case ValueKind::kShortText:
+    case ValueKind::kLongText: {
+      if (uint32_t code = errorFromText(value.text()); code != 0) return code;
+      return textToNumber(value.text(), out) ? 0u : uint32_t{kErrorValue};
+    }
+    case ValueKind::kError:
+      return value.errorCode();
+    default:
+      // References, reference lists and arrays: a value-class argument should have arrived as a
+      // single value, so whatever is still whole is the wrong kind.
+      return kErrorValue;
+  }
+}
+
+bool numberFromValue(const Value& value, double* out, Value& result) {
+  uint32_t code = numberOrError(value, out);
+  if (code == 0) return true;
+  // Errors and error texts travel as they came, so an error text stays a text.
+  if (value.isError() || (value.isText() && isErrorText(value.text()))) {
+    result = value;
+    return false;
+  }
+  result.setError(code);
+  return false;
+}
+
+void setNumberResult(Value& result, double x) {
+  if (!std::isfinite(x)) {
+    result.setError(kErrorNum);
+    return;
+  }
+  result.setNumber(x);
+}
+
+void setErrorResult(Value& result, uint32_t code) {
+  result.setError(isErrorCode(code) ? code : kErrorValue);
+}
+
+}  // namespace korvel
