@@ -1,0 +1,118 @@
+#include "hosts/headless/headless_calc_host.h"
+
+#include <utility>
+
+#include "model/compiled_model.h"
+#include "model/nodes/node.h"
+#include "util/text.h"
+
+namespace korvel {
+
+bool CellRefLess::operator()(const CellRef& a, const CellRef& b) const {
+  if (a.sheet() != b.sheet()) return a.sheet() < b.sheet();
+  if (a.row() != b.row()) return a.row() < b.row();
+  if (a.column() != b.column()) return a.column() < b.column();
+  // Words that differ only in bits the accessors mask stay distinct keys.
+  return a.columnWord != b.columnWord ? a.columnWord < b.columnWord : a.rowWord < b.rowWord;
+}
+
+const Value* HeadlessCalcHost::publishedValue(CellRef address) const {
+  auto it = published_.find(address);
+  return it == published_.end() ? nullptr : &it->second;
+}
+
+CellSet HeadlessCalcHost::takeCellsNeedingHost() {
+  CellSet cells;
+  cells.swap(cellsNeedingHost_);
+  return cells;
+}
+
+void HeadlessCalcHost::clearNotComputed() {
+  notComputed_.clear();
+  notComputedCount_ = 0;
+  cellsNeedingHost_.clear();
+}
+
+std::string HeadlessCalcHost::notComputedLine() const {
+  if (notComputedCount_ == 0) return std::string();
+  std::string line = "not computed:";
+  bool first = true;
+  for (const auto& [name, calls] : notComputed_) {
+    line += first ? " " : ", ";
+    line += toUtf8(name) + " " + std::to_string(calls);
+    first = false;
+  }
+  return line;
+}
+
+void HeadlessCalcHost::publishCell(Cell* cell) {
+  if (!cell) return;
+  published_[cell->address] = cell->value ? *cell->value : Value();
+  ++publishCount_;
+}
+
+bool HeadlessCalcHost::calculateAndRead(CellRef address, Value& out) {
+  const Cell* cell = model_ ? model_->findCell(address) : nullptr;
+  if (!cell) return false;
+  if (cell->value) {
+    out = *cell->value;
+  } else {
+    out.clear();
+  }
+  return true;
+}
+
+void HeadlessCalcHost::count(std::u16string name, Value& out) {
+  ++notComputed_[std::move(name)];
+  ++notComputedCount_;
+  if (Cell* cell = currentCell()) cellsNeedingHost_.insert(cell);
+  out.setError(kErrorName);
+}
+
+int HeadlessCalcHost::evaluate(std::u16string_view text, bool, Value& out) {
+  count(leadingFunctionName(text), out);
+  return 1;
+}
+
+bool HeadlessCalcHost::callWorksheetFunction(int number, const std::vector<const Value*>&, int,
+                                             Value& out) {
+  const std::u16string* name =
+      model_ && model_->functions ? model_->functions->functionName(number) : nullptr;
+  count(name ? *name : u"#" + fromUtf8(std::to_string(number)), out);
+  return true;
+}
+
+void HeadlessCalcHost::runMacro(std::u16string_view name, const std::vector<const Value*>&,
+                                Value& out) {
+  count(std::u16string(name), out);
+}
+
+void HeadlessCalcHost::runMacroArray(std::u16string_view name, const std::vector<const Value*>&,
+                                     Value& out) {
+  count(std::u16string(name), out);
+}
+
+int HeadlessCalcHost::directPrecedents(Cell*, std::vector<RangeRef>& areas) {
+  areas.clear();
+  return 0;
+}
+
+std::u16string HeadlessCalcHost::leadingFunctionName(std::u16string_view text) {
+  text = trim(text);
+  if (!text.empty() && text.front() == u'=') text.remove_prefix(1);
+  text = trim(text);
+  size_t end = 0;
+  while (end < text.size() && (isLetter(text[end]) || isDigit(text[end]) || text[end] == u'.' ||
+                               text[end] == u'_' || text[end] == u'\\')) {
+    ++end;
+  }
+  if (end == 0 || end >= text.size() || text[end] != u'(') return std::u16string(text);
+  std::u16string name = toUpper(text.substr(0, end));
+  static constexpr std::u16string_view kFuturePrefix = u"_XLFN.";
+  if (name.size() > kFuturePrefix.size() && name.starts_with(kFuturePrefix)) {
+    name.erase(0, kFuturePrefix.size());
+  }
+  return name;
+}
+
+}  // namespace korvel

@@ -1,0 +1,98 @@
+// HeadlessCalcHost: the CalcHost of the command-line tool, the compiler and the benchmarks. There
+// is no host program behind it: it keeps what the engine publishes, answers input reads from the
+// model's own cells, and computes nothing itself. Every call that would need the host program
+// (a formula text, a worksheet function the engine does not implement, a macro) yields #NAME?, and
+// the host counts it by function name and remembers the cell that made it.
+//
+// REQUIRES: used only on the thread that evaluates formulas.
+#ifndef KORVEL_HOSTS_HEADLESS_HEADLESS_CALC_HOST_H_
+#define KORVEL_HOSTS_HEADLESS_HEADLESS_CALC_HOST_H_
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/calc_host.h"
+#include "engine/value.h"
+#include "model/cell.h"
+#include "model/cell_ref.h"
+
+namespace korvel {
+
+class CompiledModel;
+
+// Orders cell addresses by sheet, then row, then column.
+struct CellRefLess {
+  bool operator()(const CellRef& a, const CellRef& b) const;
+};
+
+class HeadlessCalcHost : public CalcHost {
+ public:
+  // Borrows the model (which may be null: then every input read fails). Function numbers are
+  // named through model->functions.
+  explicit HeadlessCalcHost(const CompiledModel* model = nullptr) : model_(model) {}
+
+  void setModel(const CompiledModel* model) { model_ = model; }
+  void setDate1904(bool on) { date1904_ = on; }
+
+  // The values published so far, the last one per address.
+  const std::map<CellRef, Value, CellRefLess>& published() const { return published_; }
+  // The last value published for the address, or null.
+  const Value* publishedValue(CellRef address) const;
+  size_t publishCount() const { return publishCount_; }
+
+  // Calls that needed the host program, by function or macro name ("#123" for a function number
+  // without a name), and their total.
+  const std::map<std::u16string, size_t>& notComputed() const { return notComputed_; }
+  size_t notComputedCount() const { return notComputedCount_; }
+  // The cells that were being evaluated when such calls were made since the last take (calls
+  // made outside a cell's evaluation count, but name no cell). The set is emptied; the counts stay.
+  CellSet takeCellsNeedingHost();
+  // Forgets the counts and the cells (not the published values).
+  void clearNotComputed();
+
+  // The "not computed: SUM 3, VLOOKUP 1" line (names in order), or empty when nothing was.
+  std::string notComputedLine() const;
+
+  // CalcHost.
+  void publishCell(Cell* cell) override;
+  // The value the model's cell holds (inputs are stored in the model); false when the model has
+  // no such cell. An absent value reads as empty.
+  bool calculateAndRead(CellRef address, Value& out) override;
+  int evaluate(std::u16string_view text, bool english, Value& out) override;
+  bool callWorksheetFunction(int number, const std::vector<const Value*>& arguments, int count,
+                             Value& out) override;
+  void runMacro(std::u16string_view name, const std::vector<const Value*>& arguments,
+                Value& out) override;
+  void runMacroArray(std::u16string_view name, const std::vector<const Value*>& arguments,
+                     Value& out) override;
+  int directPrecedents(Cell* cell, std::vector<RangeRef>& areas) override;
+  void scanSheetHyperlinks(Engine&) override {}
+  void openLinkedWorkbooks(Engine&) override {}
+  void wireSheetControls(Engine&) override {}
+  void refreshQueryTables() override {}
+  bool usesDate1904() override { return date1904_; }
+  bool suspendCalculation() override { return true; }
+  bool restoreCalculation() override { return true; }
+
+  // The function name a formula text starts with: "=SUM(A1)" gives "SUM", "=_xlfn.IFERROR(" gives
+  // "IFERROR"; the text itself (without "=") when it is no call.
+  static std::u16string leadingFunctionName(std::u16string_view text);
+
+ private:
+  void count(std::u16string name, Value& out);
+
+  const CompiledModel* model_;
+  bool date1904_ = false;
+  std::map<CellRef, Value, CellRefLess> published_;
+  size_t publishCount_ = 0;
+  std::map<std::u16string, size_t> notComputed_;
+  size_t notComputedCount_ = 0;
+  CellSet cellsNeedingHost_;
+};
+
+}  // namespace korvel
+
+#endif  // KORVEL_HOSTS_HEADLESS_HEADLESS_CALC_HOST_H_
