@@ -5,6 +5,7 @@
 #ifndef KORVEL_ENGINE_ENGINE_H_
 #define KORVEL_ENGINE_ENGINE_H_
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -14,6 +15,22 @@
 namespace korvel {
 
 class Recalculation;
+
+// A cache that a worksheet function family keeps for the length of one changed-cells
+// recalculation (exact-match searches, ranking). The engine only holds and empties it.
+class SearchCache {
+ public:
+  virtual ~SearchCache() = default;
+};
+
+// The slots of Engine::searchCaches: the three exact-match lookup caches and the ranking cache.
+enum SearchCacheSlot : int {
+  kLookupCacheSlot0 = 0,
+  kLookupCacheSlot1 = 1,
+  kLookupCacheSlot2 = 2,
+  kRankCacheSlot = 3,
+  kSearchCacheCount = 4,
+};
 
 class Engine {
  public:
@@ -43,6 +60,12 @@ class Engine {
   bool insideSubtotal = false;
   // Cells changed since the last recalculation (markChanged, DDE data).
   std::vector<Cell*> changedCells;
+  // Created on first use by the functions that search; emptied at the start and at the end of
+  // every changed-cells recalculation.
+  std::array<std::unique_ptr<SearchCache>, kSearchCacheCount> searchCaches;
+  void clearSearchCaches() {
+    for (auto& cache : searchCaches) cache.reset();
+  }
 
  private:
   CompiledModel& model_;

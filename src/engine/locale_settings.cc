@@ -43,6 +43,14 @@ int currentYear() {
   return clock ? clock->now().year : 2000;
 }
 
+LocalTime currentLocalTime() {
+  const Clock* clock = settings().clock;
+  if (clock) return clock->now();
+  LocalTime t;
+  t.year = 2000;
+  return t;
+}
+
 const std::u16string& literalText(int index) { return settings().texts.at(size_t(index)); }
 
 void setLiteralText(int index, std::u16string text) {

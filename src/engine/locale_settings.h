@@ -38,6 +38,9 @@ const UserLocale& userLocale();
 // Case-insensitive collation through the installed port, or folded code units without one.
 int collateNoCase(std::u16string_view a, std::u16string_view b);
 int currentYear();
+// The installed clock's local date and time, with milliseconds; 2000-01-01 00:00:00.000 without a
+// clock.
+LocalTime currentLocalTime();
 
 const std::u16string& literalText(int index);
 void setLiteralText(int index, std::u16string text);

@@ -3,17 +3,69 @@
 // iteration settings), refreshes precedents that formulas compute at run time, and writes changed
 // values to the workbook through CalcHost.
 //
+// The flags of cell.h drive it: 0x40 scheduled, 0x1 on the stack (or queued, or on the path of
+// the cycle search), 0x2 evaluated; the three live for one round and the per-pass reset clears
+// them on every cell of the evaluation list.
+//
 // REQUIRES: used only on the thread that handles host commands and evaluates formulas.
 #ifndef KORVEL_ENGINE_RECALCULATION_H_
 #define KORVEL_ENGINE_RECALCULATION_H_
 
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <tuple>
+#include <unordered_map>
 #include <vector>
+
+#include "model/cell.h"
+#include "model/cell_ref.h"
 
 namespace korvel {
 
-class Cell;
 class CompiledModel;
 class Engine;
+class Node;
+struct RangeEntry;
+
+// Cells that depend on each other in a circle, found by the cycle search. Groups are kept in the
+// order they were found; a cell that lies on several circles is a member of each, and its group
+// field names the one found last.
+class CircularGroup {
+ public:
+  explicit CircularGroup(uint64_t id) : id_(id) {}
+  uint64_t id() const { return id_; }
+  CellSet members;
+
+ private:
+  uint64_t id_;
+};
+
+// A data table of the workbook (the range of a TABLE formula): the cells of it that were
+// scheduled since it was last computed, and its two input cells, found on first use from the
+// formula roots of its first interior cell (either may be missing).
+struct DataTable {
+  RangeRef range;
+  CellSet pending;
+  bool inputsFound = false;
+  Cell* rowInput = nullptr;     // takes the top row's value of an interior cell's column
+  Cell* columnInput = nullptr;  // takes the left column's value of an interior cell's row
+};
+
+// The references a formula reads: cells, and ranges of more than one cell on one sheet.
+struct CollectedReferences {
+  std::vector<Cell*> cells;
+  std::vector<RangeRef> ranges;
+};
+
+// Walks the formula tree from root and collects its cell references and area references, going
+// through defined names, shared expressions and local roots (resolved with the current cell).
+// An area that is an argument of ROW, COLUMN, INDEX, ROWS, COLUMNS, OFFSET or ISREF, and a cell
+// that is the first argument of one of them, is not collected: those read where a reference
+// lies, not what it holds. An area of one cell counts as that cell; an area across sheets is not
+// collected. With computed set, the references that calls returned at their last evaluation
+// (INDIRECT, OFFSET) are collected as areas too. Missing model cells are created empty.
+CollectedReferences collectReferences(CompiledModel& model, const Node* root, bool computed);
 
 class Recalculation {
  public:
@@ -22,20 +74,113 @@ class Recalculation {
   Recalculation(const Recalculation&) = delete;
   Recalculation& operator=(const Recalculation&) = delete;
 
-  // Host preparations, re-linking of precedents, the full pass, then the per-pass reset.
+  // Host preparations (hyperlinks, linked workbooks, controls, query tables, date system; all
+  // skipped without a host), re-linking of precedents, the full pass, then the per-pass reset.
+  // The caller copies the host's iteration settings into the engine before.
   void fullRecalculation();
-  // Recomputes the dependents of the changed cells (and iterates circular groups).
+  // Recomputes the dependents of the changed cells (and iterates circular groups), writing every
+  // changed value; NOW returns one instant throughout. With automatic set, pending data tables
+  // are computed too.
   void recalculateChanged(std::vector<Cell*> changed, bool automatic);
   // Marks every cell of the model that is neither indexed nor an input cell as evaluated when it
   // is scheduled or changed by an event (run once when the application starts).
   void startPass(CompiledModel& model);
-  // Depth-first scheduling of the cell and its transitive dependents.
+  // Depth-first scheduling of the cell and its transitive dependents onto the evaluation list,
+  // raising levels on the way. A cell already scheduled in this round is left as it is.
   void scheduleDependents(Cell* cell);
   // The cell joins the engine's changed-cells list, with flags 0x80 and 0x8000.
   void markChanged(Cell* cell);
+  // Evaluates every indexed formula cell once in dependency order with the output switch off
+  // (circular groups iterated as a changed-cells recalculation does), so that a freshly built
+  // model gets its starting values. Nothing is written to the workbook.
+  void computeAll();
+
+  // The steps the entries above are made of; public for the recalculation cycle and for tests.
+  //
+  // The full pass: cycle search, scheduling of the cells recalculated on every pass, ordering and
+  // evaluation, precedent refresh. Does not iterate.
+  void recalculate();
+  // Re-links the precedents of every indexed cell: input cells take what the host reports,
+  // formula cells their formula's references.
+  void relinkPrecedents();
+  // Finds the circular groups of the whole model (the registry is built afresh).
+  void cycleSearch();
+  // Re-derives the precedents of the evaluated cells that carry 0x20; when any changed, the
+  // circular groups are searched again. Returns whether any changed.
+  bool refreshPrecedents();
+  // Per-pass reset, scheduling of the cells, ordering and evaluation; evaluated cells that are
+  // indexed or input cells are appended to collected when given. Exceptions end the round.
+  void scheduleAndEvaluate(const std::vector<Cell*>& cells, std::vector<Cell*>* collected);
+  // Level relaxation, ordering, then the cell evaluation of every cell of the evaluation list.
+  void orderAndEvaluate(std::vector<Cell*>* collected);
+  // The cell evaluation: computes the cell when it is scheduled and not yet evaluated, and
+  // outputs a changed value. Returns whether the value changed (flag 0x4000).
+  bool evaluateOne(Cell* cell);
+  // Re-evaluates the cells round after round while values move, within the iteration settings.
+  // Cells whose value changed are added to changes when given.
+  void iterate(const std::vector<Cell*>& cells, CellSet* changes);
+  // Computes every data table with pending cells, then empties every pending set.
+  void computeDataTables();
+  // Clears flags 0x1, 0x2 and 0x40 on every cell of the evaluation list and empties it.
+  void perPassReset();
+
+  const std::vector<std::unique_ptr<CircularGroup>>& circularGroups() const { return groups_; }
+  bool hasCircularGroups() const { return !groups_.empty(); }
+  const std::vector<Cell*>& evaluationList() const { return evaluationList_; }
+  // The data table covering range (registered on first use).
+  DataTable& dataTable(const RangeRef& range);
 
  private:
+  using RangeKey = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t>;
+
+  CompiledModel& model();
+  // The entries of the range index whose range contains the cell; cached per cell until the
+  // index grows.
+  const std::vector<RangeEntry*>& rangesContaining(const Cell* cell);
+  // Whether the range lookup runs for the cell (0x20000 skips it unless the cell has 0x20); sets
+  // 0x20000 on a cell that lies in no range.
+  bool lookUpRanges(Cell* cell);
+  // Every cell that reads this one: its dependents, the cells that read a range containing it,
+  // and for an array formula's anchor the other members of its range. Self-links are dropped.
+  void collectDependents(Cell* cell, bool lookup, std::vector<Cell*>& out);
+  void relaxLevels();
+  // The cell is its own dependent, directly or through a range that holds it.
+  bool readsItself(Cell* cell);
+  // Writes the cell by the output rule: an array formula whose array fits its range writes each
+  // element that differs from old (every element without old), any other cell itself.
+  void output(Cell* cell, const Value* old);
+  void writeCell(Cell* cell);
+  bool writesElements(const Cell* cell) const;
+  void publish(Cell* cell);
+  // Gives the members of an array formula their elements of the anchor's value.
+  void distributeArray(Cell* anchor);
+  // Finds and registers a range entry equal to range; marks the index as grown when new.
+  RangeEntry* rangeEntryFor(const RangeRef& range);
+  // Replaces (or, with add, extends) the cell's precedents. Returns whether they changed.
+  bool setPrecedents(Cell* cell, const CollectedReferences& references, bool add);
+  // Makes every range entry listed in the cells of the entry (as the model reader fills them) a
+  // precedent range of those cells too.
+  void syncRangeLinks();
+  void computeDataTable(DataTable& table);
+  // Recomputes the dependents of the table's input cells with the values they hold now, without
+  // writing; the cells computed are added to recomputed.
+  void recomputeInputs(DataTable& table, CellSet& recomputed);
+
   Engine& engine_;
+  std::vector<Cell*> stack_;
+  std::vector<Cell*> queue_;
+  std::vector<Cell*> evaluationList_;
+  // Cells that carry round flags without being on the evaluation list (array members computed
+  // with their anchor); the per-pass reset clears them too.
+  std::vector<Cell*> unlisted_;
+  std::vector<Cell*> scratch_;
+  std::vector<std::unique_ptr<CircularGroup>> groups_;
+  uint64_t nextGroupId_ = 1;
+  bool searched_ = false;  // the cycle search ran on this model
+  std::map<RangeKey, DataTable> dataTables_;
+  std::unordered_map<uint64_t, std::vector<RangeEntry*>> containing_;
+  size_t containingIndexSize_ = 0;
+  const RangeEntry* containingFirst_ = nullptr;
 };
 
 }  // namespace korvel
