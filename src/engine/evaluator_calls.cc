@@ -1,0 +1,221 @@
+// Function calls: arguments evaluated as the catalogue's argument classes ask, the choice between
+// one call and a call per element, and the three ways a call runs: the native routine, the host
+// program's function by number or as formula text, and the workbook's user-defined functions.
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "engine/evaluator.h"
+#include "engine/evaluator_internal.h"
+#include "engine/locale_settings.h"
+#include "engine/native_function.h"
+#include "engine/value_convert.h"
+#include "model/compiled_model.h"
+#include "model/nodes/node_text.h"
+
+namespace korvel::evaluation {
+
+namespace {
+
+// Functions whose formula text for the host program carries every argument as written: they
+// compute references, or their result depends on the moment or the place of the call.
+constexpr std::u16string_view kVolatileNames[] = {u"INDIRECT", u"OFFSET",      u"NOW",  u"TODAY",
+                                                  u"RAND",     u"RANDBETWEEN", u"CELL", u"INFO"};
+// Prefixes of host functions newer than the catalogue, which compiled formulas keep as written.
+constexpr std::u16string_view kFuturePrefixes[] = {u"_XLFN.", u"_XLWS."};
+
+bool startsWith(std::u16string_view text, std::u16string_view prefix) {
+  return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
+}
+
+std::u16string_view baseName(std::u16string_view name) {
+  for (std::u16string_view prefix : kFuturePrefixes) {
+    if (startsWith(name, prefix)) return name.substr(prefix.size());
+  }
+  return name;
+}
+
+bool isVolatileName(std::u16string_view name) {
+  name = baseName(name);
+  for (std::u16string_view v : kVolatileNames) {
+    if (v == name) return true;
+  }
+  return false;
+}
+
+bool hasFuturePrefix(std::u16string_view name) { return baseName(name).size() != name.size(); }
+
+// What the catalogue says of one call node.
+struct CallShape {
+  const FunctionResolver* resolver = nullptr;
+  int number = -1;
+  int maximumArguments = -1;  // -1: no descriptor
+  bool described() const { return maximumArguments >= 0; }
+  int argumentClass(size_t position) const {
+    return described() ? resolver->argumentClass(number, static_cast<int>(position)) : -1;
+  }
+  // Value-class positions take single values and are broadcast over arrays.
+  bool broadcasts(size_t position) const {
+    int c = argumentClass(position);
+    return c == 0 || c == 1;
+  }
+};
+
+int argumentMode(const CallShape& shape, size_t position, int callMode) {
+  switch (shape.argumentClass(position)) {
+    case -1:  // no descriptor: the host program or the macro sees references as ranges
+    case 2:
+    case 4:
+      return kModeReference;
+    case 3:
+      return kModeValueOrArray;
+    default:
+      return callMode >= kModeValueOrArray ? kModeValueOrArray : kModeValue;
+  }
+}
+
+bool isAreaReference(const Value& v) { return v.isReference() && !isSingleCellReference(v); }
+
+// The formula text the host program evaluates for a call it computes by name.
+std::u16string callText(Engine& engine, const CallNode& node, const CallShape& shape,
+                        const std::vector<const Value*>& arguments) {
+  const CompiledModel* model = &engine.model();
+  const std::u16string* localName =
+      shape.resolver && shape.number >= 0 ? shape.resolver->functionName(shape.number) : nullptr;
+  const bool asWritten = isVolatileName(node.name());
+  std::u16string text = u"=";
+  text += localName ? *localName : node.name();
+  text += u"(";
+  const NodeList& children = node.children();
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    if (i > 0) text += userLocale().listSeparator;
+    const Value& v = *arguments[i];
+    if (i < children.size() && (asWritten || v.isReference() || v.isReferenceList())) {
+      text += children[i]->formulaText(model);
+    } else {
+      text += formulaLiteral(v);
+    }
+  }
+  text += u")";
+  return text;
+}
+
+// One call with the final arguments.
+void callOnce(Engine& engine, const CallNode& node, const CallShape& shape,
+              const std::vector<const Value*>& arguments, Value& result) {
+  const NativeFunction* native = node.native();
+  if (native && native->isNative()) {
+    std::vector<const Value*> terminated(arguments);
+    terminated.push_back(nullptr);
+    CallContext context{currentCell(), &engine};
+    native->call(context, terminated.data(), result);
+    return;
+  }
+
+  result.setText(node.name());
+  CalcHost* host = engine.host();
+  if (!host) {
+    // No host program to ask: the name is unknown here.
+    result.setError(kErrorName);
+    return;
+  }
+  engine.computedWithoutExcel = false;
+  const bool builtIn = (node.callFlags() & CallNode::kCallFlag) != 0;
+  if (builtIn && shape.described() && shape.number >= 0 && shape.number < 712) {
+    if (!host->callWorksheetFunction(shape.number, arguments, shape.maximumArguments, result)) {
+      result.setError(kErrorValue);
+    }
+    return;
+  }
+  if (builtIn || hasFuturePrefix(node.name())) {
+    if (host->evaluate(callText(engine, node, shape, arguments), false, result) < 0) {
+      result.setError(kErrorValue);
+    }
+    return;
+  }
+  bool wholeArguments = false;
+  for (const Value* v : arguments) {
+    if (v->isArray() || v->isReference() || v->isReferenceList()) wholeArguments = true;
+  }
+  if (wholeArguments) {
+    host->runMacroArray(node.name(), arguments, result);
+  } else {
+    host->runMacro(node.name(), arguments, result);
+  }
+}
+
+// An element's call yields one value: references stand for their cell's value, arrays for their
+// first element.
+void reduceToSingle(Engine& engine, Value& v) {
+  referenceToValue(engine, v, v);
+  if (v.isArray()) {
+    Value first;
+    if (v.array().size() > 0) first = v.array().elements()[0];
+    v = std::move(first);
+  }
+}
+
+}  // namespace
+
+void evaluateCall(Engine& engine, const CallNode& node, int mode, Value& result) {
+  CallShape shape;
+  shape.resolver = engine.model().functions;
+  shape.number = node.functionNumber();
+  if (shape.resolver && shape.number >= 0) {
+    shape.maximumArguments = shape.resolver->maximumArguments(shape.number);
+  }
+
+  const NodeList& children = node.children();
+  std::vector<Value> values(children.size());
+  std::vector<const Value*> arguments(children.size());
+  bool elementwise = false;
+  for (size_t i = 0; i < children.size(); ++i) {
+    evaluateNode(engine, children[i].get(), argumentMode(shape, i, mode), values[i]);
+    arguments[i] = &values[i];
+    if (shape.broadcasts(i)) {
+      if (values[i].isArray() || isAreaReference(values[i])) {
+        elementwise = true;
+      } else {
+        // A single cell stands for its value where the function takes values.
+        referenceToValue(engine, values[i], values[i]);
+      }
+    }
+  }
+  if (elementwise && shape.described() && shape.resolver->returnClass(shape.number) == 3) {
+    elementwise = false;
+  }
+
+  if (!elementwise) {
+    callOnce(engine, node, shape, arguments, result);
+    finishForMode(engine, mode, result);
+    return;
+  }
+
+  uint32_t columns = 1, rows = 1;
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (shape.broadcasts(i)) coverShape(values[i], columns, rows);
+  }
+  if (uint64_t{columns} * rows > kMaxArrayElements) {
+    result.setError(kErrorValue);
+    return;
+  }
+  ValueArray out(columns, rows);
+  std::vector<Value> elements(values.size());
+  std::vector<const Value*> elementArguments(arguments);
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (shape.broadcasts(i)) elementArguments[i] = &elements[i];
+  }
+  for (uint32_t r = 0; r < rows; ++r) {
+    for (uint32_t c = 0; c < columns; ++c) {
+      for (size_t i = 0; i < values.size(); ++i) {
+        if (shape.broadcasts(i)) broadcastElement(engine, values[i], c, r, elements[i]);
+      }
+      Value& element = out.at(c, r);
+      callOnce(engine, node, shape, elementArguments, element);
+      reduceToSingle(engine, element);
+    }
+  }
+  result.setArray(std::move(out));
+}
+
+}  // namespace korvel::evaluation
