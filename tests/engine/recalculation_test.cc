@@ -1,0 +1,289 @@
+// Recalculation over models built from workbook text: which cells are evaluated and written, in
+// which order, how circular groups iterate, and what the output rule writes.
+#include "engine/recalculation.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "compiler/model_builder.h"
+#include "compiler/workbook_text.h"
+#include "engine/date_text.h"
+#include "engine/engine.h"
+#include "engine/locale_settings.h"
+#include "functions/function_catalogue.h"
+#include "model/address.h"
+#include "recording_calc_host.h"
+#include "util/text.h"
+
+namespace korvel {
+namespace {
+
+// A host that also notes what the engine's current-time override was at every write.
+class ClockWatchingHost : public RecordingCalcHost {
+ public:
+  Engine* engine = nullptr;
+  std::vector<double> overrides;
+  void publishCell(Cell* cell) override {
+    RecordingCalcHost::publishCell(cell);
+    if (engine) overrides.push_back(engine->nowOverride);
+  }
+};
+
+class RecalculationTest : public ::testing::Test {
+ protected:
+  void build(const std::string& text) {
+    Workbook workbook;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(readWorkbookText(text, &workbook, &errors)) << (errors.empty() ? "" : errors[0]);
+    ASSERT_TRUE(buildModel(workbook, &FunctionCatalogue::instance(), model, &errors))
+        << (errors.empty() ? "" : errors[0]);
+    engine = std::make_unique<Engine>(model, &host);
+    host.engine = engine.get();
+  }
+  Cell* cell(const char* a1) {
+    Cell* c = model.findCell(parseCell(fromUtf8(a1), 0));
+    EXPECT_NE(c, nullptr) << a1;
+    return c;
+  }
+  double number(const char* a1) { return cell(a1)->value ? cell(a1)->value->number() : -1e300; }
+  // Gives an input cell a new value in the model and in the host's workbook, as an edit does.
+  void enter(const char* a1, const Value& v) {
+    Cell* c = cell(a1);
+    c->ensureValue() = v;
+    host.workbookCells[{c->address.rowWord, c->address.columnWord}] = v;
+  }
+  void recalculate(const std::vector<const char*>& changed) {
+    std::vector<Cell*> cells;
+    for (const char* a1 : changed) cells.push_back(cell(a1));
+    host.published.clear();
+    host.overrides.clear();
+    engine->recalculation().recalculateChanged(cells, true);
+  }
+  std::vector<std::string> published() const {
+    std::vector<std::string> names;
+    for (Cell* c : host.published) names.push_back(toUtf8(cellText(c->address)));
+    return names;
+  }
+  int publishCount(const char* a1) {
+    int n = 0;
+    for (Cell* c : host.published) n += c == cell(a1);
+    return n;
+  }
+
+  CompiledModel model;
+  ClockWatchingHost host;
+  std::unique_ptr<Engine> engine;
+};
+
+TEST_F(RecalculationTest, ChangedInputRecomputesExactlyItsDependentsOncePrecedentsFirst) {
+  build(
+      "[S]\nA1: 1\nA2: 2\n"
+      "C1: =B2+B1\nB2: =B1*2\nB1: =A1+1\nB3: =A2+1\nD1: =C1+B2\n");
+  engine->recalculation().computeAll();
+  EXPECT_DOUBLE_EQ(number("D1"), 10);
+  enter("A1", Value::integer(10));
+  recalculate({"A1"});
+  EXPECT_EQ(published(), (std::vector<std::string>{"B1", "B2", "C1", "D1"}));
+  EXPECT_DOUBLE_EQ(number("B1"), 11);
+  EXPECT_DOUBLE_EQ(number("C1"), 33);
+  EXPECT_DOUBLE_EQ(number("D1"), 55);
+  EXPECT_DOUBLE_EQ(number("B3"), 3);
+  // The input cell is read from the workbook but never written back.
+  EXPECT_EQ(host.reads.size(), 1u);
+}
+
+TEST_F(RecalculationTest, CellInsideARangeReachesTheFormulasThatReadTheRange) {
+  build("[S]\nA1: 1\nA2: 2\nA3: 3\nA4: 4\nB1: =SUM(A1:A3)\nB2: =B1+1\n");
+  engine->recalculation().computeAll();
+  // SUM goes to the host program until the aggregation family exists; its answer tells whether
+  // B1 was computed again.
+  for (int round = 0; round < 2; ++round) {
+    // The second round runs with what the first one remembered about ranges.
+    host.functionAnswer = Value::integer(24 + round);
+    enter("A2", Value::integer(20 + round));
+    recalculate({"A2"});
+    EXPECT_EQ(published(), (std::vector<std::string>{"B1", "B2"})) << round;
+    EXPECT_DOUBLE_EQ(number("B1"), 24 + round);
+  }
+  host.functionAnswer = Value::integer(99);
+  enter("A4", Value::integer(40));
+  recalculate({"A4"});
+  EXPECT_TRUE(published().empty());
+  EXPECT_TRUE(cell("A4")->hasFlag(kCellOutsideRanges));
+  EXPECT_FALSE(cell("A2")->hasFlag(kCellOutsideRanges));
+}
+
+TEST_F(RecalculationTest, TwoCellsReadingEachOtherFormOneGroup) {
+  build("[S]\nA1: 3\nB1: =A1+C1*0.5\nC1: =B1*0.5\nD1: =A1*2\n");
+  engine->recalculation().cycleSearch();
+  const auto& groups = engine->recalculation().circularGroups();
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups[0]->members, (CellSet{cell("B1"), cell("C1")}));
+  EXPECT_TRUE(cell("B1")->hasFlag(kCellClosesCycle));
+  EXPECT_TRUE(cell("C1")->hasFlag(kCellClosesCycle));
+  EXPECT_EQ(cell("B1")->group, groups[0].get());
+  EXPECT_FALSE(cell("D1")->hasFlag(kCellClosesCycle));
+  // A search again finds the same circle, not a second copy of it.
+  engine->recalculation().cycleSearch();
+  EXPECT_EQ(engine->recalculation().circularGroups().size(), 1u);
+}
+
+TEST_F(RecalculationTest, FullPassEvaluatesACircleOnceWithoutIterating) {
+  build("[S]\nA1: 3\nB1: =A1+C1*0.5\nC1: =B1*0.5\n");
+  cell("B1")->flags |= kCellAlwaysRecalculated;
+  engine->recalculation().fullRecalculation();
+  EXPECT_EQ(publishCount("B1"), 1);
+  EXPECT_EQ(publishCount("C1"), 1);
+  EXPECT_EQ(host.log[0], "scanSheetHyperlinks");
+  EXPECT_EQ(host.log[1], "openLinkedWorkbooks");
+  EXPECT_EQ(host.log[2], "wireSheetControls");
+  EXPECT_EQ(host.log[3], "refreshQueryTables");
+  EXPECT_EQ(engine->recalculation().evaluationList().size(), 0u);
+  for (Cell* c : model.cells()) {
+    EXPECT_FALSE(c->flags & (kCellOnStack | kCellEvaluated | kCellScheduled));
+  }
+}
+
+TEST_F(RecalculationTest, ChangedCellsIterateACircleWhileValuesMove) {
+  for (bool iteration : {false, true}) {
+    SCOPED_TRACE(iteration);
+    model.clearCells();
+    model.sheets().clear();
+    model.rangeIndex.clear();
+    build("[S]\nA1: 3\nB1: =A1+C1*0.5\nC1: =B1*0.5\n");
+    engine->iteration = iteration;
+    engine->recalculation().fullRecalculation();
+    enter("A1", Value::integer(6));
+    recalculate({"A1"});
+    // B1 = 6 + B1 / 4 settles at 8; a single evaluation would leave it far from there.
+    EXPECT_NEAR(number("B1"), 8, 0.01);
+    EXPECT_NEAR(number("C1"), 4, 0.01);
+  }
+}
+
+// B1 = A1 + B1/2 reads itself: each evaluation halves the distance to 2 * A1.
+TEST_F(RecalculationTest, IterationStopsAtTheFirstQuietRoundOrTheLimit) {
+  struct Case {
+    int maxIterations;
+    double maxChange;
+    double expected;
+  };
+  const Case cases[] = {
+      {100, 0.001, 4 - 4.0 / 4096},  // 12 evaluations: the 12th moved by less than 0.001
+      {1, 0.001, 2},                 // no second round
+      {3, 0.001, 3.5},
+      {100, 0.5, 3.75},  // the 4th evaluation moves by 0.25
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.maxIterations);
+    model.clearCells();
+    model.sheets().clear();
+    model.rangeIndex.clear();
+    build("[S]\nA1: 1\nB1: =A1+B1*0.5\n");
+    engine->iteration = true;
+    engine->maxIterations = c.maxIterations;
+    engine->maxChange = c.maxChange;
+    enter("A1", Value::integer(2));
+    recalculate({"A1"});
+    EXPECT_DOUBLE_EQ(number("B1"), c.expected);
+  }
+}
+
+TEST_F(RecalculationTest, TextsNeverCountAsMoving) {
+  build("[S]\nB1: =B1&\"x\"\n");
+  engine->iteration = true;
+  recalculate({"B1"});
+  ASSERT_TRUE(cell("B1")->value->isText());
+  EXPECT_EQ(cell("B1")->value->text(), u"xx");
+}
+
+TEST_F(RecalculationTest, IteratedValuesAreWrittenOnceWhenNothingCalledTheHost) {
+  build("[S]\nA1: 1\nB1: =A1+B1*0.5\nC1: =A1*3\n");
+  engine->iteration = true;
+  enter("A1", Value::integer(2));
+  recalculate({"A1"});
+  // Once by the first round, once for the whole loop.
+  EXPECT_EQ(publishCount("B1"), 2);
+  EXPECT_EQ(publishCount("C1"), 1);
+  EXPECT_TRUE(engine->output);
+}
+
+TEST_F(RecalculationTest, IteratedValuesAreWrittenAsTheyChangeWhenACellCalledTheHost) {
+  build("[S]\nA1: 1\nB1: =A1+B1*0.5+ROW()*0\n");
+  engine->iteration = true;
+  enter("A1", Value::integer(2));
+  recalculate({"A1"});
+  EXPECT_FALSE(engine->computedWithoutExcel);
+  EXPECT_EQ(publishCount("B1"), 12);
+}
+
+TEST_F(RecalculationTest, NowIsOneInstantForTheWholeRecalculation) {
+  struct FixedClock : Clock {
+    LocalTime now() const override { return LocalTime{2024, 3, 15, 10, 30, 15, 250}; }
+    uint64_t counter() const override { return 0; }
+    uint64_t counterFrequency() const override { return 1; }
+  } clock;
+  installLocale(nullptr, &clock);
+  build("[S]\nA1: 1\nB1: =A1+1\nC1: =B1+1\n");
+  engine->date1904 = true;
+  enter("A1", Value::integer(5));
+  recalculate({"A1"});
+  resetLocaleSettings();
+  double expected = dateSerial(2024, 3, 15, 10, 30, 15.25, true);
+  EXPECT_EQ(host.overrides, (std::vector<double>{expected, expected}));
+  EXPECT_EQ(engine->nowOverride, 0);
+}
+
+TEST_F(RecalculationTest, NeverWrittenCellChangesButIsNotWritten) {
+  build("[S]\nA1: 1\nB1: =A1+1\nC1: =B1+1\n");
+  cell("B1")->flags |= kCellNeverWritten;
+  enter("A1", Value::integer(5));
+  recalculate({"A1"});
+  EXPECT_EQ(published(), (std::vector<std::string>{"C1"}));
+  EXPECT_DOUBLE_EQ(number("B1"), 6);
+  EXPECT_TRUE(cell("B1")->hasFlag(kCellValueChanged));
+}
+
+TEST_F(RecalculationTest, ArrayFormulaWritesElementsOnlyWhenItsResultFitsItsRange) {
+  build(
+      "[S]\nA1: 1\nA2: 2\nA3: 3\n"
+      "B1:B3: {=A1:A3*2}\n"
+      "C1:C3: {=A1:A2*2}\n"
+      "D1: =B3+1\n");
+  engine->recalculation().computeAll();
+  host.published.clear();
+  enter("A3", Value::integer(30));
+  recalculate({"A3"});
+  // B's result fits: only the changed element is written, and its reader follows. C's does not
+  // fit its range: one value to its anchor.
+  EXPECT_EQ(published(), (std::vector<std::string>{"B3", "D1"}));
+  EXPECT_DOUBLE_EQ(number("B3"), 60);
+  EXPECT_DOUBLE_EQ(number("D1"), 61);
+  enter("A1", Value::integer(10));
+  recalculate({"A1"});
+  EXPECT_EQ(publishCount("B1"), 1);
+  EXPECT_EQ(publishCount("C1"), 1);
+  EXPECT_EQ(publishCount("C2"), 0);
+}
+
+TEST_F(RecalculationTest, MarkedCellsJoinTheChangedList) {
+  build("[S]\nA1: 1\nB1: =A1+1\n");
+  engine->recalculation().markChanged(cell("A1"));
+  EXPECT_EQ(engine->changedCells, (std::vector<Cell*>{cell("A1")}));
+  EXPECT_TRUE(cell("A1")->hasFlag(kCellChangedByEvent));
+  EXPECT_TRUE(cell("A1")->hasFlag(kCellEventMarker));
+}
+
+TEST_F(RecalculationTest, InputCellThatCannotBeReadKeepsItsValue) {
+  build("[S]\nA1: 1\nB1: =A1+1\n");
+  cell("A1")->ensureValue() = Value::integer(7);  // the workbook has no answer for A1
+  recalculate({"A1"});
+  EXPECT_DOUBLE_EQ(number("A1"), 7);
+  EXPECT_DOUBLE_EQ(number("B1"), 8);
+}
+
+}  // namespace
+}  // namespace korvel
