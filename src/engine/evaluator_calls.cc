@@ -1,6 +1,7 @@
 // Function calls: arguments evaluated as the catalogue's argument classes ask, the choice between
 // one call and a call per element, and the three ways a call runs: the native routine, the host
 // program's function by number or as formula text, and the workbook's user-defined functions.
+#include <cmath>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -100,9 +101,21 @@ std::u16string callText(Engine& engine, const CallNode& node, const CallShape& s
   return text;
 }
 
-// One call with the final arguments.
+void callRoutineOrHost(Engine& engine, const CallNode& node, const CallShape& shape,
+                       const std::vector<const Value*>& arguments, Value& result);
+
+// One call with the final arguments. A routine or a host answer that is not a finite number gives
+// #NUM!, so that no infinity or NaN reaches a cell.
 void callOnce(Engine& engine, const CallNode& node, const CallShape& shape,
               const std::vector<const Value*>& arguments, Value& result) {
+  callRoutineOrHost(engine, node, shape, arguments, result);
+  if (result.kind() == ValueKind::kNumber && !std::isfinite(result.number())) {
+    result.setError(kErrorNum);
+  }
+}
+
+void callRoutineOrHost(Engine& engine, const CallNode& node, const CallShape& shape,
+                       const std::vector<const Value*>& arguments, Value& result) {
   const NativeFunction* native = node.native();
   if (native && native->isNative()) {
     std::vector<const Value*> terminated(arguments);

@@ -332,6 +332,8 @@ E5: =_xlfn.XLOOKUP(1,A4:A6,B4:D4)
   EXPECT_EQ(host_.functionCalls[1].count, 30);  // every parameter of an open-ended function
   EXPECT_EQ(show(host_.functionCalls[1].arguments[1]), "r:A4:A6");
 
+  host_.functionAnswer = Value::number(HUGE_VAL);
+  EXPECT_EQ(evaluate("E1"), "e:#NUM!");  // no infinity reaches a cell
   host_.functionSucceeds = false;
   EXPECT_EQ(evaluate("E1"), "e:#VALUE!");
 
