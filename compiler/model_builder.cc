@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "compiler/formula_parser.h"
+#include "compiler/starting_values.h"
 #include "engine/value_encoding.h"
 #include "model/address.h"
 #include "model/model_stream.h"
@@ -543,6 +544,7 @@ bool compileWorkbook(const Workbook& workbook, const FunctionResolver* functions
                      std::vector<std::string>* errors) {
   CompiledModel model;
   if (!buildModel(workbook, functions, model, errors)) return false;
+  computeStartingValues(model);
   writeModel(model, out);
   return true;
 }

@@ -18,9 +18,9 @@
 //   through names, is an entry of the range index listing the formula cells that read it.
 // - An array formula's anchor (its top-left cell) holds the formula; every member carries 0x200
 //   and the array range, and every member but the anchor 0x800 (never evaluated).
-// - Until the evaluator exists, formula cells hold the workbook's cached value when it has one,
-//   else no value. Members of an array formula hold their element of the cached result (the
-//   anchor holds the whole result).
+// - buildModel leaves in formula cells the workbook's cached value when it has one, else no
+//   value. Members of an array formula hold their element of the cached result (the anchor holds
+//   the whole result). compileWorkbook then computes the starting values (starting_values.h).
 // - References are absolute in the model: dollar marks are accepted and dropped. A reference
 //   without a sheet is on the formula's own sheet; in a sheet-level name, on the name's sheet; in
 //   a workbook-level name it is a fault.
@@ -54,8 +54,10 @@ namespace korvel {
 bool buildModel(const Workbook& workbook, const FunctionResolver* functions, CompiledModel& model,
                 std::vector<std::string>* errors);
 
-// buildModel into a model of its own, then writeModel into out. Nothing is written when the
-// build fails. Throws what writeModel throws (FileError when a temporary file cannot be made).
+// buildModel into a model of its own, computeStartingValues (every formula cell computed once by
+// the engine on the headless host; cells that need the host program keep the cached value), then
+// writeModel into out. Nothing is written when the build fails. Throws what writeModel throws
+// (FileError when a temporary file cannot be made).
 bool compileWorkbook(const Workbook& workbook, const FunctionResolver* functions, ChunkStream& out,
                      std::vector<std::string>* errors);
 

@@ -7,6 +7,11 @@
 #include "util/text.h"
 
 namespace korvel {
+namespace {
+
+constexpr std::u16string_view kFuturePrefix = u"_XLFN.";
+
+}  // namespace
 
 bool CellRefLess::operator()(const CellRef& a, const CellRef& b) const {
   if (a.sheet() != b.sheet()) return a.sheet() < b.sheet();
@@ -63,6 +68,10 @@ bool HeadlessCalcHost::calculateAndRead(CellRef address, Value& out) {
 }
 
 void HeadlessCalcHost::count(std::u16string name, Value& out) {
+  // Functions newer than the catalogue carry a prefix in formulas; the count names the function.
+  if (name.size() > kFuturePrefix.size() && startsWithNoCase(name, kFuturePrefix)) {
+    name.erase(0, kFuturePrefix.size());
+  }
   ++notComputed_[std::move(name)];
   ++notComputedCount_;
   if (Cell* cell = currentCell()) cellsNeedingHost_.insert(cell);
@@ -108,7 +117,6 @@ std::u16string HeadlessCalcHost::leadingFunctionName(std::u16string_view text) {
   }
   if (end == 0 || end >= text.size() || text[end] != u'(') return std::u16string(text);
   std::u16string name = toUpper(text.substr(0, end));
-  static constexpr std::u16string_view kFuturePrefix = u"_XLFN.";
   if (name.size() > kFuturePrefix.size() && name.starts_with(kFuturePrefix)) {
     name.erase(0, kFuturePrefix.size());
   }

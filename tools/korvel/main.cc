@@ -6,6 +6,7 @@
 #include <string>
 
 #include "compiler/model_builder.h"
+#include "compiler/starting_values.h"
 #include "compiler/workbook_text.h"
 #include "engine/locale_settings.h"
 #include "engine/number_text.h"
@@ -13,8 +14,7 @@
 #include "engine/value_convert.h"
 #include "functions/function_catalogue.h"
 #include "hosts/headless/disk_files.h"
-#include "hosts/headless/headless_locale.h"
-#include "hosts/headless/system_clock.h"
+#include "tools/korvel/calc_commands.h"
 #include "tools/korvel/model_dump.h"
 #include "tools/korvel/model_file.h"
 #include "util/text.h"
@@ -25,12 +25,6 @@ namespace {
 // Exit status of a command whose input was refused (a model that does not load, a workbook with
 // faults), as opposed to 1 for a usage error.
 constexpr int kRefused = 2;
-
-void installHeadlessLocale() {
-  static HeadlessLocale locale;
-  static SystemClock clock;
-  installLocale(&locale, &clock);
-}
 
 // Reads each line as a cell text the way an operator needs it as a number, and shows the result
 // as the engine displays it.
@@ -79,6 +73,8 @@ int buildCommand(const std::string& input, const std::string& output) {
     for (const std::string& e : errors) std::cerr << input << ": " << e << "\n";
     return kRefused;
   }
+  // The model carries the values the application starts with.
+  computeStartingValues(model);
   DiskFiles files;
   std::string error;
   if (!writeModelFile(files, fromUtf8(output), model, &error)) {
@@ -146,7 +142,27 @@ int main(int argc, char** argv) {
   rewrite->add_option("IN", rewriteInput, "The model to load")->required();
   rewrite->add_option("OUT", outputFile, "The model file to write")->required();
 
+  korvel::CalcOptions calcOptions;
+  auto* calc = app.add_subcommand(
+      "calc", "Compute a workbook text or model on the headless host and print cell values");
+  calc->add_option("INPUT", calcOptions.input, "Workbook text file or .kvm model")->required();
+  calc->add_option("--set", calcOptions.sets,
+                   "Sheet1!A1=VALUE: change an input cell (VALUE as in a workbook text)")
+      ->allow_extra_args(false);
+  calc->add_option("--get", calcOptions.gets, "A cell to print (default: every formula cell)")
+      ->allow_extra_args(false);
+  calc->add_flag("--json", calcOptions.json, "Print one JSON object");
+
+  korvel::EvalOptions evalOptions;
+  auto* eval = app.add_subcommand("eval", "Evaluate one formula and print its value");
+  eval->add_option("FORMULA", evalOptions.formula, "The formula, such as =1/3")->required();
+  eval->add_option("--book", evalOptions.book, "Workbook text file the formula reads");
+  eval->add_option("--at", evalOptions.at, "The cell the formula stands in, such as Sheet1!C5");
+  eval->add_flag("--date1904", evalOptions.date1904, "Use the 1904 date system");
+
   CLI11_PARSE(app, argc, argv);
+  if (*calc) return korvel::calcCommand(calcOptions);
+  if (*eval) return korvel::evalCommand(evalOptions);
   if (*values) return korvel::showValues(valuesFile);
   if (*build) return korvel::buildCommand(bookFile, outputFile);
   if (*dump) return korvel::dumpCommand(modelFile, asJson);

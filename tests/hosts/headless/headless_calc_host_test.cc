@@ -63,21 +63,22 @@ TEST(HeadlessCalcHost, CallsThatNeedTheHostProgramGiveNameErrorsAndAreCounted) {
   }
   EXPECT_TRUE(host.callWorksheetFunction(999, {}, 1, d));
   host.runMacro(u"Discount", {}, e);
+  host.runMacro(u"_xlfn.STDEV.S", {}, e);
   host.runMacroArray(u"Spread", {}, f);
   for (const Value* v : {&a, &b, &c, &d, &e, &f}) {
     ASSERT_TRUE(v->isError());
     EXPECT_EQ(v->errorCode(), kErrorName);
   }
-  EXPECT_EQ(host.notComputedCount(), 6u);
+  EXPECT_EQ(host.notComputedCount(), 7u);
   EXPECT_EQ(host.notComputedLine(),
-            "not computed: #999 1, Discount 1, INDIRECT 1, SUM 2, Spread 1");
+            "not computed: #999 1, Discount 1, INDIRECT 1, STDEV.S 1, SUM 2, Spread 1");
 
   // Only calls made while a cell was evaluated name a cell; taking the cells empties the set.
   CellSet cells = host.takeCellsNeedingHost();
   ASSERT_EQ(cells.size(), 1u);
   EXPECT_EQ(*cells.begin(), cell);
   EXPECT_TRUE(host.takeCellsNeedingHost().empty());
-  EXPECT_EQ(host.notComputedCount(), 6u);
+  EXPECT_EQ(host.notComputedCount(), 7u);
   host.clearNotComputed();
   EXPECT_EQ(host.notComputedLine(), "");
 }

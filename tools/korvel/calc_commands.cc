@@ -1,0 +1,361 @@
+#include "tools/korvel/calc_commands.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "compiler/formula_parser.h"
+#include "compiler/model_builder.h"
+#include "compiler/starting_values.h"
+#include "compiler/workbook_text.h"
+#include "engine/engine.h"
+#include "engine/evaluator.h"
+#include "engine/locale_settings.h"
+#include "engine/recalculation.h"
+#include "engine/value_convert.h"
+#include "functions/function_catalogue.h"
+#include "hosts/headless/disk_files.h"
+#include "hosts/headless/headless_calc_host.h"
+#include "hosts/headless/headless_locale.h"
+#include "hosts/headless/system_clock.h"
+#include "model/address.h"
+#include "tools/korvel/model_file.h"
+#include "util/text.h"
+
+namespace korvel {
+
+void installHeadlessLocale() {
+  static HeadlessLocale locale;
+  static SystemClock clock;
+  installLocale(&locale, &clock);
+}
+
+namespace {
+
+constexpr int kUsage = 1;
+constexpr int kRefused = 2;
+// A reference result is shown as the array of its cells' values; past this many cells it is
+// shown as #VALUE!, as no one reads such a line.
+constexpr uint64_t kMaxShownCells = 1u << 20;
+
+// "Sheet1!B2", "'My sheet'!B2" or "B2" (the first sheet), read against the sheet names of the
+// model. The sentinel when it does not read.
+CellRef parseCellName(std::u16string_view text, const CompiledModel& model) {
+  size_t bang = text.rfind(u'!');
+  uint32_t sheet = 0;
+  if (bang != std::u16string_view::npos) {
+    std::u16string name(text.substr(0, bang));
+    if (name.size() >= 2 && name.front() == u'\'' && name.back() == u'\'') {
+      std::u16string unquoted;
+      for (size_t i = 1; i + 1 < name.size(); ++i) {
+        unquoted += name[i];
+        if (name[i] == u'\'' && i + 2 < name.size() && name[i + 1] == u'\'') ++i;
+      }
+      name = unquoted;
+    }
+    const Sheet* found = model.sheets().findByExcelName(name);
+    if (!found) return CellRef::none();
+    sheet = found->index();
+    text.remove_prefix(bang + 1);
+  } else if (!model.sheets().empty()) {
+    sheet = model.sheets().sheets().begin()->first;
+  }
+  SyntaxCell cell;
+  if (!parseCellAddress(text, &cell) || cell.row > maxRow() || cell.column > maxColumn()) {
+    return CellRef::none();
+  }
+  return CellRef::at(sheet, cell.row, cell.column);
+}
+
+// The sheet name as a reference shows it: in apostrophes when it is not a plain word.
+std::string sheetPrefix(const CompiledModel& model, uint32_t index) {
+  const Sheet* sheet = model.sheets().find(index);
+  if (!sheet) return "";
+  const std::u16string& name = sheet->excelName();
+  bool plain = !name.empty() && !isDigit(name.front());
+  for (char16_t unit : name) {
+    plain = plain && (isLetter(unit) || isDigit(unit) || unit == u'_' || unit == u'.');
+  }
+  return toUtf8(plain ? name : quoteSheetName(name)) + "!";
+}
+
+std::string cellName(const CompiledModel& model, CellRef address) {
+  return sheetPrefix(model, address.sheet()) + toUtf8(cellText(address));
+}
+
+// The value a cell shows: the anchor of an array formula holds the whole array and shows its
+// first element, as every member shows its own.
+Value cellValue(const CompiledModel& model, CellRef address) {
+  const Cell* cell = model.findCell(address);
+  if (!cell || !cell->value) return Value();
+  const Value& value = *cell->value;
+  if (value.isArray() && cell->arrayRange && cell->address == cell->arrayRange->first &&
+      value.array().size() > 0) {
+    return value.array().at(0, 0);
+  }
+  return value;
+}
+
+// A reference stands for the value of its cell, or the array of its cells' values.
+Value shownValue(const CompiledModel& model, const Value& value) {
+  if (value.isReferenceList()) return Value::error(kErrorValue);
+  if (!value.isReference()) return value;
+  RangeRef range = normalizeRange(value.reference());
+  if (!isValidRange(range) || range.first.sheet() != range.last.sheet()) {
+    return Value::error(kErrorValue);
+  }
+  uint32_t rows = range.last.row() - range.first.row() + 1;
+  uint32_t columns = range.last.column() - range.first.column() + 1;
+  if (rows == 1 && columns == 1) return cellValue(model, range.first);
+  if (uint64_t(rows) * columns > kMaxShownCells) return Value::error(kErrorValue);
+  ValueArray array(columns, rows);
+  for (uint32_t r = 0; r < rows; ++r) {
+    for (uint32_t c = 0; c < columns; ++c) {
+      array.at(c, r) = cellValue(
+          model, CellRef::at(range.first.sheet(), range.first.row() + r, range.first.column() + c));
+    }
+  }
+  Value out;
+  out.setArray(std::move(array));
+  return out;
+}
+
+const char* kindName(const Value& value) {
+  switch (value.kind()) {
+    case ValueKind::kEmpty:
+      return "empty";
+    case ValueKind::kInteger:
+    case ValueKind::kNumber:
+      return "number";
+    case ValueKind::kShortText:
+    case ValueKind::kLongText:
+      return "text";
+    case ValueKind::kBoolean:
+      return "boolean";
+    case ValueKind::kArray:
+      return "array";
+    case ValueKind::kError:
+      return "error";
+    default:
+      return "reference";
+  }
+}
+
+bool startsWithEnvelope(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char magic[4] = {};
+  return in.read(magic, 4) && std::string(magic, 4) == std::string("ROZ\0", 4);
+}
+
+bool loadInput(const std::string& path, CompiledModel& model) {
+  model.functions = &FunctionCatalogue::instance();
+  if (startsWithEnvelope(path)) {
+    DiskFiles files;
+    std::string error;
+    if (readModelFile(files, fromUtf8(path), model, &error)) return true;
+    std::cerr << "korvel: " << error << "\n";
+    return false;
+  }
+  Workbook workbook;
+  std::vector<std::string> errors;
+  if (readWorkbookTextFile(path, &workbook, &errors) &&
+      buildModel(workbook, &FunctionCatalogue::instance(), model, &errors)) {
+    return true;
+  }
+  for (const std::string& e : errors) std::cerr << path << ": " << e << "\n";
+  return false;
+}
+
+void reportNotComputed(const HeadlessCalcHost& host) {
+  std::string line = host.notComputedLine();
+  if (!line.empty()) std::cerr << line << "\n";
+}
+
+// Sets the cell's value as the workbook would after an edit, and lists it as changed.
+bool applySet(Engine& engine, const std::string& assignment) {
+  CompiledModel& model = engine.model();
+  size_t equals = assignment.find('=');
+  if (equals == std::string::npos) {
+    std::cerr << "korvel: --set " << assignment << ": expected CELL=VALUE\n";
+    return false;
+  }
+  CellRef address = parseCellName(fromUtf8(assignment.substr(0, equals)), model);
+  if (address.isNone()) {
+    std::cerr << "korvel: --set " << assignment << ": no such cell\n";
+    return false;
+  }
+  Value value;
+  ParseError error;
+  if (!parseConstant(fromUtf8(assignment.substr(equals + 1)), false, &value, &error)) {
+    std::cerr << "korvel: --set " << assignment << ": " << error.message << "\n";
+    return false;
+  }
+  Cell* cell = model.cellAt(address);
+  if (!cell->formulaRoots.empty() || cell->firstListIndex >= 0) {
+    std::cerr << "korvel: --set " << assignment << ": the cell holds a formula\n";
+    return false;
+  }
+  if (!cell->hasFlag(kCellInput)) {
+    cell->setFlag(kCellInput, true);
+    model.enterInLists(cell);
+  }
+  cell->ensureValue() = value;
+  engine.recalculation().markChanged(cell);
+  return true;
+}
+
+}  // namespace
+
+int calcCommand(const CalcOptions& options) {
+  installHeadlessLocale();
+  CompiledModel model;
+  if (!loadInput(options.input, model)) return kRefused;
+  HeadlessCalcHost host(&model);
+  Engine engine(model, &host);
+  computeStartingValues(engine, host);
+  engine.recalculation().fullRecalculation();
+
+  for (const std::string& assignment : options.sets) {
+    if (!applySet(engine, assignment)) return kUsage;
+  }
+  if (!options.sets.empty()) {
+    // As the recalculation cycle does: the cells recalculated on every pass join the changes.
+    std::vector<Cell*> changed = std::move(engine.changedCells);
+    engine.changedCells.clear();
+    for (Cell* cell : model.alwaysRecalculatedCells()) changed.push_back(cell);
+    engine.recalculation().recalculateChanged(std::move(changed), true);
+  }
+
+  std::vector<CellRef> shown;
+  for (const std::string& get : options.gets) {
+    CellRef address = parseCellName(fromUtf8(get), model);
+    if (address.isNone()) {
+      std::cerr << "korvel: --get " << get << ": no such cell\n";
+      return kUsage;
+    }
+    shown.push_back(address);
+  }
+  if (options.gets.empty()) {
+    for (Cell* cell : model.indexedCells()) {
+      if (!cell->hasFlag(kCellInput) && !cell->address.isNone()) shown.push_back(cell->address);
+    }
+    std::sort(shown.begin(), shown.end(), CellRefLess());
+  }
+
+  if (options.json) {
+    nlohmann::ordered_json cells = nlohmann::ordered_json::array();
+    for (CellRef address : shown) {
+      Value value = shownValue(model, cellValue(model, address));
+      nlohmann::ordered_json entry{{"cell", cellName(model, address)},
+                                   {"kind", kindName(value)},
+                                   {"text", toUtf8(toText(value))}};
+      double number = 0;
+      if (value.isNumeric() && toNumber(value, &number)) entry["value"] = number;
+      if (value.isBoolean()) entry["value"] = value.boolean();
+      cells.push_back(std::move(entry));
+    }
+    nlohmann::ordered_json notComputed = nlohmann::ordered_json::object();
+    for (const auto& [name, calls] : host.notComputed()) notComputed[toUtf8(name)] = calls;
+    nlohmann::ordered_json out{{"cells", std::move(cells)}, {"notComputed", notComputed}};
+    std::cout << out.dump(2) << "\n";
+  } else {
+    for (CellRef address : shown) {
+      std::cout << cellName(model, address) << " = "
+                << toUtf8(toText(shownValue(model, cellValue(model, address)))) << "\n";
+    }
+  }
+  reportNotComputed(host);
+  return 0;
+}
+
+int evalCommand(const EvalOptions& options) {
+  installHeadlessLocale();
+  std::u16string formula = fromUtf8(options.formula);
+  ParseError parseError;
+  if (!parseFormula(formula, &parseError)) {
+    std::cerr << "korvel: " << options.formula << ": " << parseError.message << "\n";
+    return kRefused;
+  }
+
+  Workbook workbook;
+  std::vector<std::string> errors;
+  if (!options.book.empty() && !readWorkbookTextFile(options.book, &workbook, &errors)) {
+    for (const std::string& e : errors) std::cerr << options.book << ": " << e << "\n";
+    return kRefused;
+  }
+  // The cell the formula stands in: --at, else the first free cell of column A below the first
+  // sheet's used rows (A1 without a book).
+  size_t sheetIndex = 0;
+  SyntaxCell at;
+  if (!options.at.empty()) {
+    std::u16string text = fromUtf8(options.at);
+    size_t bang = text.rfind(u'!');
+    std::u16string sheetName = bang == std::u16string::npos ? u"" : text.substr(0, bang);
+    if (sheetName.size() >= 2 && sheetName.front() == u'\'' && sheetName.back() == u'\'') {
+      sheetName = sheetName.substr(1, sheetName.size() - 2);
+    }
+    std::u16string cell = bang == std::u16string::npos ? text : text.substr(bang + 1);
+    if (!parseCellAddress(cell, &at) || at.row > maxRow() || at.column > maxColumn()) {
+      std::cerr << "korvel: --at " << options.at << ": not a cell\n";
+      return kUsage;
+    }
+    if (!sheetName.empty()) {
+      int found = workbook.findSheet(sheetName);
+      if (found < 0 && !options.book.empty()) {
+        std::cerr << "korvel: --at " << options.at << ": the book has no such sheet\n";
+        return kUsage;
+      }
+      if (found < 0) {
+        workbook.sheets.push_back(WorkbookSheet{sheetName, {}, {}, 0});
+        found = int(workbook.sheets.size()) - 1;
+      }
+      sheetIndex = size_t(found);
+    }
+  } else if (!workbook.sheets.empty()) {
+    const WorkbookSheet& first = workbook.sheets[0];
+    uint32_t next = 0;
+    for (const WorkbookCell& c : first.cells) next = std::max(next, c.row + 1);
+    for (const ArrayFormula& a : first.arrays) next = std::max(next, a.lastRow + 1);
+    at.row = std::min(next, maxRow());
+  }
+  if (workbook.sheets.empty()) workbook.sheets.push_back(WorkbookSheet{u"Sheet1", {}, {}, 0});
+
+  // The formula takes the place of what the cell held.
+  WorkbookSheet& sheet = workbook.sheets[sheetIndex];
+  std::erase_if(sheet.cells,
+                [&](const WorkbookCell& c) { return c.row == at.row && c.column == at.column; });
+  WorkbookCell cell;
+  cell.row = at.row;
+  cell.column = at.column;
+  cell.isFormula = true;
+  cell.formula = formula;
+  sheet.cells.push_back(cell);
+
+  CompiledModel model;
+  if (!buildModel(workbook, &FunctionCatalogue::instance(), model, &errors)) {
+    for (const std::string& e : errors) std::cerr << "korvel: " << e << "\n";
+    return kRefused;
+  }
+  HeadlessCalcHost host(&model);
+  host.setDate1904(options.date1904);
+  Engine engine(model, &host);
+  engine.date1904 = options.date1904;
+  computeStartingValues(engine, host);
+  // The line on stderr tells what the formula itself could not compute.
+  host.clearNotComputed();
+
+  Cell* formulaCell = model.findCell(CellRef::at(uint32_t(sheetIndex), at.row, at.column));
+  Value result;
+  if (formulaCell && !formulaCell->formulaRoots.empty()) {
+    // References are kept, so that one cell shows its value and a range the array of its values.
+    result = evaluateFormula(engine, formulaCell->formulaRoots.front().get(), formulaCell,
+                             kModeReference);
+  }
+  std::cout << toUtf8(toText(shownValue(model, result))) << "\n";
+  reportNotComputed(host);
+  return 0;
+}
+
+}  // namespace korvel

@@ -1,0 +1,41 @@
+// `korvel calc` and `korvel eval`: a model or a single formula computed by the engine on the
+// headless calculation host, which computes nothing itself (a call that needs the host program
+// gives #NAME? and is counted in the "not computed" line on stderr).
+#ifndef KORVEL_TOOLS_KORVEL_CALC_COMMANDS_H_
+#define KORVEL_TOOLS_KORVEL_CALC_COMMANDS_H_
+
+#include <string>
+#include <vector>
+
+namespace korvel {
+
+// Installs the headless host's user locale and clock for the engine's texts.
+void installHeadlessLocale();
+
+struct CalcOptions {
+  std::string input;              // a workbook text or a .kvm model (told apart by its bytes)
+  std::vector<std::string> sets;  // "Sheet1!A1=VALUE", VALUE as a workbook text constant
+  std::vector<std::string> gets;  // "Sheet1!B2"; none: every formula cell
+  bool json = false;
+};
+
+// Loads the model, computes the starting values, runs the full recalculation, applies the sets
+// as changed input cells with one changed-cells recalculation, and prints the cells asked for.
+// Returns the exit status: 0 done, 1 a set or get that does not read, 2 an input that is refused.
+int calcCommand(const CalcOptions& options);
+
+struct EvalOptions {
+  std::string formula;
+  std::string book;  // a workbook text, or empty
+  std::string at;    // the cell the formula stands in, or empty for the default
+  bool date1904 = false;
+};
+
+// Evaluates the formula as if it stood in the cell (a value or an array wanted) and prints its
+// display text. Returns 0 whatever the value; 2 when the formula does not parse or build, or the
+// book is refused; 1 when the cell does not read.
+int evalCommand(const EvalOptions& options);
+
+}  // namespace korvel
+
+#endif  // KORVEL_TOOLS_KORVEL_CALC_COMMANDS_H_
