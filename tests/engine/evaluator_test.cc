@@ -146,6 +146,7 @@ class EvaluatorTest : public ::testing::Test {
 
   // Builds Sheet1 with the inputs and the extra lines; the test fails on any fault.
   void build(const std::string& lines, bool withHost = true) {
+    engine_.reset();  // the engine borrows the model
     model_ = std::make_unique<CompiledModel>();
     Workbook book;
     std::vector<std::string> errors;
