@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ clang clang-format libclang-rt-14-dev
-  zlib1g-dev libutfcpp-dev libcli11-dev nlohmann-json3-dev
+  zlib1g-dev libutfcpp-dev libcli11-dev nlohmann-json3-dev libzip-dev libpugixml-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 sudo=""
