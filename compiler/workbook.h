@@ -55,6 +55,17 @@ struct Workbook {
   std::vector<WorkbookSheet> sheets;  // in sheet index order
   std::vector<WorkbookName> names;    // in name index order
   uint32_t applicationId = 0;
+  // Dates count from 1904-01-01 rather than 1900-01-01.
+  bool date1904 = false;
+  // The calculation settings the workbook was saved with.
+  struct {
+    bool iterate = false;  // circular references are iterated
+    int count = 100;       // at most this many passes
+    double delta = 0.001;  // until no value changes by more than this
+  } calculation;
+  // Things the reader understood but does not carry into the workbook, one message each, such as
+  // a data-table formula kept as its last value. Not faults: the caller decides how to show them.
+  std::vector<std::string> notices;
 
   // The index of the sheet whose name equals name without regard to case, or -1.
   int findSheet(std::u16string_view name) const;

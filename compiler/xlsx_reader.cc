@@ -1,0 +1,570 @@
+// The package is opened with libzip and each part parsed in place with pugixml. Elements are
+// matched by their local name, so that packages written with a namespace prefix ("x:c") read the
+// same. Relationship targets are resolved against the folder of the part that names them.
+
+#include "compiler/xlsx_reader.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <pugixml.hpp>
+#include <utility>
+
+#include "compiler/formula_parser.h"
+#include "compiler/formula_shift.h"
+#include "engine/value_convert.h"
+#include "util/text.h"
+
+namespace korvel {
+namespace {
+
+constexpr uint64_t kMaxPartBytes = uint64_t(1) << 31;
+// In-place parsing, entities and line ends normalised, texts kept inside their elements, and a
+// text of spaces only kept when it is the only content of its element (<t xml:space="preserve">
+// with one space) but not between elements.
+constexpr unsigned kParseOptions =
+    pugi::parse_escapes | pugi::parse_eol | pugi::parse_embed_pcdata | pugi::parse_ws_pcdata_single;
+
+std::string_view localName(const char* name) {
+  const char* colon = std::strrchr(name, ':');
+  return colon ? std::string_view(colon + 1) : std::string_view(name);
+}
+
+bool is(pugi::xml_node node, std::string_view name) { return localName(node.name()) == name; }
+
+pugi::xml_node child(pugi::xml_node node, std::string_view name) {
+  for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
+    if (is(c, name)) return c;
+  return {};
+}
+
+// An attribute by local name: "r:id" is found as "id".
+pugi::xml_attribute attribute(pugi::xml_node node, std::string_view name) {
+  for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute())
+    if (localName(a.name()) == name) return a;
+  return {};
+}
+
+// The text of an element: its own text, or the texts of its rich-text runs (<r><t>) joined;
+// phonetic runs (<rPh>) are not part of the text.
+std::string elementText(pugi::xml_node node) {
+  if (pugi::xml_node t = child(node, "t")) return t.text().get();
+  std::string text;
+  for (pugi::xml_node run = node.first_child(); run; run = run.next_sibling())
+    if (is(run, "r")) text += child(run, "t").text().get();
+  return text;
+}
+
+bool parseNumber(std::string_view text, double* out) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '+')) text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.empty()) return false;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
+bool parseInteger(std::string_view text, int64_t* out) {
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
+  return !text.empty() && ec == std::errc() && end == text.data() + text.size();
+}
+
+bool isTrue(std::string_view text) { return text == "1" || text == "true"; }
+
+// "xl/worksheets/../x.xml" to "xl/x.xml"; a leading "/" is the package root.
+std::string resolvePartName(const std::string& folder, std::string_view target) {
+  std::string joined = !target.empty() && target.front() == '/' ? std::string(target.substr(1))
+                                                                : folder + std::string(target);
+  std::vector<std::string> pieces;
+  size_t start = 0;
+  while (start <= joined.size()) {
+    size_t end = joined.find('/', start);
+    if (end == std::string::npos) end = joined.size();
+    std::string piece = joined.substr(start, end - start);
+    if (piece == "..") {
+      if (!pieces.empty()) pieces.pop_back();
+    } else if (!piece.empty() && piece != ".") {
+      pieces.push_back(piece);
+    }
+    start = end + 1;
+  }
+  std::string name;
+  for (const std::string& piece : pieces) name += (name.empty() ? "" : "/") + piece;
+  return name;
+}
+
+std::string folderOf(const std::string& part) {
+  size_t slash = part.rfind('/');
+  return slash == std::string::npos ? "" : part.substr(0, slash + 1);
+}
+
+std::string relsOf(const std::string& part) {
+  size_t slash = part.rfind('/');
+  std::string base = slash == std::string::npos ? part : part.substr(slash + 1);
+  return folderOf(part) + "_rels/" + base + ".rels";
+}
+
+std::string cellName(uint32_t row, uint32_t column) {
+  std::string letters;
+  for (uint32_t c = column + 1; c > 0; c = (c - 1) / 26)
+    letters.insert(letters.begin(), char('A' + (c - 1) % 26));
+  return letters + std::to_string(row + 1);
+}
+
+struct Relationship {
+  std::string type;  // the last piece of the type URI: "worksheet", "sharedStrings", ...
+  std::string part;  // the resolved part name
+};
+
+// An array formula being read: the members that follow the anchor fill its cached result.
+struct OpenArray {
+  size_t index;  // in WorkbookSheet::arrays
+  uint32_t firstRow, firstColumn, lastRow, lastColumn;
+};
+
+struct SharedFormula {
+  uint32_t row = 0;
+  uint32_t column = 0;
+  std::u16string formula;
+};
+
+class XlsxReader {
+ public:
+  XlsxReader(Workbook& workbook, std::vector<std::string>* errors)
+      : workbook_(workbook), errors_(errors) {}
+  ~XlsxReader() {
+    if (zip_) zip_discard(zip_);
+  }
+
+  bool read(const std::string& path) {
+    int code = 0;
+    zip_ = zip_open(path.c_str(), ZIP_RDONLY, &code);
+    if (!zip_) {
+      zip_error_t error;
+      zip_error_init_with_code(&error, code);
+      std::string reason = zip_error_strerror(&error);
+      zip_error_fini(&error);
+      const char* what = code == ZIP_ER_NOZIP || code == ZIP_ER_INCONS
+                             ? "not a workbook package (not a zip archive): "
+                             : "cannot open the workbook package: ";
+      return fault(path + ": " + what + reason);
+    }
+    std::string workbookPart = findWorkbookPart();
+    std::map<std::string, Relationship> relationships;
+    if (!readRelationships(workbookPart, &relationships)) return false;
+    for (const auto& [id, relationship] : relationships)
+      if (relationship.type == "sharedStrings" && !readSharedStrings(relationship.part))
+        return false;
+    return readWorkbookPart(workbookPart, relationships);
+  }
+
+ private:
+  bool fault(std::string message) {
+    if (errors_) errors_->push_back(std::move(message));
+    return false;
+  }
+  void cellFault(const std::string& part, uint32_t row, uint32_t column, const std::string& what) {
+    fault(part + ": " + cellName(row, column) + ": " + what);
+  }
+
+  // The part's bytes, or false with a message naming it. A missing part is only reported when
+  // required.
+  bool readPart(const std::string& name, std::string* out, bool required) {
+    zip_int64_t index = zip_name_locate(zip_, name.c_str(), 0);
+    if (index < 0) index = zip_name_locate(zip_, name.c_str(), ZIP_FL_NOCASE);
+    if (index < 0) return required ? fault(name + ": the part is missing from the package") : false;
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(zip_, zip_uint64_t(index), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE))
+      return fault(name + ": cannot read the part: " + zip_strerror(zip_));
+    if (stat.size > kMaxPartBytes) return fault(name + ": the part is larger than 2 GiB");
+    zip_file_t* file = zip_fopen_index(zip_, zip_uint64_t(index), 0);
+    if (!file) return fault(name + ": cannot read the part: " + zip_strerror(zip_));
+    out->assign(size_t(stat.size), '\0');
+    zip_uint64_t done = 0;
+    while (done < stat.size) {
+      zip_int64_t n = zip_fread(file, out->data() + done, stat.size - done);
+      if (n <= 0) break;
+      done += zip_uint64_t(n);
+    }
+    std::string reason = done < stat.size ? zip_file_strerror(file) : "";
+    zip_fclose(file);
+    if (done < stat.size) {
+      out->clear();
+      return fault(name + ": cannot read the part: " + reason);
+    }
+    return true;
+  }
+
+  bool parsePart(const std::string& name, std::string& bytes, pugi::xml_document& document) {
+    pugi::xml_parse_result result = document.load_buffer_inplace(
+        bytes.data(), bytes.size(), kParseOptions, pugi::encoding_auto);
+    if (!result)
+      return fault(name + ": malformed XML at byte " + std::to_string(result.offset) + ": " +
+                   result.description());
+    return true;
+  }
+
+  std::string findWorkbookPart() {
+    std::string bytes;
+    pugi::xml_document document;
+    if (readPart("_rels/.rels", &bytes, false) &&
+        document.load_buffer_inplace(bytes.data(), bytes.size(), kParseOptions)) {
+      for (pugi::xml_node r = document.first_child().first_child(); r; r = r.next_sibling()) {
+        std::string_view type = r.attribute("Type").value();
+        if (type.size() >= 14 && type.substr(type.size() - 14) == "officeDocument")
+          return resolvePartName("", r.attribute("Target").value());
+      }
+    }
+    return "xl/workbook.xml";
+  }
+
+  // The relationships of a part by id; a missing relationships part is no relationships.
+  bool readRelationships(const std::string& part, std::map<std::string, Relationship>* out) {
+    std::string name = relsOf(part), bytes;
+    if (!readPart(name, &bytes, false)) return true;
+    pugi::xml_document document;
+    if (!parsePart(name, bytes, document)) return false;
+    std::string folder = folderOf(part);
+    for (pugi::xml_node r = document.first_child().first_child(); r; r = r.next_sibling()) {
+      if (!is(r, "Relationship") ||
+          std::string_view(r.attribute("TargetMode").value()) == "External")
+        continue;
+      std::string_view type = r.attribute("Type").value();
+      size_t slash = type.rfind('/');
+      (*out)[r.attribute("Id").value()] =
+          Relationship{std::string(slash == std::string_view::npos ? type : type.substr(slash + 1)),
+                       resolvePartName(folder, r.attribute("Target").value())};
+    }
+    return true;
+  }
+
+  bool readSharedStrings(const std::string& name) {
+    std::string bytes;
+    if (!readPart(name, &bytes, true)) return false;
+    pugi::xml_document document;
+    if (!parsePart(name, bytes, document)) return false;
+    for (pugi::xml_node si = document.document_element().first_child(); si; si = si.next_sibling())
+      if (is(si, "si")) sharedStrings_.push_back(fromUtf8(elementText(si)));
+    return true;
+  }
+
+  bool readWorkbookPart(const std::string& name,
+                        const std::map<std::string, Relationship>& relationships) {
+    std::string bytes;
+    if (!readPart(name, &bytes, true)) return false;
+    pugi::xml_document document;
+    if (!parsePart(name, bytes, document)) return false;
+    pugi::xml_node root = document.document_element();
+    if (pugi::xml_node properties = child(root, "workbookPr"))
+      workbook_.date1904 = isTrue(attribute(properties, "date1904").value());
+    if (pugi::xml_node calc = child(root, "calcPr")) readCalculation(name, calc);
+
+    bool ok = true;
+    std::vector<std::pair<std::string, std::string>> sheetParts;  // (part, type) by sheet index
+    for (pugi::xml_node sheet = child(child(root, "sheets"), "sheet"); sheet;
+         sheet = sheet.next_sibling()) {
+      if (!is(sheet, "sheet")) continue;
+      WorkbookSheet added;
+      added.name = fromUtf8(attribute(sheet, "name").value());
+      workbook_.sheets.push_back(std::move(added));
+      std::string id = attribute(sheet, "id").value();
+      auto it = relationships.find(id);
+      if (it == relationships.end()) {
+        ok = fault(name + ": sheet '" + attribute(sheet, "name").value() + "': no relationship '" +
+                   id + "' names its part");
+        sheetParts.emplace_back("", "");
+      } else {
+        sheetParts.emplace_back(it->second.part, it->second.type);
+      }
+    }
+    if (workbook_.sheets.empty()) ok = fault(name + ": the workbook has no sheets");
+    readNames(name, root);
+    for (size_t i = 0; i < sheetParts.size() && ok; ++i) {
+      const auto& [part, type] = sheetParts[i];
+      if (part.empty()) continue;
+      if (type != "worksheet") {
+        workbook_.notices.push_back(part + ": the " + type + " '" +
+                                    toUtf8(workbook_.sheets[i].name) +
+                                    "' is read as an empty sheet");
+        continue;
+      }
+      ok = readWorksheet(part, workbook_.sheets[i]);
+    }
+    return ok;
+  }
+
+  void readCalculation(const std::string& name, pugi::xml_node calc) {
+    auto& settings = workbook_.calculation;
+    settings.iterate = isTrue(attribute(calc, "iterate").value());
+    if (pugi::xml_attribute count = attribute(calc, "iterateCount")) {
+      int64_t n = 0;
+      if (parseInteger(count.value(), &n) && n >= 1 && n <= 32767)
+        settings.count = int(n);
+      else
+        fault(name + ": calcPr: iterateCount '" + count.value() + "' is not a count of 1 to 32767");
+    }
+    if (pugi::xml_attribute delta = attribute(calc, "iterateDelta")) {
+      double d = 0;
+      if (parseNumber(delta.value(), &d) && d >= 0)
+        settings.delta = d;
+      else
+        fault(name + ": calcPr: iterateDelta '" + delta.value() + "' is not a number of 0 or more");
+    }
+  }
+
+  void readNames(const std::string& part, pugi::xml_node root) {
+    for (pugi::xml_node n = child(child(root, "definedNames"), "definedName"); n;
+         n = n.next_sibling()) {
+      if (!is(n, "definedName")) continue;
+      std::string nameText = attribute(n, "name").value();
+      std::string upper = toUtf8(toUpper(fromUtf8(nameText)));
+      if (upper.rfind("_XLNM.", 0) == 0 || upper.rfind("_XLFN.", 0) == 0 ||
+          upper.rfind("_XLPM.", 0) == 0) {
+        workbook_.notices.push_back(part + ": name " + nameText + ": not read (host-program name)");
+        continue;
+      }
+      WorkbookName name;
+      name.name = fromUtf8(nameText);
+      name.formula = fromUtf8(n.text().get());
+      if (pugi::xml_attribute scope = attribute(n, "localSheetId")) {
+        int64_t index = -1;
+        if (!parseInteger(scope.value(), &index) || index < 0 ||
+            index >= int64_t(workbook_.sheets.size())) {
+          fault(part + ": name " + nameText + ": localSheetId '" + scope.value() +
+                "' is not a sheet of the workbook");
+          continue;
+        }
+        name.scopeSheet = workbook_.sheets[size_t(index)].name;
+      }
+      ParseError error;
+      if (!parseFormula(name.formula, &error)) {
+        fault(part + ": name " + nameText + ": " + error.message);
+        continue;
+      }
+      workbook_.names.push_back(std::move(name));
+    }
+  }
+
+  // The cached value of a cell from its type and <v> (or <is>); nullopt when it shows none.
+  std::optional<Value> cellValue(const std::string& part, uint32_t row, uint32_t column,
+                                 pugi::xml_node cell) {
+    std::string_view type = attribute(cell, "t").value();
+    if (type == "inlineStr") {
+      if (pugi::xml_node is = child(cell, "is")) return Value::text(fromUtf8(elementText(is)));
+    }
+    pugi::xml_node v = child(cell, "v");
+    if (!v) return std::nullopt;
+    std::string_view text = v.text().get();
+    if (type.empty() || type == "n") {
+      double number = 0;
+      if (parseNumber(text, &number)) return Value::number(number);
+      cellFault(part, row, column, "'" + std::string(text) + "' is not a number");
+    } else if (type == "s") {
+      int64_t index = -1;
+      if (parseInteger(text, &index) && index >= 0 && index < int64_t(sharedStrings_.size()))
+        return Value::text(sharedStrings_[size_t(index)]);
+      cellFault(part, row, column,
+                "shared string '" + std::string(text) + "' is not in the shared strings table");
+    } else if (type == "str" || type == "inlineStr") {
+      return Value::text(fromUtf8(text));
+    } else if (type == "b") {
+      if (text == "1" || text == "0") return Value::boolean(text == "1");
+      cellFault(part, row, column, "'" + std::string(text) + "' is not a boolean (0 or 1)");
+    } else if (type == "e") {
+      std::u16string units = fromUtf8(text);
+      uint32_t code = errorCodeOfLiteral(units);
+      if (!code) code = errorFromText(units);
+      if (code) return Value::error(code);
+      cellFault(part, row, column, "'" + std::string(text) + "' is not an error value");
+    } else if (type == "d") {
+      workbook_.notices.push_back(part + ": " + cellName(row, column) +
+                                  ": a date cell is read as its text '" + std::string(text) + "'");
+      return Value::text(fromUtf8(text));
+    } else {
+      cellFault(part, row, column, "unknown cell type '" + std::string(type) + "'");
+    }
+    return std::nullopt;
+  }
+
+  bool readWorksheet(const std::string& part, WorkbookSheet& sheet) {
+    std::string bytes;
+    if (!readPart(part, &bytes, true)) return false;
+    pugi::xml_document document;
+    if (!parsePart(part, bytes, document)) return false;
+    shared_.clear();
+    open_.clear();
+    pugi::xml_node data = child(document.document_element(), "sheetData");
+    int64_t row = -1;
+    for (pugi::xml_node r = data.first_child(); r; r = r.next_sibling()) {
+      if (!is(r, "row")) continue;
+      if (pugi::xml_attribute number = attribute(r, "r")) {
+        int64_t n = 0;
+        if (!parseInteger(number.value(), &n) || n < 1 || n > 1048576) {
+          fault(part + ": row '" + number.value() + "' is not a row number");
+          continue;
+        }
+        row = n - 1;
+      } else {
+        ++row;
+      }
+      int64_t column = -1;
+      for (pugi::xml_node c = r.first_child(); c; c = c.next_sibling()) {
+        if (!is(c, "c")) continue;
+        if (pugi::xml_attribute address = attribute(c, "r")) {
+          SyntaxCell cell;
+          if (!parseCellAddress(fromUtf8(address.value()), &cell) || address.value()[0] == '$') {
+            fault(part + ": '" + address.value() + "' is not a cell address");
+            continue;
+          }
+          if (int64_t(cell.row) != row)
+            fault(part + ": " + address.value() + ": the cell is in row " +
+                  std::to_string(row + 1));
+          column = cell.column;
+        } else {
+          ++column;
+        }
+        if (column >= 16384) {
+          fault(part + ": row " + std::to_string(row + 1) + ": more than 16384 cells");
+          break;
+        }
+        readCell(part, sheet, uint32_t(row), uint32_t(column), c);
+      }
+    }
+    return true;
+  }
+
+  void readCell(const std::string& part, WorkbookSheet& sheet, uint32_t row, uint32_t column,
+                pugi::xml_node c) {
+    std::optional<Value> value = cellValue(part, row, column, c);
+    pugi::xml_node f = child(c, "f");
+    if (!f) {
+      if (fillArrayMember(sheet, row, column, value)) return;
+      if (!value) return;  // a cell with a format only
+      WorkbookCell cell;
+      cell.row = row;
+      cell.column = column;
+      cell.constant = std::move(*value);
+      sheet.cells.push_back(std::move(cell));
+      return;
+    }
+    std::string_view kind = f.attribute("t").value();
+    std::u16string formula = fromUtf8(f.text().get());
+    if (kind == "dataTable") {
+      workbook_.notices.push_back(part + ": " + cellName(row, column) +
+                                  ": data tables are not supported yet; the cells keep their "
+                                  "last values");
+      return keepAsConstant(sheet, row, column, std::move(value));
+    }
+    if (kind == "shared") {
+      std::string id = f.attribute("si").value();
+      if (!formula.empty()) {
+        shared_[id] = SharedFormula{row, column, formula};
+      } else {
+        auto it = shared_.find(id);
+        if (it == shared_.end()) {
+          cellFault(part, row, column, "shared formula '" + id + "' is not defined before");
+          return keepAsConstant(sheet, row, column, std::move(value));
+        }
+        formula = shiftFormula(it->second.formula, int64_t(row) - it->second.row,
+                               int64_t(column) - it->second.column);
+      }
+    }
+    ParseError error;
+    if (!parseFormula(formula, &error)) {
+      cellFault(part, row, column, error.message);
+      return keepAsConstant(sheet, row, column, std::move(value));
+    }
+    if (kind == "array") {
+      SyntaxCell first, last;
+      std::u16string ref = fromUtf8(f.attribute("ref").value());
+      size_t colon = ref.find(u':');
+      bool valid = colon == std::u16string::npos
+                       ? parseCellAddress(ref, &first) && (last = first, true)
+                       : parseCellAddress(ref.substr(0, colon), &first) &&
+                             parseCellAddress(ref.substr(colon + 1), &last);
+      if (ref.empty()) {
+        valid = true;
+        first = last = SyntaxCell{row, column};
+      }
+      if (!valid || first.row != row || first.column != column || last.row < row ||
+          last.column < column) {
+        cellFault(part, row, column,
+                  "the array formula's range '" + toUtf8(ref) + "' does not start at the cell");
+        return keepAsConstant(sheet, row, column, std::move(value));
+      }
+      ArrayFormula array;
+      array.firstRow = row;
+      array.firstColumn = column;
+      array.lastRow = last.row;
+      array.lastColumn = last.column;
+      array.formula = std::move(formula);
+      if (value) {
+        if (last.row == row && last.column == column) {
+          array.cached = std::move(value);
+        } else {
+          ValueArray elements(last.column - column + 1, last.row - row + 1);
+          elements.at(0, 0) = std::move(*value);
+          Value result;
+          result.setArray(std::move(elements));
+          array.cached = std::move(result);
+        }
+      }
+      open_.push_back(OpenArray{sheet.arrays.size(), row, column, last.row, last.column});
+      sheet.arrays.push_back(std::move(array));
+      return;
+    }
+    WorkbookCell cell;
+    cell.row = row;
+    cell.column = column;
+    cell.isFormula = true;
+    cell.formula = std::move(formula);
+    cell.cached = std::move(value);
+    sheet.cells.push_back(std::move(cell));
+  }
+
+  void keepAsConstant(WorkbookSheet& sheet, uint32_t row, uint32_t column,
+                      std::optional<Value> value) {
+    if (!value) return;
+    WorkbookCell cell;
+    cell.row = row;
+    cell.column = column;
+    cell.constant = std::move(*value);
+    sheet.cells.push_back(std::move(cell));
+  }
+
+  // A cell inside an open array formula gives its element of the cached result. Arrays whose last
+  // row lies above the cell are closed on the way: rows come in order.
+  bool fillArrayMember(WorkbookSheet& sheet, uint32_t row, uint32_t column,
+                       std::optional<Value>& value) {
+    std::erase_if(open_, [row](const OpenArray& a) { return a.lastRow < row; });
+    for (const OpenArray& a : open_) {
+      if (row < a.firstRow || column < a.firstColumn || column > a.lastColumn) continue;
+      std::optional<Value>& cached = sheet.arrays[a.index].cached;
+      if (value && cached && cached->isArray())
+        cached->array().at(column - a.firstColumn, row - a.firstRow) = std::move(*value);
+      return true;
+    }
+    return false;
+  }
+
+  Workbook& workbook_;
+  std::vector<std::string>* errors_;
+  zip_t* zip_ = nullptr;
+  std::vector<std::u16string> sharedStrings_;
+  std::map<std::string, SharedFormula> shared_;  // of the worksheet being read, by si
+  std::vector<OpenArray> open_;
+};
+
+}  // namespace
+
+bool readXlsxWorkbook(const std::string& path, Workbook* workbook,
+                      std::vector<std::string>* errors) {
+  XlsxReader reader(*workbook, errors);
+  return reader.read(path);
+}
+
+}  // namespace korvel

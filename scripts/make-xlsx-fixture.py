@@ -1,0 +1,175 @@
+#!/usr/bin/env python3
+"""Writes the small workbook packages (.xlsx) that the package reader's tests read, into
+tests/fixtures/xlsx/. The packages are made here, part by part, with the standard library only:
+
+  check.xlsx          shared formulas (down a column and across a row), an array formula, defined
+                      names (workbook and sheet level), shared strings with rich-text runs, inline
+                      strings, booleans, errors, cells without addresses; the cached values are
+                      what the formulas compute
+  date1904.xlsx       the 1904 date system and iterative calculation settings
+  faults.xlsx         a data table, a formula the parser rejects, an unknown shared string, a
+                      shared formula that was never defined, and a second sheet written with a
+                      namespace prefix
+  missing-sheet.xlsx  a workbook whose second sheet's part is not in the package
+  malformed.xlsx      a worksheet part that is not well-formed XML
+
+Run from anywhere: python3 scripts/make-xlsx-fixture.py
+"""
+import os
+import zipfile
+
+MAIN_NS = "http://schemas.openxmlformats.org/spreadsheetml/2006/main"
+REL_NS = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
+PKG_REL_NS = "http://schemas.openxmlformats.org/package/2006/relationships"
+TYPE = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+HEAD = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+
+
+def content_types(sheet_count, shared_strings):
+    parts = "".join(
+        f'<Override PartName="/xl/worksheets/sheet{i}.xml" ContentType="application/'
+        f'vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>'
+        for i in range(1, sheet_count + 1))
+    if shared_strings:
+        parts += ('<Override PartName="/xl/sharedStrings.xml" ContentType="application/'
+                  'vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml"/>')
+    return (HEAD + '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+            '<Default Extension="rels" ContentType="application/'
+            'vnd.openxmlformats-package.relationships+xml"/>'
+            '<Default Extension="xml" ContentType="application/xml"/>'
+            '<Override PartName="/xl/workbook.xml" ContentType="application/'
+            'vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>' + parts +
+            '</Types>')
+
+
+ROOT_RELS = (HEAD + f'<Relationships xmlns="{PKG_REL_NS}">'
+             f'<Relationship Id="rId1" Type="{TYPE}officeDocument" Target="xl/workbook.xml"/>'
+             '</Relationships>')
+
+
+def workbook_rels(sheet_count, shared_strings):
+    rels = "".join(f'<Relationship Id="rId{i}" Type="{TYPE}worksheet" '
+                   f'Target="worksheets/sheet{i}.xml"/>' for i in range(1, sheet_count + 1))
+    if shared_strings:
+        rels += f'<Relationship Id="rId99" Type="{TYPE}sharedStrings" Target="sharedStrings.xml"/>'
+    return HEAD + f'<Relationships xmlns="{PKG_REL_NS}">{rels}</Relationships>'
+
+
+def workbook(sheet_names, names="", properties="", calc=""):
+    sheets = "".join(f'<sheet name="{name}" sheetId="{i}" r:id="rId{i}"/>'
+                     for i, name in enumerate(sheet_names, start=1))
+    defined = f"<definedNames>{names}</definedNames>" if names else ""
+    return (HEAD + f'<workbook xmlns="{MAIN_NS}" xmlns:r="{REL_NS}">{properties}'
+            f"<sheets>{sheets}</sheets>{defined}{calc}</workbook>")
+
+
+def worksheet(rows):
+    return HEAD + f'<worksheet xmlns="{MAIN_NS}"><sheetData>{rows}</sheetData></worksheet>'
+
+
+def shared_strings(items):
+    return (HEAD + f'<sst xmlns="{MAIN_NS}" count="{len(items)}" uniqueCount="{len(items)}">' +
+            "".join(f"<si>{item}</si>" for item in items) + "</sst>")
+
+
+def write_package(path, sheet_names, sheets, names="", properties="", calc="", strings=None,
+                  skip_parts=()):
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as package:
+        def add(name, text):
+            if name in skip_parts:
+                return
+            info = zipfile.ZipInfo(name, date_time=(2020, 1, 1, 0, 0, 0))
+            info.compress_type = zipfile.ZIP_DEFLATED
+            package.writestr(info, text.encode("utf-8"))
+
+        add("[Content_Types].xml", content_types(len(sheets), strings is not None))
+        add("_rels/.rels", ROOT_RELS)
+        add("xl/workbook.xml", workbook(sheet_names, names, properties, calc))
+        add("xl/_rels/workbook.xml.rels", workbook_rels(len(sheets), strings is not None))
+        for i, rows in enumerate(sheets, start=1):
+            add(f"xl/worksheets/sheet{i}.xml", rows if rows.startswith("<?xml") else worksheet(rows))
+        if strings is not None:
+            add("xl/sharedStrings.xml", shared_strings(strings))
+
+
+def main():
+    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "fixtures",
+                       "xlsx")
+    os.makedirs(out, exist_ok=True)
+
+    # Input: A1..A3 = 2, 3, 4; B1:B3 = A*2 shared down; C1 = A1+B1; D1:D2 = {A1:A2*10};
+    # E1 shared string (two runs), E2 inline, E3 TRUE, E4 #DIV/0!, E5 text result;
+    # F2:G2 = A$1+$A2 shared across (G2 reads B1); H1 = Rate*A3; row 5 without addresses;
+    # B6:B7 = "A1"&A1 shared down: the text constant stays, the reference moves.
+    check_rows = (
+        '<row r="1">'
+        '<c r="A1"><v>2</v></c>'
+        '<c r="B1"><f t="shared" ref="B1:B3" si="0">A1*2</f><v>4</v></c>'
+        '<c r="C1"><f>A1+B1</f><v>6</v></c>'
+        '<c r="D1"><f t="array" ref="D1:D2">A1:A2*10</f><v>20</v></c>'
+        '<c r="E1" t="s"><v>0</v></c>'
+        '<c r="H1"><f>Rate*A3</f><v>8</v></c>'
+        '</row>'
+        '<row r="2">'
+        '<c r="A2"><v>3</v></c>'
+        '<c r="B2"><f t="shared" si="0"/><v>6</v></c>'
+        '<c r="D2"><v>30</v></c>'
+        '<c r="E2" t="inlineStr"><is><t>inline &amp; text</t></is></c>'
+        '<c r="F2"><f t="shared" ref="F2:G2" si="1">A$1+$A2</f><v>5</v></c>'
+        '<c r="G2"><f t="shared" si="1"/><v>7</v></c>'
+        '</row>'
+        '<row r="3">'
+        '<c r="A3"><v>4</v></c>'
+        '<c r="B3"><f t="shared" si="0"/><v>8</v></c>'
+        '<c r="E3" t="b"><v>1</v></c>'
+        '</row>'
+        '<row r="4"><c r="E4" t="e"><v>#DIV/0!</v></c>'
+        '<c r="F4" t="str"><f>E1&amp;"!"</f><v>Hello!</v></c></row>'
+        '<row>'
+        '<c t="inlineStr"><is><r><t>x</t></r><r><t xml:space="preserve"> y</t></r></is></c>'
+        '<c><v>1.5E+3</v></c>'
+        '</row>'
+        '<row r="6">'
+        '<c r="B6" t="str"><f t="shared" ref="B6:B7" si="2">"A1"&amp;A1</f><v>A12</v></c>'
+        '</row>'
+        '<row r="7"><c r="B7" t="str"><f t="shared" si="2"/><v>A13</v></c></row>'
+    )
+    write_package(
+        os.path.join(out, "check.xlsx"), ["Input"], [check_rows],
+        names=('<definedName name="_xlnm._FilterDatabase" localSheetId="0" hidden="1">'
+               'Input!$A$1:$A$3</definedName>'
+               '<definedName name="Local" localSheetId="0">Input!$A$2</definedName>'
+               '<definedName name="Rate">Input!$A$1</definedName>'),
+        strings=['<r><t>Hel</t></r><r><rPr><b/></rPr><t>lo</t></r>'])
+
+    write_package(
+        os.path.join(out, "date1904.xlsx"), ["Dates"],
+        ['<row r="1"><c r="A1"><v>1</v></c></row>'],
+        properties='<workbookPr date1904="1"/>',
+        calc='<calcPr calcId="191029" iterate="1" iterateCount="50" iterateDelta="0.0001"/>')
+
+    faults_rows = (
+        '<row r="1"><c r="A1"><v>1</v></c>'
+        '<c r="B1"><f t="dataTable" ref="B1:B2" dt2D="0" dtr="0" r1="A1"/><v>5</v></c></row>'
+        '<row r="2"><c r="B2"><v>6</v></c>'
+        '<c r="C2"><f>1+*2</f><v>9</v></c>'
+        '<c r="D2" t="s"><v>7</v></c>'
+        '<c r="E2"><f t="shared" si="4"/><v>3</v></c>'
+        '<c r="F2"><f>A1*3</f><v>3</v></c></row>'
+    )
+    prefixed = (HEAD + f'<x:worksheet xmlns:x="{MAIN_NS}"><x:sheetData>'
+                '<x:row r="3"><x:c r="B3"><x:f>Faults!A1+1</x:f><x:v>2</x:v></x:c></x:row>'
+                '</x:sheetData></x:worksheet>')
+    write_package(os.path.join(out, "faults.xlsx"), ["Faults", "Prefixed"],
+                  [faults_rows, prefixed], strings=["only"])
+
+    write_package(os.path.join(out, "missing-sheet.xlsx"), ["One", "Two"],
+                  ['<row r="1"><c r="A1"><v>1</v></c></row>', ""],
+                  skip_parts=("xl/worksheets/sheet2.xml",))
+
+    write_package(os.path.join(out, "malformed.xlsx"), ["Broken"],
+                  [worksheet('<row r="1"><c r="A1"><v>1</v></row>')])
+
+
+if __name__ == "__main__":
+    main()
