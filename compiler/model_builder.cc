@@ -76,8 +76,14 @@ struct Slot {
 class Builder {
  public:
   Builder(const Workbook& workbook, const FunctionResolver* functions, CompiledModel& model,
-          std::vector<std::string>* errors)
-      : workbook_(workbook), functions_(functions), model_(model), errors_(errors) {}
+          std::vector<std::string>* errors, const BuildOptions& options,
+          std::vector<CellRef>* skipped)
+      : workbook_(workbook),
+        functions_(functions),
+        model_(model),
+        errors_(errors),
+        options_(options),
+        skipped_(skipped) {}
 
   bool run() {
     if (model_.cellCount() != 0 || !model_.sheets().empty() || !model_.names.empty() ||
@@ -92,9 +98,12 @@ class Builder {
       // Later passes cope with the faults of earlier ones, so that one build reports them all.
       buildCells();
       registerNames();
+      // With skipBadFormulas, a faulty expression costs its own item only.
+      softFaults_ = options_.skipBadFormulas;
       buildNames();
       findNameCycles();
       buildFormulas();
+      softFaults_ = false;
     }
     if (ok_) {
       assignIndexes();
@@ -106,7 +115,7 @@ class Builder {
 
  private:
   void fault(int line, const std::string& message) {
-    ok_ = false;
+    if (!softFaults_) ok_ = false;
     if (!errors_) return;
     errors_->push_back(line > 0 ? "line " + std::to_string(line) + ": " + message : message);
   }
@@ -272,6 +281,7 @@ class Builder {
       const WorkbookName& name = workbook_.names[i];
       Place place{model_.names[i].scope, "name " + toUtf8(name.name) + ": "};
       model_.names[i].root = buildFormula(name.formula, name.line, place, &nameReads_[i]);
+      if (!model_.names[i].root) badNames_.insert(i);
     }
   }
 
@@ -308,24 +318,30 @@ class Builder {
     std::string chain;
     auto from = std::find_if(path.begin(), path.end(),
                              [&](const auto& step) { return step.first == next; });
-    for (auto it = from; it != path.end(); ++it)
+    for (auto it = from; it != path.end(); ++it) {
       chain += toUtf8(model_.names[it->first].name) + " -> ";
+      badNames_.insert(it->first);
+    }
     chain += toUtf8(model_.names[next].name);
     fault(workbook_.names[next].line, "name " + toUtf8(model_.names[next].name) +
                                           ": the name refers to itself (" + chain + ")");
   }
 
-  // Adds what the names read, down through the names they use; each name once.
-  void addNameReads(const std::set<size_t>& names, Reads* reads) const {
+  // Adds what the names read, down through the names they use; each name once. Returns a faulty
+  // name among them, or -1.
+  int addNameReads(const std::set<size_t>& names, Reads* reads) const {
+    int bad = -1;
     std::vector<size_t> stack(names.begin(), names.end());
     std::set<size_t> visited;
     while (!stack.empty()) {
       size_t index = stack.back();
       stack.pop_back();
       if (!visited.insert(index).second) continue;
+      if (badNames_.count(index)) bad = int(index);
       reads->merge(nameReads_[index]);
       stack.insert(stack.end(), nameReads_[index].names.begin(), nameReads_[index].names.end());
     }
+    return bad;
   }
 
   void buildFormulas() {
@@ -335,8 +351,18 @@ class Builder {
       const CellRef& at = pending.cell->address;
       Place place{int(pending.sheet), cellName(pending.sheet, at.row(), at.column()) + ": "};
       std::unique_ptr<Node> root = buildFormula(pending.formula, pending.line, place, &reads);
-      if (!root) continue;
-      addNameReads(std::set<size_t>(reads.names), &reads);
+      if (!root) {
+        if (skipped_) skipped_->push_back(at);
+        continue;
+      }
+      int badName = addNameReads(std::set<size_t>(reads.names), &reads);
+      if (badName >= 0 && options_.skipBadFormulas) {
+        // Without the option the faulty name has failed the build already.
+        fault(pending.line,
+              place.where + "reads the faulty name " + toUtf8(model_.names[size_t(badName)].name));
+        if (skipped_) skipped_->push_back(at);
+        continue;
+      }
       Cell* cell = pending.cell;
       cell->formulaRoots.push_back(std::move(root));
       for (Cell* precedent : reads.cells) cell->addPrecedent(precedent);
@@ -527,7 +553,11 @@ class Builder {
   const FunctionResolver* functions_;
   CompiledModel& model_;
   std::vector<std::string>* errors_;
+  BuildOptions options_;
+  std::vector<CellRef>* skipped_;
   bool ok_ = true;
+  bool softFaults_ = false;
+  std::set<size_t> badNames_;  // names whose expression did not build or that refer to themselves
   std::vector<Pending> formulas_;
   std::vector<Reads> nameReads_;
   std::map<std::pair<int, std::u16string>, size_t> nameLookup_;  // scope, upper-cased name
@@ -537,7 +567,16 @@ class Builder {
 
 bool buildModel(const Workbook& workbook, const FunctionResolver* functions, CompiledModel& model,
                 std::vector<std::string>* errors) {
-  return Builder(workbook, functions, model, errors).run();
+  return Builder(workbook, functions, model, errors, BuildOptions{}, nullptr).run();
+}
+
+bool buildModel(const Workbook& workbook, const FunctionResolver* functions, CompiledModel& model,
+                std::vector<std::string>* errors, const BuildOptions& options,
+                std::vector<CellRef>* skipped) {
+  if (skipped) skipped->clear();
+  bool ok = Builder(workbook, functions, model, errors, options, skipped).run();
+  if (!ok && skipped) skipped->clear();
+  return ok;
 }
 
 bool compileWorkbook(const Workbook& workbook, const FunctionResolver* functions, ChunkStream& out,

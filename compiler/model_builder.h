@@ -54,6 +54,21 @@ namespace korvel {
 bool buildModel(const Workbook& workbook, const FunctionResolver* functions, CompiledModel& model,
                 std::vector<std::string>* errors);
 
+struct BuildOptions {
+  // A formula cell whose formula does not parse or build, or that reads a name whose expression
+  // does not (or that refers to itself), is reported in *errors and built as a cell without a
+  // formula: an input cell holding the cached value, or nothing; the anchor of an array formula
+  // keeps its list index but no formula. The rest of the workbook builds. Faults of sheets and
+  // cells still fail the build.
+  bool skipBadFormulas = false;
+};
+
+// buildModel with options. *skipped (may be null) receives the cells whose formula was dropped,
+// in build order; it is left empty when the build fails.
+bool buildModel(const Workbook& workbook, const FunctionResolver* functions, CompiledModel& model,
+                std::vector<std::string>* errors, const BuildOptions& options,
+                std::vector<CellRef>* skipped);
+
 // buildModel into a model of its own, computeStartingValues (every formula cell computed once by
 // the engine on the headless host; cells that need the host program keep the cached value), then
 // writeModel into out. Nothing is written when the build fails. Throws what writeModel throws

@@ -98,8 +98,9 @@ class RangeLookup {
   std::map<uint32_t, std::vector<const RangeEntry*>> wide_;  // by sheet
 };
 
-// The cells that needed the host program and every cell that reads them, through cells, ranges and
-// array formulas. Iterative, as chains of formulas may be long.
+}  // namespace
+
+// Iterative, as chains of formulas may be long.
 CellSet cellsDependingOn(const CompiledModel& model, const CellSet& start) {
   CellSet reached;
   std::vector<Cell*> stack;
@@ -131,8 +132,6 @@ CellSet cellsDependingOn(const CompiledModel& model, const CellSet& start) {
   }
   return reached;
 }
-
-}  // namespace
 
 StartingValues computeStartingValues(Engine& engine, HeadlessCalcHost& host) {
   CompiledModel& model = engine.model();

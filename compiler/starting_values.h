@@ -23,6 +23,10 @@ struct StartingValues {
   size_t keptCells = 0;     // of those, cells that needed the host program and kept their value
 };
 
+// The start cells and every cell that reads them, directly or through other cells, ranges and
+// names; the members of an array formula go with its anchor.
+CellSet cellsDependingOn(const CompiledModel& model, const CellSet& start);
+
 // Computes every formula cell of the engine's model as described above. The host's counts of
 // calls that needed the host program are kept (they tell what was not computed).
 // REQUIRES: engine.host() is host.

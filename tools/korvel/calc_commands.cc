@@ -22,6 +22,7 @@
 #include "hosts/headless/system_clock.h"
 #include "model/address.h"
 #include "tools/korvel/model_file.h"
+#include "tools/korvel/workbook_input.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -149,7 +150,8 @@ bool startsWithEnvelope(const std::string& path) {
   return in.read(magic, 4) && std::string(magic, 4) == std::string("ROZ\0", 4);
 }
 
-bool loadInput(const std::string& path, CompiledModel& model) {
+// *workbook keeps the settings of a workbook input (a model input leaves it as it is).
+bool loadInput(const std::string& path, CompiledModel& model, Workbook* workbook) {
   model.functions = &FunctionCatalogue::instance();
   if (startsWithEnvelope(path)) {
     DiskFiles files;
@@ -158,10 +160,9 @@ bool loadInput(const std::string& path, CompiledModel& model) {
     std::cerr << "korvel: " << error << "\n";
     return false;
   }
-  Workbook workbook;
   std::vector<std::string> errors;
-  if (readWorkbookTextFile(path, &workbook, &errors) &&
-      buildModel(workbook, &FunctionCatalogue::instance(), model, &errors)) {
+  if (readWorkbookFile(path, workbook, &errors) &&
+      buildModel(*workbook, &FunctionCatalogue::instance(), model, &errors)) {
     return true;
   }
   for (const std::string& e : errors) std::cerr << path << ": " << e << "\n";
@@ -211,9 +212,11 @@ bool applySet(Engine& engine, const std::string& assignment) {
 int calcCommand(const CalcOptions& options) {
   installHeadlessLocale();
   CompiledModel model;
-  if (!loadInput(options.input, model)) return kRefused;
+  Workbook workbook;
+  if (!loadInput(options.input, model, &workbook)) return kRefused;
   HeadlessCalcHost host(&model);
   Engine engine(model, &host);
+  applyWorkbookSettings(workbook, engine, host);
   computeStartingValues(engine, host);
   engine.recalculation().fullRecalculation();
 

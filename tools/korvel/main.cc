@@ -15,8 +15,10 @@
 #include "functions/function_catalogue.h"
 #include "hosts/headless/disk_files.h"
 #include "tools/korvel/calc_commands.h"
+#include "tools/korvel/check_command.h"
 #include "tools/korvel/model_dump.h"
 #include "tools/korvel/model_file.h"
+#include "tools/korvel/workbook_input.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -68,7 +70,7 @@ int buildCommand(const std::string& input, const std::string& output) {
   Workbook workbook;
   std::vector<std::string> errors;
   CompiledModel model;
-  if (!readWorkbookTextFile(input, &workbook, &errors) ||
+  if (!readWorkbookFile(input, &workbook, &errors) ||
       !buildModel(workbook, &FunctionCatalogue::instance(), model, &errors)) {
     for (const std::string& e : errors) std::cerr << input << ": " << e << "\n";
     return kRefused;
@@ -128,8 +130,9 @@ int main(int argc, char** argv) {
   values->add_option("FILE", valuesFile, "A text file, one cell text a line")->required();
 
   std::string bookFile, modelFile, outputFile;
-  auto* build = app.add_subcommand("build", "Compile a workbook text file into a model (.kvm)");
-  build->add_option("BOOK", bookFile, "Workbook text file")->required();
+  auto* build = app.add_subcommand(
+      "build", "Compile an .xlsx workbook or a workbook text into a model (.kvm)");
+  build->add_option("BOOK", bookFile, "An .xlsx workbook or a workbook text file")->required();
   build->add_option("-o,--output", outputFile, "The model file to write")->required();
 
   bool asJson = false;
@@ -145,7 +148,8 @@ int main(int argc, char** argv) {
   korvel::CalcOptions calcOptions;
   auto* calc = app.add_subcommand(
       "calc", "Compute a workbook text or model on the headless host and print cell values");
-  calc->add_option("INPUT", calcOptions.input, "Workbook text file or .kvm model")->required();
+  calc->add_option("INPUT", calcOptions.input, "An .xlsx workbook, a workbook text or a .kvm model")
+      ->required();
   calc->add_option("--set", calcOptions.sets,
                    "Sheet1!A1=VALUE: change an input cell (VALUE as in a workbook text)")
       ->allow_extra_args(false);
@@ -160,7 +164,18 @@ int main(int argc, char** argv) {
   eval->add_option("--at", evalOptions.at, "The cell the formula stands in, such as Sheet1!C5");
   eval->add_flag("--date1904", evalOptions.date1904, "Use the 1904 date system");
 
+  korvel::CheckOptions checkOptions;
+  auto* check = app.add_subcommand(
+      "check", "Recompute every formula of a workbook and compare with the stored results");
+  check->add_option("BOOK", checkOptions.input, "An .xlsx workbook or a workbook text")->required();
+  check->add_flag("--json", checkOptions.json, "Print one JSON object");
+  check
+      ->add_option("--tolerance", checkOptions.tolerance,
+                   "Relative tolerance of number comparisons (default 1e-9)")
+      ->check(CLI::NonNegativeNumber);
+
   CLI11_PARSE(app, argc, argv);
+  if (*check) return korvel::checkCommand(checkOptions);
   if (*calc) return korvel::calcCommand(calcOptions);
   if (*eval) return korvel::evalCommand(evalOptions);
   if (*values) return korvel::showValues(valuesFile);

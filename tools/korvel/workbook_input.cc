@@ -1,0 +1,60 @@
+#include "tools/korvel/workbook_input.h"
+
+#include <fstream>
+
+#include "compiler/workbook_text.h"
+#include "engine/engine.h"
+#include "hosts/headless/headless_calc_host.h"
+#include "util/text.h"
+
+#if __has_include("compiler/xlsx_reader.h")
+#include "compiler/xlsx_reader.h"
+#define KORVEL_HAVE_XLSX_READER 1
+#endif
+
+namespace korvel {
+namespace {
+
+bool endsWithNoCase(const std::string& text, const std::string& tail) {
+  if (text.size() < tail.size()) return false;
+  for (size_t i = 0; i < tail.size(); ++i) {
+    char c = text[text.size() - tail.size() + i];
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    if (c != tail[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool isXlsxPath(const std::string& path) {
+  if (endsWithNoCase(path, ".xlsx") || endsWithNoCase(path, ".xlsm")) return true;
+  std::ifstream in(path, std::ios::binary);
+  char magic[4] = {};
+  return in.read(magic, 4) && std::string(magic, 4) == std::string("PK\3\4", 4);
+}
+
+bool readWorkbookFile(const std::string& path, Workbook* workbook,
+                      std::vector<std::string>* errors) {
+  if (!isXlsxPath(path)) return readWorkbookTextFile(path, workbook, errors);
+#ifdef KORVEL_HAVE_XLSX_READER
+  return readXlsxWorkbook(path, workbook, errors);
+#else
+  if (errors) errors->push_back("this build cannot read .xlsx packages");
+  return false;
+#endif
+}
+
+void applyWorkbookSettings(const Workbook& workbook, Engine& engine, HeadlessCalcHost& host) {
+#ifdef KORVEL_HAVE_XLSX_READER
+  engine.date1904 = workbook.date1904;
+  engine.iteration = workbook.calculation.iterate;
+  engine.maxIterations = workbook.calculation.count;
+  engine.maxChange = workbook.calculation.delta;
+#else
+  (void)workbook;
+#endif
+  host.setDate1904(engine.date1904);
+}
+
+}  // namespace korvel
