@@ -359,6 +359,7 @@ class XlsxReader {
     pugi::xml_node v = child(cell, "v");
     if (!v) return std::nullopt;
     std::string_view text = v.text().get();
+    if (text.empty() && type != "str") return std::nullopt;  // <v/>: no value shown
     if (type.empty() || type == "n") {
       double number = 0;
       if (parseNumber(text, &number)) return Value::number(number);
@@ -441,6 +442,15 @@ class XlsxReader {
                 pugi::xml_node c) {
     std::optional<Value> value = cellValue(part, row, column, c);
     pugi::xml_node f = child(c, "f");
+    std::string_view kind = f.attribute("t").value();
+    // An empty formula that is not part of a shared one (<f ca="1"/>, written for the cells a
+    // dynamic array spills into) shows only its value.
+    if (f && kind != "shared" && kind != "dataTable" && !*f.text().get()) {
+      if (fillArrayMember(sheet, row, column, value)) return;
+      workbook_.notices.push_back(part + ": " + cellName(row, column) +
+                                  ": an empty formula is read as its last value");
+      f = {};
+    }
     if (!f) {
       if (fillArrayMember(sheet, row, column, value)) return;
       if (!value) return;  // a cell with a format only
@@ -451,7 +461,6 @@ class XlsxReader {
       sheet.cells.push_back(std::move(cell));
       return;
     }
-    std::string_view kind = f.attribute("t").value();
     std::u16string formula = fromUtf8(f.text().get());
     if (kind == "dataTable") {
       workbook_.notices.push_back(part + ": " + cellName(row, column) +

@@ -8,8 +8,8 @@ tests/fixtures/xlsx/. The packages are made here, part by part, with the standar
                       what the formulas compute
   date1904.xlsx       the 1904 date system and iterative calculation settings
   faults.xlsx         a data table, a formula the parser rejects, an unknown shared string, a
-                      shared formula that was never defined, and a second sheet written with a
-                      namespace prefix
+                      shared formula that was never defined, an empty formula, an empty value,
+                      and a second sheet written with a namespace prefix
   missing-sheet.xlsx  a workbook whose second sheet's part is not in the package
   malformed.xlsx      a worksheet part that is not well-formed XML
 
@@ -155,7 +155,9 @@ def main():
         '<c r="C2"><f>1+*2</f><v>9</v></c>'
         '<c r="D2" t="s"><v>7</v></c>'
         '<c r="E2"><f t="shared" si="4"/><v>3</v></c>'
-        '<c r="F2"><f>A1*3</f><v>3</v></c></row>'
+        '<c r="F2"><f>A1*3</f><v>3</v></c>'
+        '<c r="G2" t="b"><f ca="1"/><v>1</v></c>'
+        '<c r="H2"><v></v></c></row>'
     )
     prefixed = (HEAD + f'<x:worksheet xmlns:x="{MAIN_NS}"><x:sheetData>'
                 '<x:row r="3"><x:c r="B3"><x:f>Faults!A1+1</x:f><x:v>2</x:v></x:c></x:row>'

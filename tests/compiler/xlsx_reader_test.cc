@@ -136,14 +136,17 @@ TEST(XlsxReaderTest, CellFaultsAreReportedAndTheRestIsRead) {
   EXPECT_EQ(errors[1],
             "xl/worksheets/sheet1.xml: D2: shared string '7' is not in the shared strings table");
   EXPECT_EQ(errors[2], "xl/worksheets/sheet1.xml: E2: shared formula '4' is not defined before");
-  ASSERT_EQ(book.notices.size(), 1u);
+  ASSERT_EQ(book.notices.size(), 2u);
   EXPECT_EQ(book.notices[0],
             "xl/worksheets/sheet1.xml: B1: data tables are not supported yet; the cells keep "
             "their last values");
+  EXPECT_EQ(book.notices[1],
+            "xl/worksheets/sheet1.xml: G2: an empty formula is read as its last value");
 
   // The data table and the rejected formulas keep their last values; good formulas stay.
-  std::map<std::string, std::string> expected = {{"A1", "1"}, {"B1", "5"}, {"B2", "6"},
-                                                 {"C2", "9"}, {"E2", "3"}, {"F2", "=A1*3 -> 3"}};
+  std::map<std::string, std::string> expected = {{"A1", "1"},   {"B1", "5"}, {"B2", "6"},
+                                                 {"C2", "9"},   {"E2", "3"}, {"F2", "=A1*3 -> 3"},
+                                                 {"G2", "TRUE"}};
   EXPECT_EQ(cellsOf(book.sheets[0]), expected);
   // A sheet written with a namespace prefix reads the same.
   ASSERT_EQ(book.sheets.size(), 2u);
