@@ -284,7 +284,7 @@ int evalCommand(const EvalOptions& options) {
 
   Workbook workbook;
   std::vector<std::string> errors;
-  if (!options.book.empty() && !readWorkbookTextFile(options.book, &workbook, &errors)) {
+  if (!options.book.empty() && !readWorkbookFile(options.book, &workbook, &errors)) {
     for (const std::string& e : errors) std::cerr << options.book << ": " << e << "\n";
     return kRefused;
   }
@@ -342,9 +342,12 @@ int evalCommand(const EvalOptions& options) {
     return kRefused;
   }
   HeadlessCalcHost host(&model);
-  host.setDate1904(options.date1904);
   Engine engine(model, &host);
-  engine.date1904 = options.date1904;
+  applyWorkbookSettings(workbook, engine, host);
+  if (options.date1904) {
+    engine.date1904 = true;
+    host.setDate1904(true);
+  }
   computeStartingValues(engine, host);
   // The line on stderr tells what the formula itself could not compute.
   host.clearNotComputed();
