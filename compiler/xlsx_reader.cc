@@ -23,6 +23,8 @@ namespace korvel {
 namespace {
 
 constexpr uint64_t kMaxPartBytes = uint64_t(1) << 31;
+// The worksheet rows parsed at a time; the parsed tree takes several times this.
+constexpr size_t kSliceBytes = size_t(1) << 22;
 // In-place parsing, entities and line ends normalised, texts kept inside their elements, and a
 // text of spaces only kept when it is the only content of its element (<t xml:space="preserve">
 // with one space) but not between elements.
@@ -391,16 +393,85 @@ class XlsxReader {
     return std::nullopt;
   }
 
+  // The rows of a worksheet are parsed a slice at a time, so that the parsed tree of a large
+  // sheet never needs more than a slice's worth of memory: the part is split after a row's end
+  // tag (a "<" never appears unescaped inside texts). What surrounds the rows is parsed on its
+  // own, to check that the part is well-formed as a whole.
   bool readWorksheet(const std::string& part, WorkbookSheet& sheet) {
     std::string bytes;
     if (!readPart(part, &bytes, true)) return false;
-    pugi::xml_document document;
-    if (!parsePart(part, bytes, document)) return false;
     shared_.clear();
     open_.clear();
-    pugi::xml_node data = child(document.document_element(), "sheetData");
-    int64_t row = -1;
-    for (pugi::xml_node r = data.first_child(); r; r = r.next_sibling()) {
+    row_ = -1;
+    size_t contentStart = 0, contentEnd = 0;
+    std::string prefix;
+    if (!findSheetData(bytes, &contentStart, &contentEnd, &prefix)) {
+      pugi::xml_document document;
+      if (!parsePart(part, bytes, document)) return false;
+      readRows(part, sheet, child(document.document_element(), "sheetData"));
+      return true;
+    }
+    {
+      std::string outside = bytes.substr(0, contentStart) + bytes.substr(contentEnd);
+      pugi::xml_document document;
+      if (!parsePart(part, outside, document)) return false;
+    }
+    const std::string rowEnd = "</" + prefix + "row>";
+    size_t at = contentStart;
+    while (at < contentEnd) {
+      size_t end = contentEnd;
+      if (contentEnd - at > kSliceBytes) {
+        size_t found = bytes.find(rowEnd, at + kSliceBytes);
+        if (found != std::string::npos && found + rowEnd.size() < contentEnd)
+          end = found + rowEnd.size();
+      }
+      pugi::xml_document slice;
+      pugi::xml_parse_result result = slice.load_buffer_inplace(
+          bytes.data() + at, end - at, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
+      if (!result)
+        return fault(part + ": malformed XML at byte " + std::to_string(at + result.offset) + ": " +
+                     result.description());
+      readRows(part, sheet, slice);
+      at = end;
+    }
+    return true;
+  }
+
+  // Finds the content of <sheetData> (between its start and end tags) and the namespace prefix
+  // of its name ("x:" or ""); false when the part has no such element with content.
+  static bool findSheetData(const std::string& bytes, size_t* start, size_t* end,
+                            std::string* prefix) {
+    constexpr std::string_view kName = "sheetData";
+    size_t i = 0;
+    while ((i = bytes.find(kName, i)) != std::string::npos) {
+      size_t after = i + kName.size();
+      size_t open = bytes.rfind('<', i);
+      if (open != std::string::npos && after < bytes.size() &&
+          (bytes[after] == '>' || bytes[after] == ' ' || bytes[after] == '\t' ||
+           bytes[after] == '\r' || bytes[after] == '\n' || bytes[after] == '/')) {
+        std::string name = bytes.substr(open + 1, i - open - 1);
+        bool prefixed = name.empty() || (name.back() == ':' &&
+                                         name.find_first_of(" \t\r\n<>/\"'") == std::string::npos);
+        if (prefixed) {
+          size_t close = bytes.find('>', after);
+          if (close == std::string::npos || bytes[close - 1] == '/') return false;
+          std::string endTag = "</" + name + std::string(kName);
+          size_t last = bytes.rfind(endTag);
+          if (last == std::string::npos || last < close) return false;
+          *prefix = name;
+          *start = close + 1;
+          *end = last;
+          return true;
+        }
+      }
+      i = after;
+    }
+    return false;
+  }
+
+  // The rows among the children of node; row_ carries the row number from slice to slice.
+  void readRows(const std::string& part, WorkbookSheet& sheet, pugi::xml_node node) {
+    for (pugi::xml_node r = node.first_child(); r; r = r.next_sibling()) {
       if (!is(r, "row")) continue;
       if (pugi::xml_attribute number = attribute(r, "r")) {
         int64_t n = 0;
@@ -408,9 +479,13 @@ class XlsxReader {
           fault(part + ": row '" + number.value() + "' is not a row number");
           continue;
         }
-        row = n - 1;
+        row_ = n - 1;
       } else {
-        ++row;
+        ++row_;
+      }
+      if (row_ >= 1048576) {
+        fault(part + ": more than 1048576 rows");
+        return;
       }
       int64_t column = -1;
       for (pugi::xml_node c = r.first_child(); c; c = c.next_sibling()) {
@@ -421,21 +496,20 @@ class XlsxReader {
             fault(part + ": '" + address.value() + "' is not a cell address");
             continue;
           }
-          if (int64_t(cell.row) != row)
-            fault(part + ": " + address.value() + ": the cell is in row " +
-                  std::to_string(row + 1));
+          if (int64_t(cell.row) != row_)
+            fault(part + ": " + address.value() + ": the cell is inside row " +
+                  std::to_string(row_ + 1));
           column = cell.column;
         } else {
           ++column;
         }
         if (column >= 16384) {
-          fault(part + ": row " + std::to_string(row + 1) + ": more than 16384 cells");
+          fault(part + ": row " + std::to_string(row_ + 1) + ": more than 16384 cells");
           break;
         }
-        readCell(part, sheet, uint32_t(row), uint32_t(column), c);
+        readCell(part, sheet, uint32_t(row_), uint32_t(column), c);
       }
     }
-    return true;
   }
 
   void readCell(const std::string& part, WorkbookSheet& sheet, uint32_t row, uint32_t column,
@@ -566,6 +640,7 @@ class XlsxReader {
   std::vector<std::u16string> sharedStrings_;
   std::map<std::string, SharedFormula> shared_;  // of the worksheet being read, by si
   std::vector<OpenArray> open_;
+  int64_t row_ = -1;  // the row being read, 0-based
 };
 
 }  // namespace
