@@ -3,14 +3,10 @@
 #include <fstream>
 
 #include "compiler/workbook_text.h"
+#include "compiler/xlsx_reader.h"
 #include "engine/engine.h"
 #include "hosts/headless/headless_calc_host.h"
 #include "util/text.h"
-
-#if __has_include("compiler/xlsx_reader.h")
-#include "compiler/xlsx_reader.h"
-#define KORVEL_HAVE_XLSX_READER 1
-#endif
 
 namespace korvel {
 namespace {
@@ -37,23 +33,14 @@ bool isXlsxPath(const std::string& path) {
 bool readWorkbookFile(const std::string& path, Workbook* workbook,
                       std::vector<std::string>* errors) {
   if (!isXlsxPath(path)) return readWorkbookTextFile(path, workbook, errors);
-#ifdef KORVEL_HAVE_XLSX_READER
   return readXlsxWorkbook(path, workbook, errors);
-#else
-  if (errors) errors->push_back("this build cannot read .xlsx packages");
-  return false;
-#endif
 }
 
 void applyWorkbookSettings(const Workbook& workbook, Engine& engine, HeadlessCalcHost& host) {
-#ifdef KORVEL_HAVE_XLSX_READER
   engine.date1904 = workbook.date1904;
   engine.iteration = workbook.calculation.iterate;
   engine.maxIterations = workbook.calculation.count;
   engine.maxChange = workbook.calculation.delta;
-#else
-  (void)workbook;
-#endif
   host.setDate1904(engine.date1904);
 }
 
