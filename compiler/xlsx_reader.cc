@@ -51,14 +51,48 @@ pugi::xml_attribute attribute(pugi::xml_node node, std::string_view name) {
   return {};
 }
 
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Texts in cells spell the units XML cannot hold (carriage returns, other control characters)
+// as "_xHHHH_"; "_x005F_" is an underscore that would otherwise begin such a spelling.
+std::u16string unescapeText(std::string_view utf8) {
+  std::u16string text = fromUtf8(utf8);
+  if (text.find(u"_x") == std::u16string::npos) return text;
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'_' && i + 6 < text.size() && text[i + 1] == u'x' && text[i + 6] == u'_') {
+      int value = 0;
+      bool hex = true;
+      for (size_t k = 2; k < 6 && hex; ++k) {
+        int digit = text[i + k] < 0x80 ? hexDigit(char(text[i + k])) : -1;
+        hex = digit >= 0;
+        value = value * 16 + digit;
+      }
+      if (hex) {
+        out += char16_t(value);
+        i += 6;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
 // The text of an element: its own text, or the texts of its rich-text runs (<r><t>) joined;
 // phonetic runs (<rPh>) are not part of the text.
-std::string elementText(pugi::xml_node node) {
-  if (pugi::xml_node t = child(node, "t")) return t.text().get();
+std::u16string elementText(pugi::xml_node node) {
+  if (pugi::xml_node t = child(node, "t")) return unescapeText(t.text().get());
   std::string text;
   for (pugi::xml_node run = node.first_child(); run; run = run.next_sibling())
     if (is(run, "r")) text += child(run, "t").text().get();
-  return text;
+  return unescapeText(text);
 }
 
 bool parseNumber(std::string_view text, double* out) {
@@ -250,7 +284,7 @@ class XlsxReader {
     pugi::xml_document document;
     if (!parsePart(name, bytes, document)) return false;
     for (pugi::xml_node si = document.document_element().first_child(); si; si = si.next_sibling())
-      if (is(si, "si")) sharedStrings_.push_back(fromUtf8(elementText(si)));
+      if (is(si, "si")) sharedStrings_.push_back(elementText(si));
     return true;
   }
 
@@ -356,7 +390,7 @@ class XlsxReader {
                                  pugi::xml_node cell) {
     std::string_view type = attribute(cell, "t").value();
     if (type == "inlineStr") {
-      if (pugi::xml_node is = child(cell, "is")) return Value::text(fromUtf8(elementText(is)));
+      if (pugi::xml_node is = child(cell, "is")) return Value::text(elementText(is));
     }
     pugi::xml_node v = child(cell, "v");
     if (!v) return std::nullopt;

@@ -98,7 +98,7 @@ def main():
     os.makedirs(out, exist_ok=True)
 
     # Input: A1..A3 = 2, 3, 4; B1:B3 = A*2 shared down; C1 = A1+B1; D1:D2 = {A1:A2*10};
-    # E1 shared string (two runs), E2 inline, E3 TRUE, E4 #DIV/0!, E5 text result;
+    # E1 shared string (two runs), I4 one with _xHHHH_ escapes, E2 inline, E3 TRUE, E4 #DIV/0!, E5 text result;
     # F2:G2 = A$1+$A2 shared across (G2 reads B1); H1 = Rate*A3; row 5 without addresses;
     # B6:B7 = "A1"&A1 shared down: the text constant stays, the reference moves.
     check_rows = (
@@ -124,7 +124,7 @@ def main():
         '<c r="E3" t="b"><v>1</v></c>'
         '</row>'
         '<row r="4"><c r="E4" t="e"><v>#DIV/0!</v></c>'
-        '<c r="F4" t="str"><f>E1&amp;"!"</f><v>Hello!</v></c></row>'
+        '<c r="F4" t="str"><f>E1&amp;"!"</f><v>Hello!</v></c><c r="I4" t="s"><v>1</v></c></row>'
         '<row>'
         '<c t="inlineStr"><is><r><t>x</t></r><r><t xml:space="preserve"> y</t></r></is></c>'
         '<c><v>1.5E+3</v></c>'
@@ -140,7 +140,7 @@ def main():
                'Input!$A$1:$A$3</definedName>'
                '<definedName name="Local" localSheetId="0">Input!$A$2</definedName>'
                '<definedName name="Rate">Input!$A$1</definedName>'),
-        strings=['<r><t>Hel</t></r><r><rPr><b/></rPr><t>lo</t></r>'])
+        strings=['<r><t>Hel</t></r><r><rPr><b/></rPr><t>lo</t></r>', '<t>a_x000D_b_x005F_x0041_</t>'])
 
     write_package(
         os.path.join(out, "date1904.xlsx"), ["Dates"],

@@ -80,6 +80,7 @@ TEST(XlsxReaderTest, ReadsCellsFormulasNamesAndStrings) {
       {"E2", "\"inline & text\""},
       {"E3", "TRUE"},
       {"E4", "error " + std::to_string(kErrorDiv0)},
+      {"I4", "\"a\rb_x0041_\""},
       {"F2", "=A$1+$A2 -> 5"},
       {"G2", "=B$1+$A2 -> 7"},
       {"F4", "=E1&\"!\" -> \"Hello!\""},
