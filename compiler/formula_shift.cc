@@ -215,6 +215,18 @@ class Shifter {
       startPrefixIfSheet(start);
       return;
     }
+    // Sheet1:Sheet3! qualifies a reference across several sheets.
+    if (end < text_.size() && text_[end] == u':') {
+      std::u16string_view last = wordAt(end + 1);
+      size_t lastEnd = end + 1 + last.size();
+      if (!last.empty() && lastEnd < text_.size() && text_[lastEnd] == u'!') {
+        out_.append(text_.substr(i_, lastEnd - i_));
+        i_ = lastEnd;
+        prefix_ = false;
+        startPrefixIfSheet(start);
+        return;
+      }
+    }
     size_t referenceStart = prefix_ ? prefixStart_ : start;
     prefix_ = false;
     Part first = followedByCallOrSheet(end) ? Part{} : readPart(word);

@@ -37,6 +37,7 @@ TEST(FormulaShiftTest, MovesRelativePartsOnly) {
       {u"Sheet2!A1:B2*'x y'!C1", 0, -1, u"#REF!*'x y'!B1"},
       {u"XFD1+A1048576", 1, 1, u"#REF!+#REF!"},
       {u"SUM($A1:A$1)", 0, -1, u"SUM(#REF!)"},
+      {u"SUM(Sheet1:Sheet3!A1)+SUM(Sheet1:Sheet3!B1)", 0, -1, u"SUM(#REF!)+SUM(Sheet1:Sheet3!A1)"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(toUtf8(shiftFormula(c.formula, c.rows, c.columns)), toUtf8(c.expected))
