@@ -249,7 +249,7 @@ class XlsxReader {
     pugi::xml_document document;
     if (readPart("_rels/.rels", &bytes, false) &&
         document.load_buffer_inplace(bytes.data(), bytes.size(), kParseOptions)) {
-      for (pugi::xml_node r = document.first_child().first_child(); r; r = r.next_sibling()) {
+      for (pugi::xml_node r = document.document_element().first_child(); r; r = r.next_sibling()) {
         std::string_view type = r.attribute("Type").value();
         if (type.size() >= 14 && type.substr(type.size() - 14) == "officeDocument")
           return resolvePartName("", r.attribute("Target").value());
@@ -265,7 +265,7 @@ class XlsxReader {
     pugi::xml_document document;
     if (!parsePart(name, bytes, document)) return false;
     std::string folder = folderOf(part);
-    for (pugi::xml_node r = document.first_child().first_child(); r; r = r.next_sibling()) {
+    for (pugi::xml_node r = document.document_element().first_child(); r; r = r.next_sibling()) {
       if (!is(r, "Relationship") ||
           std::string_view(r.attribute("TargetMode").value()) == "External")
         continue;
