@@ -21,6 +21,7 @@
 #include "hosts/headless/headless_locale.h"
 #include "hosts/headless/system_clock.h"
 #include "model/address.h"
+#include "tools/korvel/cell_display.h"
 #include "tools/korvel/model_file.h"
 #include "tools/korvel/workbook_input.h"
 #include "util/text.h"
@@ -86,17 +87,8 @@ std::string cellName(const CompiledModel& model, CellRef address) {
   return sheetPrefix(model, address.sheet()) + toUtf8(cellText(address));
 }
 
-// The value a cell shows: the anchor of an array formula holds the whole array and shows its
-// first element, as every member shows its own.
 Value cellValue(const CompiledModel& model, CellRef address) {
-  const Cell* cell = model.findCell(address);
-  if (!cell || !cell->value) return Value();
-  const Value& value = *cell->value;
-  if (value.isArray() && cell->arrayRange && cell->address == cell->arrayRange->first &&
-      value.array().size() > 0) {
-    return value.array().at(0, 0);
-  }
-  return value;
+  return shownCellValue(model.findCell(address));
 }
 
 // A reference stands for the value of its cell, or the array of its cells' values.

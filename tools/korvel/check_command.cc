@@ -24,6 +24,7 @@
 #include "hosts/headless/headless_calc_host.h"
 #include "model/address.h"
 #include "tools/korvel/calc_commands.h"
+#include "tools/korvel/cell_display.h"
 #include "tools/korvel/workbook_input.h"
 #include "util/text.h"
 
@@ -70,17 +71,6 @@ ExpectedCells expectedCells(const Workbook& workbook) {
     }
   }
   return out;
-}
-
-// The value the cell shows: the anchor of an array formula holds the whole result.
-Value shownValue(const Cell* cell) {
-  if (!cell || !cell->value) return Value();
-  const Value& value = *cell->value;
-  if (value.isArray() && cell->arrayRange && cell->address == cell->arrayRange->first &&
-      value.array().size() > 0) {
-    return value.array().at(0, 0);
-  }
-  return value;
 }
 
 std::string cellName(const Workbook& workbook, CellRef address) {
@@ -175,7 +165,7 @@ int checkCommand(const CheckOptions& options) {
       ++uncomputed;
       continue;
     }
-    Value got = shownValue(cell);
+    Value got = shownCellValue(cell);
     if (resultsMatch(expected.value, got, options.tolerance)) {
       ++matched;
       continue;
