@@ -7,6 +7,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/calc_host.h"
@@ -15,6 +16,12 @@
 namespace korvel {
 
 class Recalculation;
+
+// What the runtime tells of the application it runs (INFO answers from it).
+struct ApplicationInfo {
+  std::u16string name;
+  std::u16string version;  // "major.minor.build"
+};
 
 // A cache that a worksheet function family keeps for the length of one changed-cells
 // recalculation (exact-match searches, ranking). The engine only holds and empties it.
@@ -51,6 +58,10 @@ class Engine {
   double maxChange = 0.001;
   int maxIterations = 100;
   bool date1904 = false;
+  // The name of the running workbook, as the host program shows it (CELL, INDIRECT).
+  std::u16string workbookName;
+  // Borrowed; null while the runtime has no application information.
+  const ApplicationInfo* applicationInfo = nullptr;
 
   // State of the current recalculation.
   bool output = true;                // changed values are written to the workbook only while on

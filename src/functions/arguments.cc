@@ -1,13 +1,16 @@
 #include "functions/arguments.h"
 
 #include <cmath>
+#include <vector>
 
 #include "engine/engine.h"
+#include "engine/locale_settings.h"
 #include "engine/number_text.h"
 #include "engine/value_convert.h"
 #include "model/address.h"
 #include "model/cell.h"
 #include "model/compiled_model.h"
+#include "model/nodes/node_text.h"
 
 namespace korvel {
 namespace {
@@ -47,6 +50,11 @@ const Value& cellValueAt(const CallContext& context, CellRef address) {
   const Cell* cell = model->findCell(address);
   if (cell == nullptr || cell->value == nullptr) return emptyValue();
   return *cell->value;
+}
+
+int64_t lastStoredRow(const CallContext& context, uint32_t sheet, uint32_t column) {
+  const CompiledModel* model = contextModel(context);
+  return model == nullptr ? -1 : model->grid().lastRowWithCell(sheet, column);
 }
 
 bool errorPrecheck(const CallContext& context, const Value* const* arguments, uint32_t mask,
@@ -124,6 +132,63 @@ void setNumberResult(Value& result, double x) {
 
 void setErrorResult(Value& result, uint32_t code) {
   result.setError(isErrorCode(code) ? code : kErrorValue);
+}
+
+namespace {
+
+// The host program, with the flag that says this calculation needed it; null without one.
+CalcHost* hostFor(CallContext& context) {
+  if (context.engine == nullptr || context.engine->host() == nullptr) return nullptr;
+  context.engine->computedWithoutExcel = false;
+  return context.engine->host();
+}
+
+std::u16string referenceText(const CallContext& context, const RangeRef& reference) {
+  RangeRef range = normalizeRange(reference);
+  bool known = true;
+  std::u16string text = sheetPrefix(contextModel(context), range.first.sheet(), &known);
+  text += rangeText(range);
+  return text;
+}
+
+}  // namespace
+
+void callHostFunction(CallContext& context, int number, const Value* const* arguments, int count,
+                      Value& result) {
+  CalcHost* host = hostFor(context);
+  if (host == nullptr) {
+    result.setError(kErrorName);
+    return;
+  }
+  std::vector<const Value*> given;
+  for (size_t i = 0; arguments != nullptr && arguments[i] != nullptr; ++i) {
+    given.push_back(arguments[i]);
+  }
+  if (!host->callWorksheetFunction(number, given, count, result)) result.setError(kErrorValue);
+}
+
+void evaluateOnHost(CallContext& context, std::u16string_view formula, Value& result) {
+  CalcHost* host = hostFor(context);
+  if (host == nullptr) {
+    result.setError(kErrorName);
+    return;
+  }
+  if (host->evaluate(formula, false, result) < 0) result.setError(kErrorValue);
+}
+
+std::u16string argumentFormulaText(const CallContext& context, const Value& argument) {
+  if (argument.isReference()) return referenceText(context, argument.reference());
+  if (argument.isReferenceList()) {
+    std::u16string text = u"(";
+    bool first = true;
+    for (const Value& part : argument.array().elements()) {
+      if (!first) text += userLocale().listSeparator;
+      first = false;
+      text += argumentFormulaText(context, part);
+    }
+    return text + u")";
+  }
+  return formulaLiteral(argument);
 }
 
 }  // namespace korvel

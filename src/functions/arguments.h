@@ -9,6 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "engine/native_function.h"
 #include "engine/value.h"
@@ -30,6 +32,10 @@ const Value* argumentAt(const Value* const* arguments, size_t position);
 // The current value of a cell of the context's model (the engine's, else the cell's own); a cell
 // that does not exist, has no value yet, or a context without a model reads as the empty value.
 const Value& cellValueAt(const CallContext& context, CellRef address);
+
+// The last row of the column that holds a stored cell, or -1 when none does (or the context has
+// no model). Range scans stop there: later rows can hold no value.
+int64_t lastStoredRow(const CallContext& context, uint32_t sheet, uint32_t column);
 
 // Error pre-check over the arguments whose bit is set in mask (bit i for argument i; arguments
 // from position 32 on are covered only by kAllArguments), in argument order:
@@ -58,6 +64,23 @@ void setNumberResult(Value& result, double x);
 // Stores an error, releasing what the result held. A code that is not one of the seven error
 // codes becomes #VALUE!, so a result is never left empty by a bad code.
 void setErrorResult(Value& result, uint32_t code);
+
+// Calls into the host program for the parts of a function that the library leaves to it. Both
+// clear the engine's computed-without-host flag first. Without an engine or a host the result is
+// #NAME?, as for any function nobody computes.
+// callHostFunction: the host's function of that number with exactly count parameters (the
+// arguments, then missing ones); a failed call gives #VALUE!.
+void callHostFunction(CallContext& context, int number, const Value* const* arguments, int count,
+                      Value& result);
+// evaluateOnHost: a formula text beginning with "=", in the user's function names and list
+// separator; a failed evaluation gives #VALUE!.
+void evaluateOnHost(CallContext& context, std::u16string_view formula, Value& result);
+
+// An argument as it stands in a formula text for the host program: a reference as its address
+// (qualified with its sheet's name when it lies on another sheet than the context's cell), a
+// reference list as its references in parentheses joined by the list separator, any other value
+// as its literal.
+std::u16string argumentFormulaText(const CallContext& context, const Value& argument);
 
 }  // namespace korvel
 

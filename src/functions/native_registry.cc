@@ -200,8 +200,8 @@ const NativeName* findName(std::u16string_view name) {
 std::span<const NativeName> nativeNames() { return kNativeNames; }
 
 std::vector<NativeTable> builtInFamilyTables() {
-  // A family joins by listing its table here, e.g. lookupFunctions().
-  return {};
+  return {lookupFunctions(),    aggregationFunctions(), dateTimeFunctions(), statisticalFunctions(),
+          financialFunctions(), textFunctions(),        mathFunctions(),     logicalFunctions()};
 }
 
 NativeRegistry::NativeRegistry() {

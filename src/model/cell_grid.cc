@@ -129,6 +129,22 @@ Cell* CellGrid::erase(CellRef address) {
   return std::exchange(*block->slots.get(address.row()), nullptr);
 }
 
+int64_t CellGrid::lastRowWithCell(uint32_t sheet, uint32_t column) const {
+  sheet = lookupSheet(sheet);
+  if (sheet >= sheets_.size() || !sheets_[sheet]) return -1;
+  const Column* entry = sheets_[sheet]->columns.get(column);
+  if (!entry) return -1;
+  for (size_t k = entry->blocks.size(); k-- > 0;) {
+    const DenseSpan<Cell*>& slots = entry->blocks[k].slots;
+    if (!slots.used()) continue;
+    for (int64_t row = slots.last(); row >= int64_t(slots.first()); --row) {
+      Cell* const* slot = slots.get(uint32_t(row));
+      if (slot && *slot) return row;
+    }
+  }
+  return -1;
+}
+
 bool CellGrid::reserveRows(uint32_t sheet, uint32_t column, uint32_t firstRow, uint32_t lastRow) {
   if (sheet > 0xFFFF || column > kFullMaxColumn || firstRow > kFullMaxRow || firstRow > lastRow) {
     return false;

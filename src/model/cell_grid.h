@@ -47,6 +47,10 @@ class CellGrid {
   // beyond what a CellRef can hold or firstRow > lastRow.
   bool reserveRows(uint32_t sheet, uint32_t column, uint32_t firstRow, uint32_t lastRow);
 
+  // The last row of the column that holds a cell, or -1 when the column holds none. Scans down
+  // from the end of the used slots, which is where cells normally are, so a full column costs
+  // little more than a lookup.
+  int64_t lastRowWithCell(uint32_t sheet, uint32_t column) const;
   // Every allocated row block by sheet, column and block, with the rows it has slots for.
   std::vector<GridExtent> extents() const;
 

@@ -20,36 +20,10 @@
 #include "model/compiled_model.h"
 #include "recording_calc_host.h"
 #include "util/text.h"
+#include "value_test_support.h"
 
 namespace korvel {
 namespace {
-
-// "i:2", "n:2.5", "t:abc", "b:TRUE", "e:#N/A", "a:{1,2}", "r:A1:B2", "l2" (a reference list of
-// two), "-" (empty): kind and display text in one, so that table rows stay readable.
-std::string show(const Value& v) {
-  switch (v.kind()) {
-    case ValueKind::kEmpty:
-      return "-";
-    case ValueKind::kInteger:
-      return "i:" + toUtf8(toText(v));
-    case ValueKind::kNumber:
-      return "n:" + toUtf8(toText(v));
-    case ValueKind::kShortText:
-    case ValueKind::kLongText:
-      return "t:" + toUtf8(v.text());
-    case ValueKind::kBoolean:
-      return "b:" + toUtf8(toText(v));
-    case ValueKind::kError:
-      return "e:" + toUtf8(toText(v));
-    case ValueKind::kArray:
-      return "a:" + toUtf8(toText(v));
-    case ValueKind::kReference:
-      return "r:" + toUtf8(rangeText(v.reference()));
-    case ValueKind::kReferenceList:
-      return "l" + std::to_string(v.array().size());
-  }
-  return "?";
-}
 
 // Describes what a routine received: one letter per argument (i integer, n number, t text,
 // b boolean, e error, a array, r reference, l reference list, - empty), joined by commas.

@@ -108,5 +108,19 @@ TEST(CellGrid, ReserveRowsAllocatesWithinOneBlockAndCreatesNoCells) {
   EXPECT_EQ(grid.find(CellRef::at(1, 12, 2)), nullptr);
 }
 
+TEST(CellGrid, LastRowWithCellSkipsReservedAndErasedSlots) {
+  CellGrid grid;
+  EXPECT_EQ(grid.lastRowWithCell(0, 0), -1);
+  EXPECT_TRUE(grid.reserveRows(0, 0, 0, 500));
+  EXPECT_EQ(grid.lastRowWithCell(0, 0), -1);  // slots without cells
+  grid.place(CellRef::at(0, 7, 0), fake(1));
+  grid.place(CellRef::at(0, 70000, 0), fake(2));
+  EXPECT_EQ(grid.lastRowWithCell(0, 0), 70000);
+  grid.erase(CellRef::at(0, 70000, 0));
+  EXPECT_EQ(grid.lastRowWithCell(0, 0), 7);  // back across the block boundary
+  EXPECT_EQ(grid.lastRowWithCell(0, 1), -1);
+  EXPECT_EQ(grid.lastRowWithCell(3, 0), -1);
+}
+
 }  // namespace
 }  // namespace korvel

@@ -1,0 +1,8 @@
+// Text functions.
+#include "functions/native_families.h"
+
+namespace korvel {
+
+NativeTable textFunctions() { return {}; }
+
+}  // namespace korvel
