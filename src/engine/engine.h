@@ -69,6 +69,14 @@ class Engine {
   bool precedentsChanged = false;
   double nowOverride = 0;  // the serial date-time NOW returns while not 0
   bool insideSubtotal = false;
+  // While rows is not 0, the evaluator reads every cell reference and range corner that lies in
+  // the band (sheet, rows and columns inclusive) that many rows lower: a database function
+  // evaluates a computed criterion once per record this way, without writing anything.
+  struct ReferenceShift {
+    RangeRef band;
+    int32_t rows = 0;
+  };
+  ReferenceShift referenceShift;
   // Cells changed since the last recalculation (markChanged, DDE data).
   std::vector<Cell*> changedCells;
   // Created on first use by the functions that search; emptied at the start and at the end of

@@ -248,10 +248,37 @@ void evaluateDde(Engine& engine, const DdeRefNode* node, Value& result) {
   result = links[node->link()].items[node->item()].lastValue;
 }
 
-void evaluateCellReference(const CellRefNode* node, int mode, Value& result) {
+// The address a reference reads while a reference shift is active: moved when it lies in the band,
+// as it stands otherwise.
+CellRef shiftedAddress(const Engine::ReferenceShift& shift, CellRef address) {
+  const RangeRef& band = shift.band;
+  if (shift.rows == 0 || address.isNone() || address.sheet() != band.first.sheet() ||
+      address.row() < band.first.row() || address.row() > band.last.row() ||
+      address.column() < band.first.column() || address.column() > band.last.column()) {
+    return address;
+  }
+  int64_t row = int64_t(address.row()) + shift.rows;
+  if (row < 0 || row > int64_t(maxRow())) return CellRef::none();
+  return CellRef::at(address.sheet(), uint32_t(row), address.column());
+}
+
+void evaluateCellReference(Engine& engine, const CellRefNode* node, int mode, Value& result) {
   Cell* cell = node->cell();
   if (!cell || cell->address.isNone()) {
     result.setError(kErrorRef);
+    return;
+  }
+  if (engine.referenceShift.rows != 0) {
+    CellRef moved = shiftedAddress(engine.referenceShift, cell->address);
+    if (moved.isNone()) {
+      result.setError(kErrorRef);
+      return;
+    }
+    if (mode == kModeReference) {
+      result.setReference(moved, moved);
+    } else {
+      readCellValue(engine.model().findCell(moved), result);
+    }
     return;
   }
   if (mode == kModeReference) {
@@ -262,7 +289,16 @@ void evaluateCellReference(const CellRefNode* node, int mode, Value& result) {
 }
 
 void evaluateRangeReference(Engine& engine, const RangeRefNode* node, int mode, Value& result) {
-  result.setReference(node->range().first, node->range().last);
+  RangeRef range = node->range();
+  if (engine.referenceShift.rows != 0) {
+    range.first = shiftedAddress(engine.referenceShift, range.first);
+    range.last = shiftedAddress(engine.referenceShift, range.last);
+    if (range.first.isNone() || range.last.isNone()) {
+      result.setError(kErrorRef);
+      return;
+    }
+  }
+  result.setReference(range.first, range.last);
   evaluation::finishForMode(engine, mode, result);
 }
 
@@ -357,7 +393,7 @@ Value& evaluateNode(Engine& engine, const Node* node, int mode, Value& result) {
       result = node->value();
       return result;
     case kTagCellRef:
-      evaluateCellReference(static_cast<const CellRefNode*>(node), mode, result);
+      evaluateCellReference(engine, static_cast<const CellRefNode*>(node), mode, result);
       return result;
     case kTagRangeRef:
       evaluateRangeReference(engine, static_cast<const RangeRefNode*>(node), mode, result);

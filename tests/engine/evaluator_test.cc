@@ -383,6 +383,24 @@ TEST_F(EvaluatorTest, HostFailuresLeaveTheCellAsItWas) {
   EXPECT_FALSE(e2->hasFlag(kCellValueChanged));  // the same value again
 }
 
+TEST_F(EvaluatorTest, ReferenceShiftMovesOnlyReferencesInsideTheBand) {
+  // A4=1, A5=2, A6=3, B4=10, A3=5: A4 and B4 lie in the band, A3 does not.
+  build("E1: =A4+B4+A3\nE2: =ISREF(A4:A5)");
+  Cell* e1 = cell("E1");
+  engine_->referenceShift = {{CellRef::at(0, 3, 0), CellRef::at(0, 5, 1)}, 1};
+  EXPECT_EQ(show(evaluateFormula(*engine_, e1->formulaRoots[0].get(), e1, kModeValue)), "i:7");
+  engine_->referenceShift.rows = 2;  // A6 + B6 (no cell) + A3
+  EXPECT_EQ(show(evaluateFormula(*engine_, e1->formulaRoots[0].get(), e1, kModeValue)), "i:8");
+  Cell* e2 = cell("E2");
+  Value range =
+      evaluateFormula(*engine_, e2->formulaRoots[0]->children()[0].get(), e2, kModeReference);
+  EXPECT_EQ(show(range), "r:A6:A7");  // A5 lies in the band, so both corners move
+  engine_->referenceShift.rows = -4;  // A4 would move above the sheet
+  EXPECT_EQ(show(evaluateFormula(*engine_, e1->formulaRoots[0].get(), e1, kModeValue)), "e:#REF!");
+  engine_->referenceShift = {};
+  EXPECT_EQ(show(evaluateFormula(*engine_, e1->formulaRoots[0].get(), e1, kModeValue)), "i:16");
+}
+
 TEST_F(EvaluatorTest, UnionIntersectionAndNames) {
   build(R"(
 name Vals: =Sheet1!$A$4:$A$6
