@@ -3,9 +3,12 @@
 #ifndef KORVEL_PLATFORM_PLATFORM_H_
 #define KORVEL_PLATFORM_PLATFORM_H_
 
+#include "platform/addin_callback.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/locale.h"
+#include "platform/system.h"
+#include "platform/window_system.h"
 
 namespace korvel {
 
@@ -13,6 +16,11 @@ struct Platform {
   Locale* locale = nullptr;
   Files* files = nullptr;
   Clock* clock = nullptr;
+  WindowSystem* windows = nullptr;
+  // Null when the runtime is loaded outside the host program; the runtime then treats every
+  // callback as failed.
+  AddinCallback* addinCallback = nullptr;
+  System* system = nullptr;
 };
 
 }  // namespace korvel
