@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "engine/locale_settings.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -63,6 +64,14 @@ int HeadlessLocale::collateNoCase(std::u16string_view a, std::u16string_view b) 
   if (!handle_) return compareNoCase(a, b);
   int r = wcscoll_l(wide(a).c_str(), wide(b).c_str(), static_cast<locale_t>(handle_));
   return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+std::string HeadlessLocale::toCodePage(std::u16string_view text) const {
+  return toWindows1252(text);
+}
+
+std::u16string HeadlessLocale::fromCodePage(std::string_view bytes) const {
+  return fromWindows1252(bytes);
 }
 
 }  // namespace korvel

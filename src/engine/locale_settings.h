@@ -8,6 +8,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 #include "platform/clock.h"
 #include "platform/locale.h"
@@ -41,6 +42,17 @@ int currentYear();
 // The installed clock's local date and time, with milliseconds; 2000-01-01 00:00:00.000 without a
 // clock.
 LocalTime currentLocalTime();
+
+// The system's 8-bit code page through the installed port (CODE, CHAR), or Windows-1252, the
+// code page of Western European systems, without one. Characters the code page lacks become "?".
+std::string toSystemCodePage(std::u16string_view text);
+std::u16string fromSystemCodePage(std::string_view bytes);
+
+// Windows-1252 itself, for ports of systems that use it. Its five unassigned bytes (0x81, 0x8D,
+// 0x8F, 0x90, 0x9D) stand for the control characters of the same numbers, so that every byte
+// reads as a character and back.
+std::string toWindows1252(std::u16string_view text);
+std::u16string fromWindows1252(std::string_view bytes);
 
 const std::u16string& literalText(int index);
 void setLiteralText(int index, std::u16string text);

@@ -41,6 +41,31 @@ class Locale {
   // Switches collation, character types and number formatting to the named language (its English
   // name, for example "German"); an unknown or uninstalled language keeps a deterministic order.
   virtual void setCollationLanguage(std::u16string_view englishName) = 0;
+
+  // The system's 8-bit code page, in which texts reach older interfaces and which CODE and CHAR
+  // number characters by. Every character the code page lacks becomes "?" (a surrogate pair is
+  // one character), so one character always gives one byte and one byte one character.
+  // This default is ISO 8859-1, the code page whose 256 characters are the first 256 code points;
+  // hosts replace it with the system's own.
+  virtual std::string toCodePage(std::u16string_view text) const {
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+      char16_t unit = text[i];
+      if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+          text[i + 1] <= 0xDFFF) {
+        ++i;
+      }
+      bytes.push_back(unit < 0x100 ? static_cast<char>(unit) : '?');
+    }
+    return bytes;
+  }
+  virtual std::u16string fromCodePage(std::string_view bytes) const {
+    std::u16string text;
+    text.reserve(bytes.size());
+    for (char byte : bytes) text.push_back(static_cast<char16_t>(static_cast<unsigned char>(byte)));
+    return text;
+  }
 };
 
 }  // namespace korvel
