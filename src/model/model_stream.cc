@@ -58,6 +58,8 @@ struct RangeLess {
   }
 };
 
+}  // namespace
+
 Hyperlink classifyHyperlink(std::u16string text) {
   Hyperlink link;
   if (startsWithNoCase(text, u"http://") || startsWithNoCase(text, u"https://")) {
@@ -74,6 +76,8 @@ Hyperlink classifyHyperlink(std::u16string text) {
   link.address = std::move(text);
   return link;
 }
+
+namespace {
 
 // The text a cell record carries for the hyperlink: in-workbook links as "#" and their target.
 std::u16string hyperlinkText(const Hyperlink& link) {

@@ -31,6 +31,11 @@ inline constexpr uint8_t kCellRecordHeadLength = 40;
 inline constexpr uint8_t kFormulaRecordHeadLength = 24;
 inline constexpr uint32_t kArrayRangeLength = 16;
 
+// The kind of link a cell's hyperlink text names: "http://" or "https://" (any case) a web link,
+// "mailto:" a mail link, a leading "#" a link inside the workbook whose target is the rest, any
+// other text a file link. The text becomes the address, or the target of an in-workbook link.
+Hyperlink classifyHyperlink(std::u16string text);
+
 // Reads sections 0 to 12 from the stream into the model. Whatever the model held before is
 // dropped first.
 //
