@@ -16,12 +16,14 @@
 // - A range's cells are read row after row, so the first error met is the top-left one.
 // - The ranking cache keeps the sorted numbers of a range, so that any number and either order
 //   is answered from it exactly as a fresh count would. It is used only inside a changed-cells
-//   recalculation without circular references (the engine empties it around those only): a full
-//   recalculation or an iteration round can change the cells of a range between two calls.
+//   recalculation (the engine empties it around those only), and not in its iteration rounds or
+//   data tables: a full recalculation, an iteration round or a data table's substituted input
+//   can change the cells of a range between two calls.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 #include <tuple>
@@ -130,7 +132,7 @@ constexpr double kFarDenominator[] = {1,
 
 constexpr double kMinusInfinity = -HUGE_VAL;
 constexpr double kPlusInfinity = HUGE_VAL;
-const double kNotANumber = std::nan("");
+constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 
 // The p-quantile of the normal distribution of that mean and deviation: the infinities for p of
 // 0 and 1, not-a-number outside the domain.
@@ -385,7 +387,7 @@ void dispersion(CallContext& context, const Value* const* arguments, Value& resu
                 bool withLogicals) {
   if (errorPrecheck(context, arguments, kAllArguments, result)) return;
   DispersionValues values(context, withLogicals);
-  for (size_t i = 0; arguments[i] != nullptr; ++i) {
+  for (size_t i = 0, n = argumentCount(arguments); i < n; ++i) {
     if (!values.add(*arguments[i], &result)) return;
   }
   size_t n = values.values().size();
@@ -431,7 +433,7 @@ void varpa(CallContext& c, const Value* const* a, Value& r) {
 void median(CallContext& context, const Value* const* arguments, Value& result) {
   if (errorPrecheck(context, arguments, kAllArguments, result)) return;
   std::vector<double> numbers;
-  for (size_t i = 0; arguments[i] != nullptr; ++i) {
+  for (size_t i = 0, n = argumentCount(arguments); i < n; ++i) {
     const Value& argument = *arguments[i];
     if (argument.isNumeric()) {
       numbers.push_back(argument.number());
@@ -539,7 +541,7 @@ void large(CallContext& c, const Value* const* a, Value& r) { kthNumber(c, a, r,
 void mode(CallContext& context, const Value* const* arguments, Value& result) {
   if (errorPrecheck(context, arguments, kAllArguments, result)) return;
   std::vector<double> numbers;
-  for (size_t i = 0; arguments[i] != nullptr; ++i) {
+  for (size_t i = 0, n = argumentCount(arguments); i < n; ++i) {
     const Value& argument = *arguments[i];
     if (argument.isNumeric()) {
       numbers.push_back(argument.number());
@@ -623,7 +625,11 @@ class RankCache : public SearchCache {
 RankCache* rankCache(CallContext& context) {
   Engine* engine = context.engine;
   if (engine == nullptr || engine->nowOverride == 0) return nullptr;
-  if (engine->iteration || engine->recalculation().hasCircularGroups()) return nullptr;
+  // Output is off while data tables substitute their inputs and while iteration rounds run:
+  // cells of a range may change between two calls then.
+  if (!engine->output || engine->iteration || engine->recalculation().hasCircularGroups()) {
+    return nullptr;
+  }
   auto& slot = engine->searchCaches[kRankCacheSlot];
   if (!slot) slot = std::make_unique<RankCache>();
   return static_cast<RankCache*>(slot.get());
