@@ -84,7 +84,7 @@ double nudge(double v, int units) {
   return std::copysign(moved, v);
 }
 
-// The whole number q lies within a few units of its last place of, or q itself.
+// The whole number that q lies within a few units in the last place of, else q itself.
 double snapToWhole(double q) {
   double whole = std::nearbyint(q);
   return std::fabs(q - whole) <= 4 * std::numeric_limits<double>::epsilon() * std::fabs(q) ? whole
@@ -121,7 +121,7 @@ void roundRoutine(CallContext& context, const Value* const* arguments, Value& re
   if (digits >= 0) {
     int exponent = 0;
     std::frexp(number, &exponent);
-    // Beyond this the number is whole at every digit count asked for, and scaling overflows.
+    // Scaling would overflow, and a number this large has no decimals left at that position.
     if (exponent + digits > kMaxDigits) return setNumberResult(result, number);
   }
   setNumberResult(result, roundAt(number, digits, [](double v) { return std::round(v); }));
