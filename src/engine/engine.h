@@ -80,7 +80,10 @@ class Engine {
   // Cells changed since the last recalculation (markChanged, DDE data).
   std::vector<Cell*> changedCells;
   // Created on first use by the functions that search; emptied at the start and at the end of
-  // every changed-cells recalculation.
+  // every changed-cells recalculation. They may be used only while searchCachesUsable is set:
+  // during the evaluation of a changed-cells recalculation without circles or iteration, where
+  // every cell is computed before the cells that read it, so no stored outcome can go stale.
+  bool searchCachesUsable = false;
   std::array<std::unique_ptr<SearchCache>, kSearchCacheCount> searchCaches;
   void clearSearchCaches() {
     for (auto& cache : searchCaches) cache.reset();

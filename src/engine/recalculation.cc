@@ -519,7 +519,9 @@ void Recalculation::recalculateChanged(std::vector<Cell*> changed, bool automati
     // them to come to an end.
     if (!searched_) cycleSearch();
     if (!engine_.iteration && !hasCircularGroups()) {
+      engine_.searchCachesUsable = true;
       scheduleAndEvaluate(changed, nullptr);
+      engine_.searchCachesUsable = false;
     } else {
       for (const auto& group : groups_) {
         changed.insert(changed.end(), group->members.begin(), group->members.end());
@@ -550,6 +552,7 @@ void Recalculation::recalculateChanged(std::vector<Cell*> changed, bool automati
   } catch (...) {
   }
   engine_.output = true;
+  engine_.searchCachesUsable = false;
   engine_.clearSearchCaches();
   engine_.nowOverride = 0;
   if (host) {

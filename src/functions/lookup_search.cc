@@ -77,11 +77,9 @@ bool searchKey(const LookupLine& line, const Value& lookup, PatternRule rule, st
   }
 }
 
-// A changed-cells recalculation is the only time the engine empties the caches on both sides, so
-// only then can no cell have changed since an outcome was stored. The current-time override is
-// set for exactly that stretch.
+// Only while the engine says no cell can change between two searches (engine.h).
 bool cacheUsable(const CallContext& context) {
-  return context.engine != nullptr && context.engine->nowOverride != 0;
+  return context.engine != nullptr && context.engine->searchCachesUsable;
 }
 
 bool matchesExactly(const Value& candidate, const Value& lookup, bool pattern) {

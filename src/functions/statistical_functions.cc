@@ -15,10 +15,9 @@
 //   counts then agree with the sorted order they are read from.
 // - A range's cells are read row after row, so the first error met is the top-left one.
 // - The ranking cache keeps the sorted numbers of a range, so that any number and either order
-//   is answered from it exactly as a fresh count would. It is used only inside a changed-cells
-//   recalculation (the engine empties it around those only), and not in its iteration rounds or
-//   data tables: a full recalculation, an iteration round or a data table's substituted input
-//   can change the cells of a range between two calls.
+//   is answered from it exactly as a fresh count would. It is used only while the engine allows
+//   (searchCachesUsable): a full recalculation, an iteration round or a data table's substituted
+//   input can change the cells of a range between two calls.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -624,12 +623,7 @@ class RankCache : public SearchCache {
 // The ranking cache, or null while it may not be used (see the top of the file).
 RankCache* rankCache(CallContext& context) {
   Engine* engine = context.engine;
-  if (engine == nullptr || engine->nowOverride == 0) return nullptr;
-  // Output is off while data tables substitute their inputs and while iteration rounds run:
-  // cells of a range may change between two calls then.
-  if (!engine->output || engine->iteration || engine->recalculation().hasCircularGroups()) {
-    return nullptr;
-  }
+  if (engine == nullptr || !engine->searchCachesUsable) return nullptr;
   auto& slot = engine->searchCaches[kRankCacheSlot];
   if (!slot) slot = std::make_unique<RankCache>();
   return static_cast<RankCache*>(slot.get());

@@ -162,7 +162,7 @@ TEST_F(LookupFunctions, CachedSearchesAgreeWithFreshOnes) {
   EXPECT_EQ(valueOf("C3"), "e:#N/A");
 
   // The same search, asked again and again while a recalculation runs, through the cache.
-  engine_->nowOverride = 1;
+  engine_->searchCachesUsable = true;
   CallContext context{cell("C1"), engine_.get()};
   LookupLine line = LookupLine::cellColumn(context, 0, 0, 0, 2);
   for (const Value& lookup : {Value::text(u"k3"), Value::text(u"K2"), Value::text(u"k*"),
@@ -174,7 +174,7 @@ TEST_F(LookupFunctions, CachedSearchesAgreeWithFreshOnes) {
     }
   }
   EXPECT_NE(engine_->searchCaches[kLookupCacheSlot1], nullptr);
-  engine_->nowOverride = 0;
+  engine_->searchCachesUsable = false;
 }
 
 }  // namespace

@@ -65,7 +65,7 @@ TEST(ApplicationInfoTest, ExpandPlaceholders) {
            Case{u"<?APPVER?><?APPVER?>", u"2.1.02.1.0"},
            Case{u"\n<?APPINFO?>\n", u"\n<?APPVER?>\n"},  // values are not expanded again
            Case{u"a<?E?>b", u"ab"},
-           Case{u"a<??>b", u"a<??>b"},  // an empty key is no placeholder
+           Case{u"a<?\?>b", u"a<?\?>b"},  // an empty key is no placeholder
            Case{u"<?>", u"<?>"},
            Case{u"end <?APPVER", u"end <?APPVER"},
            Case{u"x <? <?APPVER?>", u"x <? <?APPVER?>"},  // the key runs to the first ?>
