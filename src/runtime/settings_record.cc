@@ -148,16 +148,17 @@ HeaderBytes encodeHeader(const SettingsHeader& header) {
   return h;
 }
 
-// Reads the parts in stored order. A length that runs past the end takes what is left, so a
-// record cut short keeps the front of the part it ends in and nothing after it.
+// Reads the parts in stored order. A part is read only when all of it is there: one whose length
+// runs past the end is skipped without moving the position, and the parts after it are read from
+// where it would have begun, as records written by older compilers expect.
 class PartReader {
  public:
   PartReader(std::string_view content, size_t position) : content_(content), position_(position) {}
 
   std::string_view take(uint64_t length) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(length, content_.size() - position_));
-    std::string_view part = content_.substr(position_, n);
-    position_ += n;
+    if (length > content_.size() - position_) return {};
+    std::string_view part = content_.substr(position_, static_cast<size_t>(length));
+    position_ += static_cast<size_t>(length);
     return part;
   }
   std::string_view rest() { return take(content_.size() - position_); }

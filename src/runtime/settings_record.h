@@ -143,9 +143,9 @@ struct Settings {
 
 // Reads a record: unwraps a valid chunk envelope, otherwise takes the bytes as they are; converts
 // an older header to the current layout; reads the parts. A part whose length field asks for
-// more bytes than remain takes the bytes that remain. Fails, with a message in the result, only
-// when the bytes are too short for their header length (or for the length field itself). Never
-// reads outside `bytes`.
+// more bytes than remain is skipped without moving the position. Fails, with a message in the
+// result, only when the bytes are too short for their header length (or for the length field
+// itself). Never reads outside `bytes`.
 ParsedSettings parseSettings(std::string_view bytes);
 
 // The record in the current layout, not wrapped: the header with length fields taken from the

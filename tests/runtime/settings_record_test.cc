@@ -268,7 +268,7 @@ TEST(SettingsRecordTest, DamagedProtectionListsStayInsideTheirBytes) {
   }
 }
 
-TEST(SettingsRecordTest, LengthsBeyondTheRecordTakeWhatIsLeft) {
+TEST(SettingsRecordTest, PartsRunningPastTheEndAreSkippedInPlace) {
   struct Case {
     const char* name;
     RawRecord raw;
@@ -278,17 +278,18 @@ TEST(SettingsRecordTest, LengthsBeyondTheRecordTakeWhatIsLeft) {
   };
   std::vector<Case> cases;
   {
-    Case c{"name runs past the end", RawRecord(24), u"Ab", u"", ""};
-    c.raw.set(18, 1, 40).set(20, 2, 8).utf16(u"Ab").bytes("x");
+    // The information is read from where the skipped name would have begun.
+    Case c{"name runs past the end", RawRecord(24), u"", u"Ab", ""};
+    c.raw.set(18, 1, 40).set(20, 2, 4).utf16(u"Ab").bytes("x");
     cases.push_back(c);
   }
   {
-    Case c{"information runs past the end", RawRecord(24), u"A", u"Inf", ""};
+    Case c{"information runs past the end", RawRecord(24), u"A", u"", ""};
     c.raw.set(18, 1, 2).set(20, 2, 0xFFFF).utf16(u"A").utf16(u"Inf");
     cases.push_back(c);
   }
   {
-    Case c{"fixed bytes cut short", RawRecord(kSettingsHeaderLength), u"", u"", "0123"};
+    Case c{"fixed bytes cut short", RawRecord(kSettingsHeaderLength), u"", u"", ""};
     c.raw.set(kSettingsText8LengthOffset, 4, 0xFFFFFFFF).bytes("0123");
     cases.push_back(c);
   }
@@ -305,8 +306,7 @@ TEST(SettingsRecordTest, LengthsBeyondTheRecordTakeWhatIsLeft) {
     EXPECT_EQ(parsed.record.applicationInformation, c.info);
     EXPECT_EQ(parsed.record.fixedBytes, c.fixed);
     EXPECT_TRUE(parsed.record.authorContact.empty());
-    EXPECT_TRUE(parsed.record.trailingList.empty());
-    // Written back, every length agrees with its part.
+    // What the skipped parts leave unread is carried as the trailing list. Written back, every length agrees with its part.
     std::string written = writeContent(parsed.record);
     ParsedSettings again = parseSettings(written);
     ASSERT_TRUE(again.ok);
