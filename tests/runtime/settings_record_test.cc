@@ -306,7 +306,8 @@ TEST(SettingsRecordTest, PartsRunningPastTheEndAreSkippedInPlace) {
     EXPECT_EQ(parsed.record.applicationInformation, c.info);
     EXPECT_EQ(parsed.record.fixedBytes, c.fixed);
     EXPECT_TRUE(parsed.record.authorContact.empty());
-    // What the skipped parts leave unread is carried as the trailing list. Written back, every length agrees with its part.
+    // What the skipped parts leave unread is carried as the trailing list. Written back, every
+    // length agrees with its part.
     std::string written = writeContent(parsed.record);
     ParsedSettings again = parseSettings(written);
     ASSERT_TRUE(again.ok);
