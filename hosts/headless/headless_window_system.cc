@@ -33,22 +33,22 @@ std::vector<WindowHandle> HeadlessWindowSystem::childWindows(WindowHandle parent
 
 WindowHandle HeadlessWindowSystem::parentWindow(WindowHandle window) const {
   auto it = windows_.find(window);
-  return it == windows_.end() ? WindowHandle::kNoWindow : it->second.spec.parent;
+  return it == windows_.end() ? WindowHandle::kNoWindow : it->second.traits.parent;
 }
 
 std::u16string HeadlessWindowSystem::className(WindowHandle window) const {
   auto it = windows_.find(window);
-  return it == windows_.end() ? std::u16string() : it->second.spec.className;
+  return it == windows_.end() ? std::u16string() : it->second.traits.className;
 }
 
 ProcessId HeadlessWindowSystem::owningProcess(WindowHandle window) const {
   auto it = windows_.find(window);
-  return it == windows_.end() ? 0 : it->second.spec.process;
+  return it == windows_.end() ? 0 : it->second.traits.process;
 }
 
 WindowHandle HeadlessWindowSystem::findTopLevelWindow(std::u16string_view title) const {
   for (WindowHandle window : topLevel_) {
-    if (equalsNoCase(windows_.at(window).spec.title, title)) return window;
+    if (equalsNoCase(windows_.at(window).traits.title, title)) return window;
   }
   return WindowHandle::kNoWindow;
 }
@@ -106,19 +106,19 @@ size_t HeadlessWindowSystem::runMessageLoop(size_t limit) {
   return dispatched;
 }
 
-WindowHandle HeadlessWindowSystem::createWindow(const WindowSpec& spec, WindowProc proc) {
-  if (spec.parent != WindowHandle::kNoWindow && !isWindow(spec.parent)) {
+WindowHandle HeadlessWindowSystem::createWindow(const WindowTraits& traits, WindowProc proc) {
+  if (traits.parent != WindowHandle::kNoWindow && !isWindow(traits.parent)) {
     return WindowHandle::kNoWindow;
   }
   WindowHandle handle = WindowHandle(nextHandle_);
   nextHandle_ += 4;
-  Window window{spec, std::move(proc), {}};
-  if (window.spec.process == 0) window.spec.process = currentProcess_;
+  Window window{traits, std::move(proc), {}};
+  if (window.traits.process == 0) window.traits.process = currentProcess_;
   windows_.emplace(handle, std::move(window));
-  if (spec.parent == WindowHandle::kNoWindow) {
+  if (traits.parent == WindowHandle::kNoWindow) {
     topLevel_.push_back(handle);
   } else {
-    windows_.at(spec.parent).children.push_back(handle);
+    windows_.at(traits.parent).children.push_back(handle);
   }
   return handle;
 }
@@ -128,7 +128,7 @@ void HeadlessWindowSystem::forget(WindowHandle window) {
   if (it == windows_.end()) return;
   std::vector<WindowHandle> children = it->second.children;
   for (WindowHandle child : children) forget(child);
-  WindowHandle parent = it->second.spec.parent;
+  WindowHandle parent = it->second.traits.parent;
   windows_.erase(window);
   auto& siblings = parent == WindowHandle::kNoWindow ? topLevel_ : windows_.at(parent).children;
   siblings.erase(std::remove(siblings.begin(), siblings.end(), window), siblings.end());

@@ -20,7 +20,7 @@
 
 namespace korvel {
 
-struct WindowSpec {
+struct WindowTraits {
   std::u16string className;
   std::u16string title;
   WindowHandle parent = WindowHandle::kNoWindow;
@@ -54,7 +54,7 @@ class HeadlessWindowSystem : public WindowSystem {
 
   // Creates a window whose procedure is proc (an empty proc answers 0 to everything). Handles grow
   // with every creation and are never reused. kNoWindow when the parent does not exist.
-  WindowHandle createWindow(const WindowSpec& spec, WindowProc proc = {});
+  WindowHandle createWindow(const WindowTraits& traits, WindowProc proc = {});
   // Sends kWmDestroy to the window, destroys its descendants the same way, then forgets them all;
   // their queued messages are dropped when they come up. False when the window does not exist.
   bool destroyWindow(WindowHandle window);
@@ -75,7 +75,7 @@ class HeadlessWindowSystem : public WindowSystem {
 
  private:
   struct Window {
-    WindowSpec spec;
+    WindowTraits traits;
     WindowProc proc;
     std::vector<WindowHandle> children;
   };

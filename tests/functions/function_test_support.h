@@ -38,7 +38,13 @@ class FunctionTest : public ::testing::Test {
   void build(const std::string& text) {
     engine_.reset();  // the engine borrows the model
     model_ = std::make_unique<CompiledModel>();
-    host_ = RecordingCalcHost();
+    // The records start afresh; the scripted answers stay, so a test can set them before eval.
+    host_.published.clear();
+    host_.evaluated.clear();
+    host_.functionCalls.clear();
+    host_.macroCalls.clear();
+    host_.reads.clear();
+    host_.log.clear();
     std::string source = text;
     size_t first = source.find_first_not_of(" \t\r\n");
     if (first == std::string::npos || source[first] != '[') source = "[Sheet1]\n" + source;

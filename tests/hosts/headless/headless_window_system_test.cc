@@ -8,8 +8,8 @@
 namespace korvel {
 namespace {
 
-WindowSpec spec(const char16_t* className, WindowHandle parent = WindowHandle::kNoWindow) {
-  WindowSpec s;
+WindowTraits traits(const char16_t* className, WindowHandle parent = WindowHandle::kNoWindow) {
+  WindowTraits s;
   s.className = className;
   s.parent = parent;
   return s;
@@ -20,7 +20,7 @@ class WindowsTest : public ::testing::Test {
  protected:
   WindowHandle make(const char16_t* className, WindowHandle parent = WindowHandle::kNoWindow,
                     ProcessId process = 0, const char16_t* title = u"") {
-    return windows_.createWindow(WindowSpec{className, title, parent, process},
+    return windows_.createWindow(WindowTraits{className, title, parent, process},
                                  logging(std::u16string(className)));
   }
   WindowProc logging(std::u16string name) {
@@ -56,7 +56,7 @@ TEST_F(WindowsTest, EnumeratesByClassProcessAndParent) {
   EXPECT_EQ(windows_.parentWindow(main), WindowHandle::kNoWindow);
   EXPECT_EQ(windows_.findTopLevelWindow(u"form caption"), other);
   EXPECT_EQ(windows_.findTopLevelWindow(u"Form"), WindowHandle::kNoWindow);
-  EXPECT_EQ(windows_.createWindow(spec(u"X", WindowHandle(12345))), WindowHandle::kNoWindow);
+  EXPECT_EQ(windows_.createWindow(traits(u"X", WindowHandle(12345))), WindowHandle::kNoWindow);
 
   // Destruction tells the window, then its children, and takes the whole subtree away.
   ASSERT_TRUE(windows_.destroyWindow(desk));
@@ -71,8 +71,8 @@ TEST_F(WindowsTest, EnumeratesByClassProcessAndParent) {
 }
 
 TEST_F(WindowsTest, SendRunsAtOnceAndNestsWhenAProcedureSends) {
-  WindowHandle a = windows_.createWindow(spec(u"A"));
-  WindowHandle b = windows_.createWindow(spec(u"B"));
+  WindowHandle a = windows_.createWindow(traits(u"A"));
+  WindowHandle b = windows_.createWindow(traits(u"B"));
   std::vector<std::string> trace;
   windows_.setWindowProc(a, WindowProc([&](WindowHandle, uint32_t message, uint64_t, int64_t) {
                            trace.push_back("a" + std::to_string(message) + "+");
@@ -96,7 +96,7 @@ TEST_F(WindowsTest, PostedMessagesWaitForThePumpAndKeepTheirOrder) {
   WindowHandle a = make(u"A");
   WindowHandle gone = make(u"G");
   WindowHandle again = windows_.createWindow(
-      spec(u"R"), WindowProc([&](WindowHandle self, uint32_t message, uint64_t, int64_t) {
+      traits(u"R"), WindowProc([&](WindowHandle self, uint32_t message, uint64_t, int64_t) {
         log_.push_back(u"R:" + std::u16string(1, char16_t(u'0' + message)));
         if (message < 3) windows_.post(self, message + 1, 0, 0);
         return 0;
@@ -122,7 +122,7 @@ TEST_F(WindowsTest, PostedMessagesWaitForThePumpAndKeepTheirOrder) {
 
 TEST_F(WindowsTest, SubclassesChainToThePreviousProcedure) {
   WindowHandle w = windows_.createWindow(
-      spec(u"XLMAIN"), WindowProc([](WindowHandle, uint32_t message, uint64_t, int64_t) {
+      traits(u"XLMAIN"), WindowProc([](WindowHandle, uint32_t message, uint64_t, int64_t) {
         return int64_t(message == 5 ? 100 : 0);
       }));
   WindowProc original = windows_.windowProc(w);
