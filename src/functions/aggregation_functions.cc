@@ -12,6 +12,9 @@
 // - SUMIF walks the positions of its criteria range; the sum range takes that shape from its own
 //   top-left cell. A column is walked down to the last stored cell of the sum column, as positions
 //   with an empty sum cell add nothing whether or not they match.
+// - PRODUCT of no number at all (empty cells, texts only) is 0, not the empty product 1: a 1
+//   would pass for a real product of the cells, and the host program shows 0 there.
+// - SUMIF gives the first error met in its sum range at a matching position, as SUM would.
 // - SUM, PRODUCT and AVERAGE take a boolean given directly as 1 or 0, and a missing argument adds
 //   nothing; a text given directly is #VALUE!, also when it reads as a number.
 // - SUMPRODUCT gives an error argument given directly (not inside an array or range) as the
@@ -149,8 +152,14 @@ void sumRoutine(CallContext& context, const Value* const* arguments, Value& resu
 void productRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   if (!insideSubtotal(context) && errorPrecheck(context, arguments, kAllArguments, result)) return;
   double product = 1;
-  if (!takeSumNumbers(context, arguments, result, [&](double x) { product *= x; })) return;
-  setNumberResult(result, product);
+  bool anyNumber = false;
+  if (!takeSumNumbers(context, arguments, result, [&](double x) {
+        product *= x;
+        anyNumber = true;
+      })) {
+    return;
+  }
+  setNumberResult(result, anyNumber ? product : 0);
 }
 
 void averageRoutine(CallContext& context, const Value* const* arguments, Value& result) {
@@ -430,9 +439,15 @@ void sumIfRoutine(CallContext& context, const Value* const* arguments, Value& re
     const int64_t last = std::min<int64_t>(sums.lastRow(column), int64_t(range.rows()) - 1);
     for (int64_t row = 0; row <= last; ++row) {
       const Value& addend = sums.at(column, uint32_t(row));
-      if (addend.isNumeric() && matchesCriterion(criterion, range.at(column, uint32_t(row)))) {
-        sum += addend.number();
+      if (!addend.isNumeric() && !addend.isError()) continue;
+      if (!matchesCriterion(criterion, range.at(column, uint32_t(row)))) continue;
+      // An error among the values to add spoils the sum as it does SUM's; dropping it would
+      // report a total that leaves out a failed cell.
+      if (addend.isError()) {
+        result = addend;
+        return;
       }
+      sum += addend.number();
     }
   }
   setNumberResult(result, sum);

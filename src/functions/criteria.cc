@@ -1,6 +1,7 @@
 // Criteria as the host program reads them in COUNTIF and its relatives. Matching follows the
 // host's habits: numbers meet numbers and texts meet texts by the operator; a number and a text
 // that reads as a number compare as numbers; any other pairing of kinds only satisfies "<>".
+// An error criterion, given as a value or as its text, finds the cells holding that error.
 // An empty criterion value ("=" or "<>" alone) tests for blank positions, and a criterion of the
 // empty text tests equality, so it also finds blank positions.
 #include "functions/criteria.h"
@@ -140,7 +141,8 @@ Criterion parseCriterion(const CallContext& context, const Value& argument) {
       criterion.value.setInteger(0);
       break;
     case ValueKind::kError:
-      criterion.op = kCriterionNothing;
+      // An error criterion finds the cells holding that same error, as its error text does:
+      // COUNTIF(A:A, NA()) and COUNTIF(A:A, "#N/A") count the same cells.
       criterion.value = source;
       break;
     case ValueKind::kShortText:

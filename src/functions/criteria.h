@@ -15,7 +15,7 @@
 namespace korvel {
 
 enum CriterionOperator : int {
-  kCriterionNothing = -1,  // the criterion was an error: nothing matches
+  kCriterionNothing = -1,  // a criterion that may match nothing (SUMIF given a reference)
   kCriterionEqual = 0,
   kCriterionLess = 1,
   kCriterionGreater = 2,

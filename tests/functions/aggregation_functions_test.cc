@@ -46,7 +46,8 @@ TEST_F(AggregationTest, CountIfCriteria) {
                               {"=COUNTIF(A1:A15,\"<>5\")", "i:14"},
                               {"=COUNTIF(A1:A15,7)", "i:1"},
                               {"=COUNTIF(A1:A15,\"#N/A\")", "i:1"},
-                              {"=COUNTIF(A1:A15,#N/A)", "i:0"},  // an error criterion
+                              {"=COUNTIF(A1:A15,#N/A)", "i:1"},  // finds the same error
+                              {"=COUNTIF(A1:A15,1/0)", "i:0"},
                               {"=COUNTIF(A1:A15,A12)", "i:1"},
                               {"=COUNTIF({1,2,3,\"2\"},2)", "i:2"},
                               {"=COUNTIF(#N/A,1)", "e:#VALUE!"},
@@ -97,6 +98,8 @@ B4: 40
 B5: 50
 B6: 60
 B7: 70
+C1: 5
+C3: #DIV/0!
 )";
   expectAll(inputs, {
                         {"=SUMIF(A1:A6,\">2\")", "i:7"},
@@ -109,6 +112,8 @@ B7: 70
                         {"=SUMIF(A1:A10,\"\",B1:B10)", "i:120"},  // B7 beside a blank too
                         {"=SUMIF({1,2,3},\">1\")", "i:5"},
                         {"=SUMIF(#N/A,1)", "e:#VALUE!"},
+                        {"=SUMIF(A1:A6,\">2\",C1:C6)", "e:#DIV/0!"},  // a matching error
+                        {"=SUMIF(A1:A6,\"<2\",C1:C6)", "i:5"},
                     });
 }
 
@@ -164,6 +169,8 @@ C1: "#N/A"
                         {"=SUM(Sheet1!A1:A5,2.5)", "n:6.5"},
                         {"=PRODUCT(A1:A5,2)", "i:6"},
                         {"=PRODUCT({2,#N/A})", "e:#N/A"},
+                        {"=PRODUCT(A2:A4)", "i:0"},  // no number to multiply
+                        {"=PRODUCT({\"a\"})", "i:0"},
                         {"=AVERAGE(A1:A5)", "i:2"},
                         {"=AVERAGE(A1,2)", "n:1.5"},
                         {"=AVERAGE(A4)", "e:#DIV/0!"},

@@ -54,7 +54,7 @@ TEST(CriteriaTest, ParsesOperatorsAndValues) {
 TEST(CriteriaTest, ParsesValuesThatAreNotTexts) {
   CallContext context;
   EXPECT_EQ(show(parseCriterion(context, Value()).value), "i:0");
-  EXPECT_EQ(parseCriterion(context, Value::error(kErrorNA)).op, kCriterionNothing);
+  EXPECT_EQ(parseCriterion(context, Value::error(kErrorNA)).op, kCriterionEqual);
   EXPECT_EQ(show(parseCriterion(context, Value::boolean(true)).value), "b:TRUE");
   ValueArray array(2, 1);
   array.at(0, 0) = Value::text(u">3");
@@ -124,7 +124,9 @@ TEST(CriteriaTest, MatchesCells) {
   }
   CallContext context;
   Criterion error = parseCriterion(context, Value::error(kErrorNA));
-  EXPECT_FALSE(matchesCriterion(error, Value::error(kErrorNA)));
+  EXPECT_TRUE(matchesCriterion(error, Value::error(kErrorNA)));  // the same error only
+  EXPECT_FALSE(matchesCriterion(error, Value::error(kErrorDiv0)));
+  EXPECT_FALSE(matchesCriterion(error, Value::text(u"#N/A")));
   EXPECT_FALSE(matchesCriterion(error, Value()));
   Criterion zero = parseCriterion(context, Value());
   EXPECT_TRUE(matchesCriterion(zero, Value::integer(0)));
