@@ -12,7 +12,8 @@
 // Choices where the rules leave room:
 // - A serial below 0 gives #NUM! for every member that splits a date (WEEKDAY, EDATE, EOMONTH
 //   included), and so does a serial of 2^31 or more, where no calendar arithmetic is meaningful.
-//   EDATE and EOMONTH give #NUM! for a result before serial 0.
+//   EDATE and EOMONTH give #NUM! for a result before serial 0, and so does DATE: a negative
+//   serial names no date any member would accept back.
 // - DAY of a serial below 1 is 0 only in the 1900 system (the "0 January 1900"); in the 1904
 //   system serial 0 is 1 January 1904 and DAY gives 1. A serial above 0.99999 and below 1 counts
 //   as 1, so that nothing falls between the two rules.
@@ -163,7 +164,12 @@ void dateRoutine(CallContext& context, const Value* const* arguments, Value& res
     year += month / 12 - 1;
     month = month % 12 + 12;
   }
-  setNumberResult(result, serialOf(int(year), int(month), int(day), usesDate1904(context)));
+  const double serial = serialOf(int(year), int(month), int(day), usesDate1904(context));
+  if (serial < 0) {
+    result.setError(kErrorNum);
+    return;
+  }
+  setNumberResult(result, serial);
 }
 
 void dateValue(CallContext& context, const Value* const* arguments, Value& result) {

@@ -102,6 +102,11 @@ void fv(CallContext& context, const Value* const* arguments, Value& result) {
   if (errorPrecheck(context, arguments, kAllArguments, result)) return;
   double x[5];
   if (!readScalars(arguments, 5, x, result)) return;
+  // A rate of -1 over negative periods divides by a growth of 0.
+  if (x[0] == -1 && x[1] < 0) {
+    result.setError(kErrorDiv0);
+    return;
+  }
   setNumberResult(result, futureValue(x[0], x[1], x[2], x[3], typeFromInteger(x[4])));
 }
 
@@ -194,23 +199,26 @@ void cumulative(CallContext& context, const Value* const* arguments, bool princi
     result.setError(kErrorNum);
     return;
   }
-  double endPayment = 0;
-  if (!payment(rate, periods, present, 0, 0, &endPayment)) {
+  const double growth = std::pow(1 + rate, periods);
+  if (growth == 1) {
     result.setError(kErrorDiv0);
     return;
   }
-  // Balance after k periods of end-of-period payments.
-  auto balance = [&](double k) { return -futureValue(rate, k, endPayment, present, 0); };
-  // Interest of the end-of-period schedule over periods from to end; a start-of-period schedule
-  // pays the same interest one period earlier, discounted, and none in its first period.
+  const double periodPayment =
+      -present * rate * growth / ((growth - 1) * (type == 1 ? 1 + rate : 1));
+  // The principal parts grow by 1 + r from period to period, from -pv × r / (a - 1) in the first
+  // period that bears interest; summing them in closed form keeps the small principal of a high
+  // rate exact instead of leaving it as the difference of two large totals. A start-of-period
+  // schedule repays a whole payment in its first period and is one period behind afterwards.
+  const double lag = type == 1 ? 2 : 1;
   const double from = type == 1 && start < 2 ? 2 : start;
-  double interest = 0;
+  double repaid = 0;
   if (from <= end) {
-    interest = (end - from + 1) * endPayment - (balance(end) - balance(from - 1));
-    if (type == 1) interest /= 1 + rate;
+    repaid = -present * (std::pow(1 + rate, end - lag + 1) - std::pow(1 + rate, from - lag)) /
+             (growth - 1);
   }
-  const double periodPayment = type == 1 ? endPayment / (1 + rate) : endPayment;
-  setNumberResult(result, principal ? (end - start + 1) * periodPayment - interest : interest);
+  if (type == 1 && start < 2) repaid += periodPayment;
+  setNumberResult(result, principal ? repaid : (end - start + 1) * periodPayment - repaid);
 }
 
 void cumipmt(CallContext& context, const Value* const* arguments, Value& result) {
@@ -251,7 +259,8 @@ void ddb(CallContext& context, const Value* const* arguments, Value& result) {
   const Value* factorArgument = argumentAt(arguments, 4);
   const double cost = x[0], salvage = x[1], life = x[2];
   double period = x[3];
-  const double factor = factorArgument == nullptr || factorArgument->isEmpty() ? 2 : x[4];
+  // Only a factor left out defaults; an empty cell reads as 0 like any other argument.
+  const double factor = factorArgument == nullptr ? 2 : x[4];
   if (cost < 0 || salvage < 0 || life <= 0 || period <= 0 || life < period || factor <= 0) {
     result.setError(kErrorNum);
     return;
@@ -280,7 +289,7 @@ void db(CallContext& context, const Value* const* arguments, Value& result) {
   if (!readScalars(arguments, 5, x, result)) return;
   const Value* monthArgument = argumentAt(arguments, 4);
   const double cost = x[0], salvage = x[1], life = x[2], period = std::trunc(x[3]);
-  const double month = monthArgument == nullptr || monthArgument->isEmpty() ? 12 : std::trunc(x[4]);
+  const double month = monthArgument == nullptr ? 12 : std::trunc(x[4]);
   if (cost < 0 || salvage < 0 || life <= 0 || period < 1 || month < 1 || month > 12 ||
       period > life + 1 || (month == 12 && period > life)) {
     result.setError(kErrorNum);

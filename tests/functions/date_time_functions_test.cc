@@ -57,6 +57,9 @@ TEST_F(DateTimeFunctions, DateCountsTheLeapDayOf1900AndCarriesMonthsAndDays) {
                                            {"=DATE(A2,1,1)", "e:#VALUE!"},
                                            {"=DATE(,,)", "e:#NUM!"},
                                            {"=DATE(1E+10,1,1)", "e:#NUM!"},
+                                           // No date lies before serial 0.
+                                           {"=DATE(1900,1,-1)", "e:#NUM!"},
+                                           {"=DATE(-1,1,1)", "e:#NUM!"},
                                            {"=DATE(2020,#N/A,1)", "e:#N/A"},
                                        });
 }

@@ -72,6 +72,7 @@ TEST_F(FinancialFunctions, TypeRulesAndRateZero) {
                              {"=PV(-1,10,100)", "e:#DIV/0!"},
                              {"=PMT(-1,10,100,0,1)", "e:#DIV/0!"},
                              {"=PMT(0,0,100)", "e:#DIV/0!"},
+                             {"=FV(-1,-2,1)", "e:#DIV/0!"},
                              {"=FV(A1,10,-100)", "e:#VALUE!"},
                              {"=PMT(\"0\",\"10\",\"1000\")", "i:-100"},
                          });
@@ -99,6 +100,11 @@ TEST_F(FinancialFunctions, CumulativeDomain) {
   // All of the principal comes back over the whole term.
   eval("", "=CUMPRINC(0.01,12,1000,1,12,1)");
   EXPECT_NEAR(numberAt("Z100"), -1000, 1e-9);
+  // At a high rate the principal is tiny beside the payments; it keeps its full precision.
+  eval("", "=CUMPRINC(0.7,36,8000,2,10,1)");
+  EXPECT_NEAR(numberAt("Z100"), -0.004756542342248708, 1e-17);
+  eval("", "=CUMPRINC(0.7,36,8000,1,10,0)");
+  EXPECT_NEAR(numberAt("Z100"), -0.008114437652951188, 1e-17);
 }
 
 TEST_F(FinancialFunctions, IrrConvergesRecoversAndFails) {
@@ -190,6 +196,12 @@ TEST_F(FinancialFunctions, Depreciation) {
                     {"=DB(1000,100,0,1)", "e:#NUM!"},
                     {"=DB(0,0,5,1)", "i:0"},
                 });
+  // An empty cell is a factor or month of 0, not the default.
+  expectAll("A1: 100\nA2: 10", {
+                                   {"=DDB(A1,A2,4,3,B1)", "e:#NUM!"},
+                                   {"=DB(A1,A2,4,3,B1)", "e:#NUM!"},
+                                   {"=DDB(A1,A2,4,3)", "n:12.5"},
+                               });
 }
 
 }  // namespace
