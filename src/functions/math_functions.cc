@@ -20,8 +20,15 @@
 //   digits beyond 308 in either direction give the number itself and 0 instead of NaN.
 // - CEILING and FLOOR take a quotient within a few units of the last place of a whole number as
 //   that whole number, for the same reason (1.1 / 0.1 is 11.000000000000002). FLOOR mirrors
-//   CEILING's rules: default significance 1 or -1 by the number's sign, 0 when either is 0, #NUM!
-//   for a positive number with a negative significance.
+//   CEILING's rules (default significance 1 or -1 by the number's sign, 0 for a number of 0, #NUM!
+//   for a positive number with a negative significance) except that a significance of 0 under a
+//   number other than 0 gives #DIV/0!: there is no multiple of 0 at or below such a number, and the
+//   sheets our users bring expect the division error there. Both read their arguments in order,
+//   so a number that is no number gives #VALUE! before an error in the significance is looked at,
+//   and both refuse a third argument with #VALUE! rather than ignoring it.
+// - MOD takes n - floor(n / d) * d exactly: the remainder of fmod carries no rounding, where the
+//   quotient in double can round up to a whole number and turn MOD(5, 1e-10) into 0 although the
+//   double nearest 1e-10 lies above it.
 // - FACT and COMBIN truncate their arguments. COMBIN gives #NUM! for negative counts and for
 //   k > n, and multiplies up term by term (each step stays a whole number while it fits).
 // - POWER(0, 0) is #NUM! (the form has no value) and 0 raised to a negative power #DIV/0!.
@@ -157,25 +164,31 @@ void truncRoutine(CallContext& context, const Value* const* arguments, Value& re
   setNumberResult(result, std::isfinite(truncated) ? truncated : number);
 }
 
-// CEILING and FLOOR differ only in the direction the quotient is rounded.
-void toMultiple(CallContext& context, const Value* const* arguments, Value& result,
-                double (*roundQuotient)(double)) {
-  if (errorPrecheck(context, arguments, kAllArguments, result)) return;
+// CEILING and FLOOR differ in the direction the quotient is rounded and in what a significance
+// of 0 gives under a number other than 0 (zeroDivisor: #DIV/0! when true, else 0).
+void toMultiple(const Value* const* arguments, Value& result, double (*roundQuotient)(double),
+                bool zeroDivisor) {
+  if (argumentCount(arguments) > 2) return setErrorResult(result, kErrorValue);
   double number = 0, significance = 0;
   if (!readNumber(arguments, 0, 0, &number, result)) return;
   if (!readNumber(arguments, 1, number >= 0 ? 1 : -1, &significance, result)) return;
-  if (number == 0 || significance == 0) return setNumberResult(result, 0);
+  if (number == 0) return setNumberResult(result, 0);
+  if (significance == 0) {
+    return zeroDivisor ? setErrorResult(result, kErrorDiv0) : setNumberResult(result, 0);
+  }
   double quotient = number / significance;
   if (number > 0 && quotient < 0) return setErrorResult(result, kErrorNum);
   setNumberResult(result, roundQuotient(snapToWhole(quotient)) * significance);
 }
 
-void ceilingRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  toMultiple(context, arguments, result, [](double q) { return std::ceil(q); });
+void ceilingRoutine(CallContext&, const Value* const* arguments, Value& result) {
+  toMultiple(
+      arguments, result, [](double q) { return std::ceil(q); }, false);
 }
 
-void floorRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  toMultiple(context, arguments, result, [](double q) { return std::floor(q); });
+void floorRoutine(CallContext&, const Value* const* arguments, Value& result) {
+  toMultiple(
+      arguments, result, [](double q) { return std::floor(q); }, true);
 }
 
 // The one-argument functions: a body from number to number, NaN for a domain error.
@@ -230,7 +243,11 @@ void modRoutine(CallContext& context, const Value* const* arguments, Value& resu
   double n = 0, d = 0;
   if (!readNumber(arguments, 0, 0, &n, result) || !readNumber(arguments, 1, 0, &d, result)) return;
   if (d == 0) return setErrorResult(result, kErrorDiv0);
-  setNumberResult(result, n - std::floor(n / d) * d);
+  // The remainder takes the divisor's sign; fmod gives the dividend's, so a remainder of the other
+  // sign moves over by one divisor.
+  double remainder = std::fmod(n, d);
+  if (remainder != 0 && (remainder < 0) != (d < 0)) remainder += d;
+  setNumberResult(result, remainder);
 }
 
 void powerRoutine(CallContext& context, const Value* const* arguments, Value& result) {

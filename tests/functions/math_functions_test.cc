@@ -110,26 +110,26 @@ TEST_F(MathFunctions, IntModAndSign) {
                 });
 }
 
+TEST_F(MathFunctions, ModKeepsTheRemainderThatTheQuotientInDoubleRoundsAway) {
+  // 5 / 1e-10 rounds to 5e10 in double, but the double nearest 1e-10 lies above 1e-10, so the
+  // exact quotient is just below 5e10 and one divisor, less a little, remains.
+  EXPECT_DOUBLE_EQ(number("=MOD(5,1E-10)"), 9.9999817839013426e-11);
+  EXPECT_DOUBLE_EQ(number("=MOD(-5,1E-10)"), 1e-10 - 9.9999817839013426e-11);
+}
+
 TEST_F(MathFunctions, CeilingAndFloorFollowTheSignsOfNumberAndSignificance) {
   expectAll("", {
-                    {"=CEILING(2.5,1)", "i:3"},
-                    {"=CEILING(2.5,-1)", "e:#NUM!"},
-                    {"=CEILING(-2.5)", "i:-3"},
-                    {"=CEILING(-2.5,-1)", "i:-3"},
-                    {"=CEILING(-2.5,2)", "i:-2"},
-                    {"=CEILING(-4,4)", "i:-4"},
-                    {"=CEILING(0,5)", "i:0"},
-                    {"=CEILING(7,0)", "i:0"},
-                    {"=CEILING(1.1,0.1)", "n:1.1"},
-                    {"=CEILING(23,5)", "i:25"},
-                    {"=FLOOR(2.5,1)", "i:2"},
-                    {"=FLOOR(2.5,-1)", "e:#NUM!"},
-                    {"=FLOOR(-2.5)", "i:-2"},
-                    {"=FLOOR(-2.5,2)", "i:-4"},
-                    {"=FLOOR(-2.5,-2)", "i:-2"},
-                    {"=FLOOR(0.7,0.1)", "n:0.7"},
-                    {"=FLOOR(23,5)", "i:20"},
-                    {"=FLOOR(7,0)", "i:0"},
+                    {"=CEILING(2.5,1)", "i:3"},        {"=CEILING(2.5,-1)", "e:#NUM!"},
+                    {"=CEILING(-2.5)", "i:-3"},        {"=CEILING(-2.5,-1)", "i:-3"},
+                    {"=CEILING(-2.5,2)", "i:-2"},      {"=CEILING(-4,4)", "i:-4"},
+                    {"=CEILING(0,5)", "i:0"},          {"=CEILING(7,0)", "i:0"},
+                    {"=CEILING(1.1,0.1)", "n:1.1"},    {"=CEILING(23,5)", "i:25"},
+                    {"=FLOOR(2.5,1)", "i:2"},          {"=FLOOR(2.5,-1)", "e:#NUM!"},
+                    {"=FLOOR(-2.5)", "i:-2"},          {"=FLOOR(-2.5,2)", "i:-4"},
+                    {"=FLOOR(-2.5,-2)", "i:-2"},       {"=FLOOR(0.7,0.1)", "n:0.7"},
+                    {"=FLOOR(23,5)", "i:20"},          {"=FLOOR(7,0)", "e:#DIV/0!"},
+                    {"=FLOOR(-7,FALSE)", "e:#DIV/0!"}, {"=FLOOR(0,0)", "i:0"},
+                    {"=FLOOR(1.2,1,2)", "e:#VALUE!"},  {"=CEILING(1.2,1,2)", "e:#VALUE!"},
                 });
 }
 
@@ -260,6 +260,10 @@ TEST_F(MathFunctions, ArgumentErrorsAndNonNumbersPassThrough) {
                          {"=MOD(A3,0)", "e:#VALUE!"},
                          {"=POWER(2,A2)", "t:#DIV/0!"},
                          {"=CEILING(A3,1)", "e:#VALUE!"},
+                         // Read in order: the number fails before the significance's error.
+                         {"=CEILING(A3,A1)", "e:#VALUE!"},
+                         {"=FLOOR(A3,1/0)", "e:#VALUE!"},
+                         {"=FLOOR(A1,A3)", "e:#N/A"},
                          {"=LOG(A4,A1)", "e:#N/A"},
                          {"=COMBIN(A1,1)", "e:#N/A"},
                          {"=ATAN2(A3,1)", "e:#VALUE!"},
