@@ -15,10 +15,10 @@
 //   page holds.
 // - SEARCH with a pattern compares the within text's length with the number of characters the
 //   pattern must match, not with the pattern's own length: "a*" is found in "a".
-// - DEC2HEX gives negative numbers in ten-digit two's complement (places are not applied to
-//   them), and HEX2DEC reads every ten-digit text from 8000000000 on as negative, so that the two
-//   are inverses over their whole range. A 64-bit form would be sixteen digits, which no places
-//   admit.
+// - DEC2HEX takes -2^39 to 2^39 - 1 and gives negative numbers in ten-digit two's complement
+//   (places are checked but not applied to them), and HEX2DEC reads every ten-digit text from
+//   8000000000 on as negative, so that the two are inverses over their whole range. A 64-bit form
+//   would be sixteen digits, which no places admit.
 // - REPLACE with a start beyond the old text's length plus 1 gives #VALUE!, the error of every
 //   other position out of range.
 // - REPT and SUBSTITUTE give #VALUE! for results longer than 32767 units, the longest text a cell
@@ -658,7 +658,9 @@ void dec2hexFunction(CallContext& context, const Value* const* arguments, Value&
     return;
   }
   const double x = v->isEmpty() ? 0 : std::trunc(v->number());
-  if (std::fabs(x) > 99999999999.0) {
+  // Ten hexadecimal digits in two's complement hold -2^39 to 2^39 - 1; every number in that
+  // span has its digits, none outside it.
+  if (x < -double(kTenDigitRange / 2) || x > double(kTenDigitRange / 2 - 1)) {
     result.setError(kErrorNum);
     return;
   }
@@ -683,6 +685,13 @@ void dec2hexFunction(CallContext& context, const Value* const* arguments, Value&
   } else if (places != nullptr && !places->isEmpty() && !places->isNumeric()) {
     result.setError(kErrorValue);
     return;
+  } else if (places != nullptr) {
+    // A negative number always shows ten digits, but its places must still be sensible.
+    const double p = places->isEmpty() ? 0 : std::trunc(places->number());
+    if (p < 1 || p > 10) {
+      result.setError(kErrorNum);
+      return;
+    }
   }
   if (digits.size() > 10) {
     result.setError(kErrorNum);

@@ -240,13 +240,18 @@ TEST_F(TextFunctions, HexadecimalConversions) {
       {"=DEC2HEX(255,\"4\")", "e:#VALUE!"},
       {"=DEC2HEX(\"255\")", "e:#VALUE!"},
       {"=DEC2HEX(TRUE)", "e:#VALUE!"},
-      {"=DEC2HEX(100000000000)", "e:#NUM!"},
       {"=DEC2HEX(99999999999)", "t:174876E7FF"},
+      {"=DEC2HEX(549755813887)", "t:7FFFFFFFFF"},  // the whole ten-digit span
+      {"=DEC2HEX(549755813888)", "e:#NUM!"},
+      {"=DEC2HEX(-549755813888)", "t:8000000000"},
+      {"=DEC2HEX(-549755813889)", "e:#NUM!"},
       {"=DEC2HEX(A3:A4)", "e:#VALUE!"},
       {"=DEC2HEX(A6)", "e:#DIV/0!"},
       // Negative numbers in ten-digit two's complement, whatever the places.
       {"=DEC2HEX(-1)", "t:FFFFFFFFFF"},
       {"=DEC2HEX(-256,2)", "t:FFFFFFFF00"},
+      {"=DEC2HEX(-256,0)", "e:#NUM!"},  // places out of 1 to 10 all the same
+      {"=DEC2HEX(-256,11)", "e:#NUM!"},
       {"=DEC2HEX(-99999999999)", "t:E8B7891801"},
       {"=HEX2DEC(A4)", "i:255"},
       {"=HEX2DEC(\"FFFFFFFFFF\")", "i:-1"},
