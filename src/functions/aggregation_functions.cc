@@ -62,10 +62,6 @@ bool isSubtotalCell(const Cell& cell) {
          static_cast<const CallNode&>(root).functionNumber() == kSubtotalNumber;
 }
 
-bool isErrorValue(const Value& value) {
-  return value.isError() || (value.isText() && isErrorText(value.text()));
-}
-
 // Where a value met by an aggregate came from: the rules for direct arguments, cells of
 // references and elements of arrays differ.
 enum class Origin { kDirect, kCell, kArray };
@@ -253,7 +249,7 @@ void extremeRoutine(CallContext& context, const Value* const* arguments, Value& 
           consider(value.number());
           return true;
         }
-        if (isErrorValue(value)) {
+        if (isErrorLike(value)) {
           result = value;
           return false;
         }
@@ -370,7 +366,7 @@ void countIfsRoutine(CallContext& context, const Value* const* arguments, Value&
     result.setError(kErrorValue);
     return;
   }
-  if (isErrorValue(*arguments[0])) {
+  if (isErrorLike(*arguments[0])) {
     result = *arguments[0];
     return;
   }

@@ -52,6 +52,18 @@ const Value& cellValueAt(const CallContext& context, CellRef address) {
   return *cell->value;
 }
 
+bool isErrorLike(const Value& value) {
+  return value.isError() || (value.isText() && isErrorText(value.text()));
+}
+
+Value dereferenced(const CallContext& context, const Value& value) {
+  if (value.isReference()) {
+    RangeRef range = normalizeRange(value.reference());
+    if (isValidRange(range) && range.first == range.last) return cellValueAt(context, range.first);
+  }
+  return value;
+}
+
 int64_t lastStoredRow(const CallContext& context, uint32_t sheet, uint32_t column) {
   const CompiledModel* model = contextModel(context);
   return model == nullptr ? -1 : model->grid().lastRowWithCell(sheet, column);

@@ -37,6 +37,13 @@ const Value& cellValueAt(const CallContext& context, CellRef address);
 // no model). Range scans stop there: later rows can hold no value.
 int64_t lastStoredRow(const CallContext& context, uint32_t sheet, uint32_t column);
 
+// An error value, or a text equal to an error text: what the rules pass on as an error.
+bool isErrorLike(const Value& value);
+
+// A reference to one cell stands for that cell's value (cellValueAt); any other value, a
+// reference to several cells included, is returned as it is.
+Value dereferenced(const CallContext& context, const Value& value);
+
 // Error pre-check over the arguments whose bit is set in mask (bit i for argument i; arguments
 // from position 32 on are covered only by kAllArguments), in argument order:
 // - a reference is normalised; a corner at the no-cell address, or corners on two sheets, make

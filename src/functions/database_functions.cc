@@ -47,10 +47,6 @@ const Value& emptyValue() {
   return empty;
 }
 
-bool isErrorValue(const Value& value) {
-  return value.isError() || (value.isText() && isErrorText(value.text()));
-}
-
 // A database or criteria range: a reference on one sheet of at least two rows.
 struct Table {
   uint32_t sheet = 0, top = 0, left = 0;
@@ -102,7 +98,7 @@ bool fieldColumn(const CallContext& context, const Table& database, const Value&
     RangeRef range = normalizeRange(field.reference());
     field = isValidRange(range) ? cellValueAt(context, range.first) : Value::error(kErrorRef);
   }
-  if (isErrorValue(field)) {
+  if (isErrorLike(field)) {
     result = field;
     return false;
   }
@@ -285,7 +281,7 @@ void databaseMin(CallContext& context, const Value* const* arguments, Value& res
   query.forEachMatch(false, [&](const Value& value, double) {
     if (value.isNumeric()) {
       running = std::min(running, value.number());
-    } else if (isErrorValue(value)) {
+    } else if (isErrorLike(value)) {
       result = value;
       failed = true;
       return false;

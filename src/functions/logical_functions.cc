@@ -35,8 +35,6 @@
 namespace korvel {
 namespace {
 
-bool isErrorLike(const Value& v) { return v.isError() || (v.isText() && isErrorText(v.text())); }
-
 bool insideArrayFormula(const CallContext& context) {
   const Cell* cell = context.cell;
   return cell != nullptr && (cell->arrayRange != nullptr || cell->hasFlag(kCellArrayMember));

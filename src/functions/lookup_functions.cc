@@ -37,19 +37,6 @@ namespace {
 constexpr int kGetPivotDataNumber = 237;
 constexpr int kGetPivotDataMaximum = 30;
 
-bool isErrorLike(const Value& value) {
-  return value.isError() || (value.isText() && isErrorText(value.text()));
-}
-
-// A reference to one cell stands for the cell's value; everything else stays as it is.
-Value dereferenced(const CallContext& context, const Value& value) {
-  if (value.isReference()) {
-    RangeRef range = normalizeRange(value.reference());
-    if (isValidRange(range) && range.first == range.last) return cellValueAt(context, range.first);
-  }
-  return value;
-}
-
 // The shape of a table argument: a valid reference on one sheet, or an array.
 struct Table {
   const ValueArray* array = nullptr;

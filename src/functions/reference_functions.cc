@@ -38,18 +38,6 @@
 namespace korvel {
 namespace {
 
-bool isErrorLike(const Value& value) {
-  return value.isError() || (value.isText() && isErrorText(value.text()));
-}
-
-Value dereferenced(const CallContext& context, const Value& value) {
-  if (value.isReference()) {
-    RangeRef range = normalizeRange(value.reference());
-    if (isValidRange(range) && range.first == range.last) return cellValueAt(context, range.first);
-  }
-  return value;
-}
-
 const CompiledModel* modelOf(const CallContext& context) {
   if (context.engine != nullptr) return &context.engine->model();
   if (context.cell != nullptr) return context.cell->model;

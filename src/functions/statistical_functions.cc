@@ -216,10 +216,6 @@ void norminv(CallContext& context, const Value* const* arguments, Value& result)
 // ---------------------------------------------------------------------------------------------
 // Reading ranges and arrays.
 
-bool isErrorValue(const Value& value) {
-  return value.isError() || (value.isText() && isErrorText(value.text()));
-}
-
 // A cell that holds an array (an array formula's anchor) shows its first element.
 const Value& shownValue(const Value& value) {
   if (value.isArray() && value.array().size() > 0) return value.array().elements().front();
@@ -265,7 +261,7 @@ bool collectNumbers(const CallContext& context, const Value& source, std::vector
   auto take = [&](const Value& value) {
     if (value.isNumeric()) {
       numbers.push_back(value.number());
-    } else if (isErrorValue(value)) {
+    } else if (isErrorLike(value)) {
       *error = value;
       return false;
     }
@@ -342,7 +338,7 @@ class DispersionValues {
   // logicalsCount: the value was given directly or in a reference, where the A forms count
   // texts and booleans; inside arrays they never count.
   bool addOne(const Value& value, bool logicalsCount, Value* error) {
-    if (isErrorValue(value)) {
+    if (isErrorLike(value)) {
       *error = value;
       return false;
     }
@@ -707,7 +703,7 @@ void rank(CallContext& context, const Value* const* arguments, Value& result) {
 void frequency(CallContext& context, const Value* const* arguments, Value& result) {
   const Value* data = argumentAt(arguments, 0);
   const Value* bins = argumentAt(arguments, 1);
-  if (data != nullptr && isErrorValue(*data)) {
+  if (data != nullptr && isErrorLike(*data)) {
     result = *data;
     return;
   }

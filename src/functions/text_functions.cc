@@ -48,8 +48,6 @@ namespace {
 
 constexpr size_t kMaxTextUnits = 32767;
 
-bool isErrorLike(const Value& v) { return v.isError() || (v.isText() && isErrorText(v.text())); }
-
 bool isWholeReference(const Value& v) { return v.isReference() || v.isReferenceList(); }
 
 // The shared pre-check, and direct error texts passed on as the pre-check passes on a cell's.
