@@ -201,15 +201,23 @@ void timeValue(CallContext& context, const Value* const* arguments, Value& resul
   setNumberResult(result, fraction);
 }
 
-void dayRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  if (errorPrecheck(context, arguments, kAllArguments, result)) return;
-  const bool date1904 = usesDate1904(context);
+// The error pre-check over every argument, then the first argument read as a date (0 when it is
+// absent). False, with the result set, when the call stops.
+bool dateArgument(const CallContext& context, const Value* const* arguments, bool date1904,
+                  double* serial, Value& result) {
+  if (errorPrecheck(context, arguments, kAllArguments, result)) return false;
   const Value* argument = argumentAt(arguments, 0);
-  double serial = 0;
-  if (argument != nullptr && !readDate(*argument, date1904, &serial)) {
+  if (argument != nullptr && !readDate(*argument, date1904, serial)) {
     result.setError(kErrorValue);
-    return;
+    return false;
   }
+  return true;
+}
+
+void dayRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  const bool date1904 = usesDate1904(context);
+  double serial = 0;
+  if (!dateArgument(context, arguments, date1904, &serial, result)) return;
   if (!splittableSerial(serial, result)) return;
   if (!date1904 && serial < 1) {
     if (serial <= 0.99999) {
@@ -244,28 +252,18 @@ void monthRoutine(CallContext& context, const Value* const* arguments, Value& re
 }
 
 void yearRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  if (errorPrecheck(context, arguments, kAllArguments, result)) return;
   const bool date1904 = usesDate1904(context);
-  const Value* argument = argumentAt(arguments, 0);
   double serial = 0;
-  if (argument != nullptr && !readDate(*argument, date1904, &serial)) {
-    result.setError(kErrorValue);
-    return;
-  }
+  if (!dateArgument(context, arguments, date1904, &serial, result)) return;
   if (!splittableSerial(serial, result)) return;
   if (!date1904 && serial < 2) serial = 2;
   result.setInteger(civilDate(serial, date1904).year);
 }
 
 void weekday(CallContext& context, const Value* const* arguments, Value& result) {
-  if (errorPrecheck(context, arguments, kAllArguments, result)) return;
   const bool date1904 = usesDate1904(context);
-  const Value* argument = argumentAt(arguments, 0);
   double serial = 0;
-  if (argument != nullptr && !readDate(*argument, date1904, &serial)) {
-    result.setError(kErrorValue);
-    return;
-  }
+  if (!dateArgument(context, arguments, date1904, &serial, result)) return;
   double type = 1;
   const Value* typeArgument = argumentAt(arguments, 1);
   if (typeArgument != nullptr && !typeArgument->isEmpty()) {
