@@ -171,6 +171,23 @@ bool HeadlessWindowSystem::releasePayload(uint64_t address) {
   return true;
 }
 
+size_t HeadlessWindowSystem::payloadSize(uint64_t address) const {
+  auto it = payloads_.find(address);
+  return it == payloads_.end() || it->second.releases > 0 ? 0 : it->second.size;
+}
+
+int HeadlessWindowSystem::messageBox(WindowHandle owner, std::u16string_view text,
+                                     std::u16string_view caption, uint32_t style) {
+  messageBoxes_.push_back({owner, std::u16string(text), std::u16string(caption), style});
+  if (!messageBoxAnswers_.empty()) {
+    int answer = messageBoxAnswers_.front();
+    messageBoxAnswers_.pop_front();
+    return answer;
+  }
+  uint32_t buttons = style & 0xF;
+  return buttons == kMbYesNoCancel || buttons == kMbYesNo ? kIdYes : kIdOk;
+}
+
 size_t HeadlessWindowSystem::livePayloads() const {
   return size_t(std::count_if(payloads_.begin(), payloads_.end(),
                               [](const auto& entry) { return entry.second.releases == 0; }));

@@ -49,8 +49,22 @@ class HeadlessWindowSystem : public WindowSystem {
   int64_t send(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) override;
   bool post(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) override;
   void pumpMessages() override;
+  int messageBox(WindowHandle owner, std::u16string_view text, std::u16string_view caption,
+                 uint32_t style) override;
   uint8_t* allocatePayload(size_t bytes) override;
   bool releasePayload(uint64_t address) override;
+  size_t payloadSize(uint64_t address) const override;
+
+  // Message boxes shown so far. A box answers the oldest queued answer, else its first button
+  // (OK, or Yes for the yes/no styles).
+  struct MessageBoxRecord {
+    WindowHandle owner;
+    std::u16string text;
+    std::u16string caption;
+    uint32_t style;
+  };
+  const std::vector<MessageBoxRecord>& messageBoxes() const { return messageBoxes_; }
+  void queueMessageBoxAnswer(int answer) { messageBoxAnswers_.push_back(answer); }
 
   // Creates a window whose procedure is proc (an empty proc answers 0 to everything). Handles grow
   // with every creation and are never reused. kNoWindow when the parent does not exist.
@@ -102,6 +116,8 @@ class HeadlessWindowSystem : public WindowSystem {
   std::deque<Message> queue_;
   std::map<uint64_t, Payload> payloads_;  // by address
   int faultyReleases_ = 0;
+  std::vector<MessageBoxRecord> messageBoxes_;
+  std::deque<int> messageBoxAnswers_;
 };
 
 }  // namespace korvel

@@ -37,6 +37,23 @@ inline constexpr uint32_t kWmSetIcon = 0x0080;
 inline constexpr uint32_t kWmSysCommand = 0x0112;
 inline constexpr uint32_t kWmUser = 0x0400;
 inline constexpr uint64_t kScClose = 0xF060;
+// WM_SETICON's wParam.
+inline constexpr uint64_t kIconSmall = 0;
+inline constexpr uint64_t kIconBig = 1;
+
+// Message box styles (buttons in the low 4 bits, the icon in the next 4) and the answers.
+inline constexpr uint32_t kMbOk = 0x0;
+inline constexpr uint32_t kMbOkCancel = 0x1;
+inline constexpr uint32_t kMbYesNoCancel = 0x3;
+inline constexpr uint32_t kMbYesNo = 0x4;
+inline constexpr uint32_t kMbIconError = 0x10;
+inline constexpr uint32_t kMbIconQuestion = 0x20;
+inline constexpr uint32_t kMbIconWarning = 0x30;
+inline constexpr uint32_t kMbIconInformation = 0x40;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
 
 // A window procedure. Copies share one identity: two procedures compare equal only when one is a
 // copy of the other, which is how a subclasser tells its own procedure from the one it replaced.
@@ -95,12 +112,19 @@ class WindowSystem {
   // wait for the next pump or for the host program's message loop.
   virtual void pumpMessages() = 0;
 
+  // Shows a modal message box over the owner (kNoWindow: none) and answers the button the user
+  // chose (a kId value).
+  virtual int messageBox(WindowHandle owner, std::u16string_view text, std::u16string_view caption,
+                         uint32_t style) = 0;
+
   // The launcher's payloads: single blocks in the host program's memory that whoever receives one
   // releases exactly once. Allocation answers null for 0 bytes or when memory is short. Release
   // takes the block's address (as it travels in wParam) and is false when no live block starts
   // there (released before, or never allocated); address 0 is false and does nothing.
   virtual uint8_t* allocatePayload(size_t bytes) = 0;
   virtual bool releasePayload(uint64_t address) = 0;
+  // The bytes of the live block that starts at the address; 0 when none does.
+  virtual size_t payloadSize(uint64_t address) const = 0;
 };
 
 // The address of a payload block as it travels in a message's wParam.
