@@ -26,7 +26,8 @@ class ExcelBridge {
   // REQUIRES: no argument is result.
   int excel4(int function, Xloper* result, std::span<const Xloper* const> arguments);
   int excel4(int function, Xloper* result, std::initializer_list<const Xloper*> arguments) {
-    return excel4(function, result, std::span<const Xloper* const>(arguments.begin(), arguments.size()));
+    return excel4(function, result,
+                  std::span<const Xloper* const>(arguments.begin(), arguments.size()));
   }
 
  private:

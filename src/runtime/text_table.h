@@ -15,28 +15,28 @@
 namespace korvel {
 
 enum class TextEntry : int {
-  kNoticeCaption = 1,       // caption of the box that shows a user notice
-  kUndoCaption = 2,         // Application.OnUndo text
-  kUndoProcedure = 3,       // Application.OnUndo procedure: "DummyFunc4"
-  kCalculateFunction = 4,   // function text of registration entry 1
-  kDurationFunction = 5,    // entry 2
-  kDurationFunction2 = 6,   // entry 502
-  kMainFunction = 7,        // entry 3
-  kRangeFunction = 8,       // entry 5
-  kServiceFunction = 9,     // entry 8
-  kCalculateKey = 10,       // first key text bound to the calculate command
-  kCalculateKey2 = 11,      // second key text
-  kEntryMacro = 12,         // ON.ENTRY macro: the function text of entry 6, "DummyFunc6"
-  kInfoLaunchMode = 13,     // information items of DummyFunc8 code 3 (51 to 55)
+  kNoticeCaption = 1,      // caption of the box that shows a user notice
+  kUndoCaption = 2,        // Application.OnUndo text
+  kUndoProcedure = 3,      // Application.OnUndo procedure: "DummyFunc4"
+  kCalculateFunction = 4,  // function text of registration entry 1
+  kDurationFunction = 5,   // entry 2
+  kDurationFunction2 = 6,  // entry 502
+  kMainFunction = 7,       // entry 3
+  kRangeFunction = 8,      // entry 5
+  kServiceFunction = 9,    // entry 8
+  kCalculateKey = 10,      // first key text bound to the calculate command
+  kCalculateKey2 = 11,     // second key text
+  kEntryMacro = 12,        // ON.ENTRY macro: the function text of entry 6, "DummyFunc6"
+  kInfoLaunchMode = 13,    // information items of DummyFunc8 code 3 (51 to 55)
   kInfoApplicationPath = 14,
   kInfoApplicationName = 15,
   kInfoApplicationVersion = 16,
   kInfoHostText = 17,
-  kMainWorkbook = 18,       // identity of the workbook whose Main macro DummyFunc3 runs
-  kCloseQuestion = 19,      // asked before the application workbook closes with unsaved data
+  kMainWorkbook = 18,   // identity of the workbook whose Main macro DummyFunc3 runs
+  kCloseQuestion = 19,  // asked before the application workbook closes with unsaved data
   kCloseCaptionPrefix = 20,
-  kRunMacroSuffix = 41,     // the last 10 characters of a macro the workbook's code runs
-  kRunMacroPrefix = 42,     // its first 11 characters
+  kRunMacroSuffix = 41,  // the last 10 characters of a macro the workbook's code runs
+  kRunMacroPrefix = 42,  // its first 11 characters
 };
 
 // The entry's text, unscrambled; empty for a number without an entry.
