@@ -129,6 +129,13 @@ class Recalculation {
   const std::vector<Cell*>& evaluationList() const { return evaluationList_; }
   // The data table covering range (registered on first use).
   DataTable& dataTable(const RangeRef& range);
+  // Whether some data table has cells waiting to be computed.
+  bool hasPendingDataTables() const {
+    for (const auto& [key, table] : dataTables_) {
+      if (!table.pending.empty()) return true;
+    }
+    return false;
+  }
 
  private:
   using RangeKey = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t>;

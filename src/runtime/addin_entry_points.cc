@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "engine/number_text.h"
+#include "engine/recalculation.h"
 #include "engine/value_variant.h"
 #include "runtime/host_commands.h"
 #include "runtime/runtime.h"
@@ -144,8 +145,7 @@ void giveWindowIcon(Runtime& runtime, const Xloper* argument) {
 }
 
 // Whether the engine holds data tables whose cells were scheduled since they were last computed.
-// The recalculation keeps its data tables to itself, so none are seen pending here.
-bool dataTablesPending(Engine&) { return false; }
+bool dataTablesPending(Engine& engine) { return engine.recalculation().hasPendingDataTables(); }
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/recalculation.h"
 #include "engine/value.h"
 #include "model/cell.h"
 #include "runtime/text_table.h"
@@ -226,13 +227,16 @@ TEST_F(EntryPointsTest, CalculateCommandPostsOnlyWithWorkToDo) {
     bool changed;
     bool iteration;
     int calculation;
+    bool pendingTable;
     bool posts;
   };
   const Case cases[] = {
-      {"nothing to do", false, false, -4105, false},
-      {"semiautomatic without pending tables", false, false, 2, false},
-      {"changed cells", true, false, -4105, true},
-      {"iteration", false, true, -4105, true},
+      {"nothing to do", false, false, -4105, false, false},
+      {"semiautomatic without pending tables", false, false, 2, false, false},
+      {"semiautomatic with a pending table", false, false, 2, true, true},
+      {"automatic with a pending table", false, false, -4105, true, false},
+      {"changed cells", true, false, -4105, false, true},
+      {"iteration", false, true, -4105, false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -241,6 +245,9 @@ TEST_F(EntryPointsTest, CalculateCommandPostsOnlyWithWorkToDo) {
     if (c.changed) runtime().engine()->changedCells.push_back(&cell);
     runtime().engine()->iteration = c.iteration;
     connection().calculation = c.calculation;
+    DataTable& table = runtime().engine()->recalculation().dataTable(RangeRef{});
+    table.pending.clear();
+    if (c.pendingTable) table.pending.insert(&cell);
     EXPECT_NE(DummyFunc1(runtime()), nullptr);
     rig.windows.runMessageLoop();
     if (c.posts) {
@@ -253,6 +260,7 @@ TEST_F(EntryPointsTest, CalculateCommandPostsOnlyWithWorkToDo) {
     }
   }
   runtime().engine()->changedCells.clear();
+  runtime().engine()->recalculation().dataTable(RangeRef{}).pending.clear();
 
   // After the shut-down there is no model to look at.
   runtime().shutDown();
