@@ -171,6 +171,36 @@ bool HeadlessWindowSystem::releasePayload(uint64_t address) {
   return true;
 }
 
+bool HeadlessWindowSystem::showWindow(WindowHandle window, bool show) {
+  auto it = windows_.find(window);
+  if (it == windows_.end()) return false;
+  it->second.visible = show;
+  return true;
+}
+
+bool HeadlessWindowSystem::isWindowVisible(WindowHandle window) const {
+  auto it = windows_.find(window);
+  return it != windows_.end() && it->second.visible;
+}
+
+uint64_t HeadlessWindowSystem::installActivateHook(ActivateHook hook) {
+  uint64_t handle = nextHook_++;
+  hooks_[handle] = std::move(hook);
+  return handle;
+}
+
+bool HeadlessWindowSystem::removeHook(uint64_t hook) { return hooks_.erase(hook) != 0; }
+
+bool HeadlessWindowSystem::activateWindow(WindowHandle window) {
+  if (!isWindow(window)) return false;
+  // A hook may remove itself or others while it runs.
+  std::vector<ActivateHook> hooks;
+  for (const auto& [handle, hook] : hooks_) hooks.push_back(hook);
+  for (const ActivateHook& hook : hooks) hook(window);
+  if (isWindow(window)) activeWindow_ = window;
+  return true;
+}
+
 size_t HeadlessWindowSystem::payloadSize(uint64_t address) const {
   auto it = payloads_.find(address);
   return it == payloads_.end() || it->second.releases > 0 ? 0 : it->second.size;

@@ -49,6 +49,15 @@ class HeadlessWindowSystem : public WindowSystem {
   int64_t send(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) override;
   bool post(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) override;
   void pumpMessages() override;
+  bool showWindow(WindowHandle window, bool show) override;
+  bool isWindowVisible(WindowHandle window) const override;
+  uint64_t installActivateHook(ActivateHook hook) override;
+  bool removeHook(uint64_t hook) override;
+  // Makes the window the active one, as the user does by clicking it: every activate hook runs
+  // first. False when the window does not exist.
+  bool activateWindow(WindowHandle window);
+  WindowHandle activeWindow() const { return activeWindow_; }
+
   int messageBox(WindowHandle owner, std::u16string_view text, std::u16string_view caption,
                  uint32_t style) override;
   uint8_t* allocatePayload(size_t bytes) override;
@@ -92,6 +101,7 @@ class HeadlessWindowSystem : public WindowSystem {
     WindowTraits traits;
     WindowProc proc;
     std::vector<WindowHandle> children;
+    bool visible = true;
   };
   struct Message {
     WindowHandle window;
@@ -117,6 +127,9 @@ class HeadlessWindowSystem : public WindowSystem {
   std::map<uint64_t, Payload> payloads_;  // by address
   int faultyReleases_ = 0;
   std::vector<MessageBoxRecord> messageBoxes_;
+  std::map<uint64_t, ActivateHook> hooks_;
+  uint64_t nextHook_ = 1;
+  WindowHandle activeWindow_ = WindowHandle::kNoWindow;
   std::deque<int> messageBoxAnswers_;
 };
 

@@ -5,6 +5,8 @@
 
 #include "platform/addin_callback.h"
 #include "platform/clock.h"
+#include "platform/dde.h"
+#include "platform/dispatch.h"
 #include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/system.h"
@@ -21,6 +23,10 @@ struct Platform {
   // callback as failed.
   AddinCallback* addinCallback = nullptr;
   System* system = nullptr;
+  // Objects the runtime creates in the host program by class; null when it creates none.
+  ObjectFactory* objects = nullptr;
+  // The DDE client; null without DDE.
+  Dde* dde = nullptr;
 };
 
 }  // namespace korvel

@@ -112,6 +112,17 @@ class WindowSystem {
   // wait for the next pump or for the host program's message loop.
   virtual void pumpMessages() = 0;
 
+  // Shows or hides the window (the user sees it or not); false when it does not exist.
+  virtual bool showWindow(WindowHandle window, bool show) = 0;
+  virtual bool isWindowVisible(WindowHandle window) const = 0;
+
+  // A hook on the activation of the current thread's windows: the function runs with the window
+  // that is about to become active, before it does. Answers a handle for removeHook, never 0.
+  using ActivateHook = std::function<void(WindowHandle)>;
+  virtual uint64_t installActivateHook(ActivateHook hook) = 0;
+  // False when no hook has that handle.
+  virtual bool removeHook(uint64_t hook) = 0;
+
   // Shows a modal message box over the owner (kNoWindow: none) and answers the button the user
   // chose (a kId value).
   virtual int messageBox(WindowHandle owner, std::u16string_view text, std::u16string_view caption,

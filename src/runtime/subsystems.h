@@ -101,6 +101,10 @@ class DataExchange {
   virtual bool exportData(bool /*collected*/, std::u16string_view /*path*/) { return false; }
   // Imports from the path, silently; an empty path asks the user with the import dialog.
   virtual void importData(std::u16string_view /*path*/) {}
+  // The state the close handling consults: whether the last export wrote its file. Every change of
+  // the user's data clears it.
+  virtual bool lastExportSucceeded() const { return false; }
+  virtual void clearLastExportSucceeded() {}
 };
 
 // Saving the application, with its current workbook and model, as a new executable.
@@ -123,6 +127,10 @@ class MenuManager {
  public:
   virtual ~MenuManager() = default;
   virtual void removeMenus() {}
+  // Builds the menus, or finds them again on a second attach.
+  virtual void buildMenus() {}
+  // The user's data changed: the export command becomes available (once).
+  virtual void enableExportCommand() {}
 };
 
 }  // namespace korvel
