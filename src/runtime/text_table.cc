@@ -1,84 +1,98 @@
-// The stored table and its scrambling. Every unit is XORed with a key drawn from the entry's
-// number and the unit's position; the key always has its top bit set, so no stored unit is a
-// printable character and no entry can be found by searching the library for its text.
-//
-// The stored units are generated from the plain texts with scrambleEntry; the tests check that
-// every stored entry is what scrambleEntry makes of the text it reads back to.
+// The table and its scrambling. Every unit is XORed with a key drawn from the entry's number and
+// the unit's position; the key always has its top bit set, so no stored unit is a printable
+// character and no entry can be found by searching the library for its text. The plain texts
+// below are read only while compiling: the stored units are computed by the compiler, and only
+// they reach the library.
 #include "runtime/text_table.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 
 namespace korvel {
 namespace {
 
-constexpr char16_t kStoredUnits[] = {
-    0x844F, 0xA1F8, 0xA4E7, 0x80B6, 0xDA25, 0xE5A1, 0x96CB, 0xF06C, 0xFAD2, 0xD234, 0xD3F9, 0xD3BC,
-    0xE55B, 0x94E2, 0xBD9C, 0x9EB5, 0xB54E, 0xF025, 0xB6B4, 0x9693, 0xB62A, 0xC817, 0xA2F8, 0xCE42,
-    0x920A, 0xBFA7, 0xFEF0, 0xBAD9, 0x8257, 0xC54A, 0x9299, 0xAE47, 0xE766, 0x8281, 0xBB6C, 0xA683,
-    0xE0A4, 0xBFE4, 0xB8AB, 0xF22E, 0x9CCD, 0xF483, 0xF218, 0xBA06, 0xEFE4, 0xA86E, 0xA064, 0xEB79,
-    0xE910, 0xD99E, 0x8771, 0xEDD8, 0xF072, 0x854A, 0x9390, 0xD48A, 0xA6C3, 0xA78C, 0x8206, 0xD4E5,
-    0xEDF3, 0x8A8B, 0xE031, 0x8C26, 0x80AE, 0x8C4B, 0xA1C3, 0x8486, 0x9828, 0x970D, 0x8F33, 0xC5D6,
-    0xBE88, 0xCF0E, 0x96F0, 0xDA7C, 0x8F31, 0x85E4, 0xFFFF, 0xF645, 0xD272, 0xCDB1, 0xFED7, 0xD5F2,
-    0xD648, 0x8ECE, 0x879B, 0x8190, 0xDAD7, 0xE4D5, 0xC1F7, 0xB928, 0xA7E2, 0xE9B3, 0x95FA, 0xA32F,
-    0x9FE1, 0xBDD2, 0xE258, 0x80C3, 0xDE90, 0x8F53, 0xD317, 0xB63F, 0xD5ED, 0xCDC5, 0xDCC1, 0x9663,
-    0xF4F4, 0xA004, 0xDF61, 0xD2B8, 0xD055, 0xD84F, 0xD3A4, 0xF0AD, 0xD9C4, 0xEB3B, 0xACC0, 0xB92D,
-    0xB3DD, 0xED59, 0x9587, 0xF41C, 0xA4EF, 0xD9BF, 0x9CCC, 0x989C, 0xDE08, 0xAFE6, 0xADD3, 0xF82D,
-    0xCD3C, 0xE8B6, 0x8745, 0xE965, 0x86F4, 0xD760, 0xA248, 0xE018, 0xBA95, 0xDBC7, 0x89C4, 0x828D,
-    0xA102, 0xC277, 0x98B0, 0x9A96, 0xB429, 0xFF3C, 0xFC35, 0x97E6, 0xFEA9, 0x9781, 0xB6B8, 0xBA41,
-    0xD9CD, 0xE9F7, 0xE123, 0xDD83, 0xA9BC, 0xF618, 0xD98B, 0xBC80, 0xE6A2, 0xB9B1, 0xAB33, 0xF1D7,
-    0xC6D1, 0xD9CE, 0xBF73, 0xCDC7, 0x9FCE, 0x8F59, 0xFC0E, 0xD82B, 0xE010, 0xDEB6, 0xA254, 0xD402,
-    0xAC01, 0xE2EC, 0xE960, 0x9F7A, 0xC0BF, 0x8270, 0x8346, 0xFF2B, 0xA47D, 0xE477, 0x85F8, 0xD5F3,
-    0x9815, 0x8087, 0x97FA, 0xBABB, 0xBF85, 0xA37F, 0xA9AF, 0xA779, 0xEC91, 0xBE74, 0xD23F, 0xB7E8,
-    0xA192, 0xBB9C, 0xAA9C, 0xB43D, 0x8335, 0xD288, 0x85C2, 0xA75F, 0x9035, 0xEDA3, 0xC862, 0x80E8,
-    0xE397, 0x9BFA, 0xC37A, 0x83EE, 0x8719, 0xB510, 0x94CD, 0x9335, 0x8603, 0x92E6, 0xAE2E, 0x8179,
-    0xC595, 0xC7C0, 0x879C, 0xCF90, 0x898F, 0xE4C2, 0x914F, 0xD556, 0xE1BD, 0xC9A4, 0x9523, 0x8CC7,
-    0x91FA, 0xA089, 0xFDD5, 0x916F, 0x9E24, 0xCA4D, 0x8841, 0xECD1, 0xC90A, 0x84BB, 0x8EB3, 0xD899,
-    0x8A92, 0xA505, 0x8FDD, 0x81F4, 0xBA7C, 0x9AF2, 0xFD31, 0xD763, 0xB924, 0xF30B, 0xB5E1, 0x8390,
-    0x8403, 0xB1F6, 0xB1C2, 0xC5E1, 0xEC84, 0xB215, 0x9FAE, 0xDE3B, 0xD4B6, 0xFC5F, 0xF597, 0xB1FA,
-    0xC472, 0x892D, 0xC931, 0xCC13, 0x88D7, 0xE0D9, 0xACB4, 0x8E05, 0xA26D, 0xD07B, 0xA08B, 0xFE96,
-    0xCD1D, 0xDF27, 0x9305, 0xEAB4, 0xB7AE, 0xCEB7, 0xD523, 0xEFDE, 0xEAC6, 0x82AA, 0xCF5C, 0x8B72,
-    0x8427, 0xFCC7, 0xD3A0, 0xFEFA, 0xD9C9,
-};
-
-struct StoredEntry {
-  int number;
-  size_t offset;
-  size_t length;
-};
-
-constexpr StoredEntry kStoredEntries[] = {
-    {1, 0, 18},     // kNoticeCaption
-    {2, 18, 15},    // kUndoCaption
-    {3, 33, 10},    // kUndoProcedure
-    {4, 43, 15},    // kCalculateFunction
-    {5, 58, 18},    // kDurationFunction
-    {6, 76, 18},    // kDurationFunction2
-    {7, 94, 13},    // kMainFunction
-    {8, 107, 15},   // kRangeFunction
-    {9, 122, 13},   // kServiceFunction
-    {10, 135, 4},   // kCalculateKey
-    {11, 139, 6},   // kCalculateKey2
-    {12, 145, 10},  // kEntryMacro
-    {13, 155, 10},  // kInfoLaunchMode
-    {14, 165, 7},   // kInfoApplicationPath
-    {15, 172, 7},   // kInfoApplicationName
-    {16, 179, 10},  // kInfoApplicationVersion
-    {17, 189, 8},   // kInfoHostText
-    {18, 197, 10},  // kMainWorkbook
-    {19, 207, 70},  // kCloseQuestion
-    {20, 277, 7},   // kCloseCaptionPrefix
-    {41, 284, 10},  // kRunMacroSuffix
-    {42, 294, 11},  // kRunMacroPrefix
-};
-
-char16_t unitKey(int number, size_t position) {
+constexpr char16_t unitKey(int number, size_t position) {
   uint32_t x = (uint32_t(number) * 0x045D9F3Bu) ^ (uint32_t(position + 1) * 0x27D4EB2Du);
   x ^= x >> 15;
   x *= 0x2C1B3C6Du;
   x ^= x >> 12;
   return char16_t((x & 0x7FFFu) | 0x8000u);
 }
+
+struct PlainEntry {
+  TextEntry entry;
+  std::u16string_view text;
+};
+
+// Each text is the system's own wording; "%s" stands for the application name where a caller
+// formats one in.
+constexpr PlainEntry kPlainEntries[] = {
+    {TextEntry::kNoticeCaption, u"Application notice"},
+    {TextEntry::kUndoCaption, u"Undo last entry"},
+    {TextEntry::kUndoProcedure, u"DummyFunc4"},
+    {TextEntry::kCalculateFunction, u"KorvelCalculate"},
+    {TextEntry::kDurationFunction, u"KorvelLastDuration"},
+    {TextEntry::kDurationFunction2, u"KorvelCycleSeconds"},
+    {TextEntry::kMainFunction, u"KorvelRunMain"},
+    {TextEntry::kRangeFunction, u"KorvelTakeRange"},
+    {TextEntry::kServiceFunction, u"KorvelService"},
+    {TextEntry::kCalculateKey, u"{F9}"},
+    {TextEntry::kCalculateKey2, u"^%{F9}"},
+    {TextEntry::kEntryMacro, u"DummyFunc6"},
+    {TextEntry::kInfoLaunchMode, u"LAUNCHMODE"},
+    {TextEntry::kInfoApplicationPath, u"APPPATH"},
+    {TextEntry::kInfoApplicationName, u"APPNAME"},
+    {TextEntry::kInfoApplicationVersion, u"APPVERSION"},
+    {TextEntry::kInfoHostText, u"HOSTTEXT"},
+    {TextEntry::kMainWorkbook, u"KorvelMain"},
+    {TextEntry::kCloseQuestion,
+     u"The application's data has changed. Export the changes before closing?"},
+    {TextEntry::kSaveWarning,
+     u"%s keeps its workbook to itself: it is not saved as a workbook file. Use the export of the "
+     u"application's data to keep your entries."},
+    {TextEntry::kCloseCaptionPrefix, u"Closing"},
+    {TextEntry::kEditWindowClass, u"EXCEL<"},
+    {TextEntry::kEditWindowClass2, u"EXCEL6"},
+    {TextEntry::kLinkedApplicationArguments, u"-link %u"},
+    {TextEntry::kRunMacroSuffix, u"_AfterSave"},
+    {TextEntry::kRunMacroPrefix, u"KorvelHooks"},
+    {TextEntry::kInterceptionFailed,
+     u"The application cannot take control of the spreadsheet program it runs in, so it cannot "
+     u"compute its results. It will now close."},
+};
+
+constexpr size_t kTotalUnits = [] {
+  size_t total = 0;
+  for (const PlainEntry& e : kPlainEntries) total += e.text.size();
+  return total;
+}();
+
+struct StoredEntry {
+  int number = 0;
+  size_t offset = 0;
+  size_t length = 0;
+};
+
+struct StoredTable {
+  std::array<char16_t, kTotalUnits> units{};
+  std::array<StoredEntry, std::size(kPlainEntries)> entries{};
+};
+
+constexpr StoredTable kStored = [] {
+  StoredTable table;
+  size_t offset = 0;
+  for (size_t i = 0; i < std::size(kPlainEntries); ++i) {
+    int number = int(kPlainEntries[i].entry);
+    std::u16string_view text = kPlainEntries[i].text;
+    table.entries[i] = {number, offset, text.size()};
+    for (size_t j = 0; j < text.size(); ++j) {
+      table.units[offset + j] = char16_t(text[j] ^ unitKey(number, j));
+    }
+    offset += text.size();
+  }
+  return table;
+}();
 
 }  // namespace
 
@@ -89,10 +103,10 @@ std::u16string scrambleEntry(int number, std::u16string_view text) {
 }
 
 std::u16string_view storedEntry(int number) {
-  auto found = std::find_if(std::begin(kStoredEntries), std::end(kStoredEntries),
+  auto found = std::find_if(kStored.entries.begin(), kStored.entries.end(),
                             [number](const StoredEntry& e) { return e.number == number; });
-  if (found == std::end(kStoredEntries)) return {};
-  return std::u16string_view(kStoredUnits + found->offset, found->length);
+  if (found == kStored.entries.end()) return {};
+  return std::u16string_view(kStored.units.data() + found->offset, found->length);
 }
 
 std::u16string tableText(TextEntry entry) {

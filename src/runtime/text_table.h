@@ -34,9 +34,15 @@ enum class TextEntry : int {
   kInfoHostText = 17,
   kMainWorkbook = 18,   // identity of the workbook whose Main macro DummyFunc3 runs
   kCloseQuestion = 19,  // asked before the application workbook closes with unsaved data
-  kCloseCaptionPrefix = 20,
-  kRunMacroSuffix = 41,  // the last 10 characters of a macro the workbook's code runs
-  kRunMacroPrefix = 42,  // its first 11 characters
+  kSaveWarning = 20,    // shown when the application workbook would be saved as a workbook
+  kCloseCaptionPrefix = 21,
+  // The two child windows of the main window whose messages tell whether a cell is edited.
+  kEditWindowClass = 22,
+  kEditWindowClass2 = 23,
+  kLinkedApplicationArguments = 24,  // start arguments of a linked application ("%u": window)
+  kRunMacroSuffix = 41,              // the last 10 characters of a macro the workbook's code runs
+  kRunMacroPrefix = 42,              // its first 11 characters
+  kInterceptionFailed = 58,          // the notice when the program's members cannot be intercepted
 };
 
 // The entry's text, unscrambled; empty for a number without an entry.

@@ -25,7 +25,10 @@ constexpr TextEntry kEveryEntry[] = {
     TextEntry::kInfoApplicationName, TextEntry::kInfoApplicationVersion,
     TextEntry::kInfoHostText,        TextEntry::kMainWorkbook,
     TextEntry::kCloseQuestion,       TextEntry::kCloseCaptionPrefix,
+    TextEntry::kSaveWarning,         TextEntry::kEditWindowClass,
+    TextEntry::kEditWindowClass2,    TextEntry::kLinkedApplicationArguments,
     TextEntry::kRunMacroSuffix,      TextEntry::kRunMacroPrefix,
+    TextEntry::kInterceptionFailed,
 };
 
 TEST(TextTableTest, StoredEntriesAreScrambledAndReadBack) {
