@@ -1,0 +1,81 @@
+// The contents of a workbook as the headless spreadsheet program keeps them: sheets with their
+// cells (values as the program's automation shows them, the formulas the program computes itself,
+// the formatting the runtime reads and writes), protection, shapes with their macros, and the
+// workbook's own settings. The program's objects work on it, and the .xlsx reader and writer fill
+// it from a file and put it back.
+#ifndef KORVEL_HOSTS_HEADLESS_SPREADSHEET_WORKBOOK_DATA_H_
+#define KORVEL_HOSTS_HEADLESS_SPREADSHEET_WORKBOOK_DATA_H_
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/variant.h"
+
+namespace korvel {
+
+struct HyperlinkData {
+  std::u16string address;
+  std::u16string subAddress;
+  std::u16string screenTip;
+  std::u16string textToDisplay;
+};
+
+struct CellData {
+  // Empty, R8, BSTR, BOOL or ERROR, as Value2 answers.
+  Variant value;
+  // "=..." when the program computes the cell itself; empty for a constant.
+  std::u16string formula;
+  bool wrapText = false;
+  // 0x00BBGGRR; absent: the default.
+  std::optional<uint32_t> interiorColor;
+  std::optional<uint32_t> fontColor;
+  std::u16string numberFormat;
+  std::vector<HyperlinkData> hyperlinks;
+};
+
+// 0-based row and column.
+using CellKey = std::pair<uint32_t, uint32_t>;
+
+struct ShapeData {
+  std::u16string name;
+  std::u16string onAction;
+};
+
+struct SheetProtectionData {
+  bool contents = false;
+  bool drawingObjects = false;
+  bool scenarios = false;
+  std::u16string password;
+  // The arguments of the last Protect after the password, as given (for tests to check).
+  std::vector<Variant> options;
+  int32_t enableSelection = 0;  // 0 no restrictions, 1 unlocked cells, -4142 none
+};
+
+struct SheetData {
+  std::u16string name;
+  std::u16string codeName;
+  int32_t type = -4167;  // worksheet; a chart sheet is -4109
+  std::map<CellKey, CellData> cells;
+  SheetProtectionData protection;
+  std::vector<ShapeData> shapes;
+  int queryTables = 0;
+  bool hidden = false;
+};
+
+struct WorkbookData {
+  std::u16string fullName;  // the path it was opened from or saved to
+  bool date1904 = false;
+  int32_t fileFormat = 51;  // .xlsx
+  std::vector<SheetData> sheets;
+  bool protectStructure = false;
+  bool protectWindows = false;
+  std::u16string password;
+};
+
+}  // namespace korvel
+
+#endif  // KORVEL_HOSTS_HEADLESS_SPREADSHEET_WORKBOOK_DATA_H_
