@@ -111,7 +111,16 @@ class DataExchange {
 class Packaging {
  public:
   virtual ~Packaging() = default;
+  // The menu's and the service entry's command: asks for a file and saves there.
   virtual void saveAsExecutable() {}
+  // Saves into the application's own executable.
+  virtual void saveApplication() {}
+  // Saves into the executable of that path.
+  virtual void saveApplicationAs(std::u16string_view /*path*/) {}
+  // The Save As dialog of the application.
+  virtual void chooseAndSaveApplicationAs() {}
+  // Writes the current workbook and model into the application's executable.
+  virtual void storeIntoExecutable() {}
 };
 
 // The About box and the licence agreement.
