@@ -104,10 +104,28 @@ class ExcelCalcHost : public CalcHost {
   std::function<void()> beforeWrite;
   std::function<void()> afterWrite;
 
-  // Linked workbooks: file name to the program object opened for it.
+  // Linked workbooks: file name to the program object opened for it (an empty holder for a
+  // workbook served by a compiled application started for it).
   const std::map<std::u16string, ExcelObject>& linkedWorkbooks() const { return linked_; }
+  // The hidden second program that holds the linked workbooks; empty until one was needed.
+  const ExcelObject& secondProgram() const { return secondProgram_; }
 
  private:
+  // The workbook whose sheets the engine's addresses name: the application workbook while it is
+  // held, else the active one.
+  ExcelObject targetWorkbook();
+  // Unprotects the sheet before its first write when its protection word asks for it.
+  void unprotectOnce(uint32_t sheetIndex, ExcelObject& worksheet);
+  // The hyperlink request of a cell, applied to its range.
+  void publishHyperlink(Cell* cell, ExcelObject& range, const std::function<void()>& prepare);
+  // The program's argument for an engine value: references become Range objects of the
+  // workbook, everything else goes through toVariant.
+  Variant argumentVariant(const Value& value);
+  // A file link made absolute against the application's folder.
+  std::u16string resolveFileLink(const std::u16string& link) const;
+  void scanHyperlinksOf(Engine& engine, ExcelObject& worksheet);
+  bool startLinkedApplication(const std::u16string& workbookPath);
+
   ExcelConnection& connection_;
   ExcelObject application_;
   ExcelObject workbook_;
@@ -115,7 +133,9 @@ class ExcelCalcHost : public CalcHost {
   std::vector<ExcelObject> sheets_;
   std::map<std::u16string, ExcelObject> linked_;
   std::set<std::u16string> linkedHandled_;
+  std::set<std::u16string> servedByApplication_;
   ExcelObject secondProgram_;
+  WindowHandle secondProgramWindow_ = WindowHandle::kNoWindow;
   WindowHandle programWindow_ = WindowHandle::kNoWindow;
   int32_t savedCalculation_ = -4105;
   ProtectionTable* protectionTable_ = nullptr;
