@@ -7,16 +7,23 @@
 #define KORVEL_EXCEL_APPLICATION_EVENTS_H_
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "excel/excel_object.h"
+#include "model/cell_ref.h"
+#include "model/nodes/node.h"
 #include "platform/dispatch.h"
 
 namespace korvel {
 
+class Cell;
+class EventSink;
 class ExcelConnection;
+class Value;
 
 class ApplicationEvents {
  public:
@@ -54,10 +61,48 @@ class ApplicationEvents {
   // written back). Answers an HResult.
   HResult onEvent(int32_t memberId, std::span<Variant> arguments);
 
+  // Formulas that an entered or imported value replaced (import over formulas): the cell becomes
+  // a constant and its formula waits here until it is re-attached. Keyed by cell identity, so an
+  // entry never meets a cell of a later model.
+  void detachFormula(Cell* cell);
+  // False when the cell has no set-aside formula or already has a formula of its own.
+  bool reattachFormula(Cell* cell);
+  bool hasSetAsideFormula(const Cell* cell) const;
+
  private:
+  // The handlers of the program's events.
+  void onSheetCalculate();
+  void onSheetChange(ExcelObject sheet);
+  void onWorkbookOpen(ExcelObject workbook);
+  void onWorkbookBeforeSave(ExcelObject workbook, const Variant& saveAsUi, Variant& cancel);
+  void onWorkbookNewSheet(ExcelObject workbook, ExcelObject sheet);
+
+  // The single-cell step; answers whether the cell changed.
+  bool processSingleCell(ExcelObject& cell, uint32_t sheet);
+  // A formula the user typed into an application cell: the cell becomes one the program
+  // computes, with the precedents the program reports.
+  void takeEnteredFormula(ExcelObject& cell, uint32_t sheet);
+  // Compares the program's value with the model's and, when they differ, stores it and lists the
+  // cell as changed; answers whether it differed.
+  bool storeIfChanged(CellRef address, const Variant& value);
+  void storeValue(Cell* cell, const Value& value);
+  // The cell's value as the workbook holds it: through the object layer, else straight from the
+  // application workbook's worksheet.
+  bool readWorkbookCell(CellRef address, Value& out);
+  // The Range of an address on the application workbook's worksheet (empty when there is none).
+  ExcelObject worksheetRange(CellRef address);
+  // Whether the workbook is one the model links to; *fullName gets its FullName.
+  bool isLinkedWorkbook(ExcelObject& workbook, std::u16string* fullName);
+
+  // Counter ticks, the frequency read once; seconds since a tick.
+  uint64_t counterNow();
+  double secondsSince(uint64_t start);
+
   ExcelConnection& connection_;
-  std::shared_ptr<Dispatch> sink_;
+  std::shared_ptr<EventSink> sink_;
   uint32_t cookie_ = 0;
+  bool exportCommandEnabled_ = false;
+  std::map<uint64_t, NodeList> setAside_;
 };
 
 }  // namespace korvel
