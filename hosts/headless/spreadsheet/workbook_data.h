@@ -24,6 +24,9 @@ struct HyperlinkData {
   std::u16string textToDisplay;
 };
 
+// The parts of a cell's formatting that hold members of their own.
+enum class FormatPart : int { kRange = 0, kInterior = 1, kFont = 2, kBorders = 3 };
+
 struct CellData {
   // Empty, R8, BSTR, BOOL or ERROR, as Value2 answers.
   Variant value;
@@ -35,6 +38,11 @@ struct CellData {
   std::optional<uint32_t> fontColor;
   std::u16string numberFormat;
   std::vector<HyperlinkData> hyperlinks;
+  // Protection applies to locked cells only; every cell starts locked.
+  bool locked = true;
+  // Other formatting members (alignment, orientation, colour indexes, patterns, border styles
+  // ...), kept as given by part and member id.
+  std::map<std::pair<FormatPart, int32_t>, Variant> formats;
 };
 
 // 0-based row and column.
