@@ -248,13 +248,9 @@ void Protection::openProtectionScope(uint32_t sheetIndex) {
   screenUpdatingSwitchedOff_ = false;
   const std::optional<ProtectionTable>& table = connection_.runtime().settings().protectionTable;
   if (table) {
-    // Only the sheet entries matter to the object layer; both lists keep one length so that an
-    // index reads the same in either.
-    ProtectionTable copy;
-    copy.sheetWords = table->sheetWords;
-    copy.sheetPasswords = table->sheetPasswords;
-    if (!copy.sheetWords.empty()) growTo(copy, copy.sheetWords.size() - 1);
-    scope_ = std::move(copy);
+    // Both lists keep one length so that an index reads the same in either.
+    scope_ = *table;
+    if (!scope_->sheetWords.empty()) growTo(*scope_, scope_->sheetWords.size() - 1);
   } else {
     scope_.reset();
   }
@@ -272,7 +268,7 @@ void Protection::closeProtectionScope() {
     if (differs) {
       try {
         SheetList list = sheetList();
-        int32_t activeIndex = list.activeIndex != 0 ? list.activeIndex : int32_t(scopeSheet_);
+        int32_t activeIndex = list.activeIndex != 0 ? list.activeIndex : int32_t(scopeSheet_ + 1);
         auto reprotect = [&](int32_t index) {
           try {
             // Read afresh: the interception records the runtime's own Protect calls too.

@@ -92,9 +92,9 @@ class Protection {
 
   // Around the engine's writes: the scope copies the table's words for the object layer, which
   // unprotects a sheet before its first write and clears its word in the copy; closing protects
-  // again every sheet whose copy differs, the active one last. sheetIndex is the Index of the
-  // sheet that was active when the scope opened; closing falls back on it when the program cannot
-  // tell its active sheet. None of the three throws.
+  // again every sheet whose copy differs, the active one last. sheetIndex is the table index
+  // (Index - 1) of the sheet that was active when the scope opened; closing falls back on it when
+  // the program cannot tell its active sheet. None of the three throws.
   void openProtectionScope(uint32_t sheetIndex);
   // The scope's owner switched ScreenUpdating off; closing switches it on again.
   void noteScreenUpdatingSwitchedOff() { screenUpdatingSwitchedOff_ = true; }

@@ -180,7 +180,7 @@ TEST_F(ProtectionTest, AppliesTheWordWithTheFormOfTheProgramVersion) {
 TEST_F(ProtectionTest, LiftUnprotectsOnlyTheApplicationsSheetsTheActiveOneLast) {
   rig.runtime->settings().applicationPassword = u"app";
   auto first = addSheet(true, u"one");
-  addSheet(true, u"", /*chart=*/true);
+  addSheet(true, u"app", /*chart=*/true);
   auto untouched = addSheet(true, u"");
   auto byDefault = addSheet(true, u"app");
   auto wrong = addSheet(true, u"other");
@@ -275,7 +275,7 @@ TEST_F(ProtectionTest, ScopeProtectsWrittenSheetsAgainAndKeepsTheActiveSheet) {
   table({kProtectContents, word2, kProtectContents}, {"a", "b", "c"});
   setActive(second);
 
-  protection().openProtectionScope(2);
+  protection().openProtectionScope(1);
   protection().noteScreenUpdatingSwitchedOff();
   writeInto(2);
   writeInto(1);
@@ -308,7 +308,7 @@ TEST_F(ProtectionTest, ScopeActivatesTheActiveSheetWhenOnlyOthersWereProtected) 
   setActive(second);
   application->properties[dispid::kScreenUpdating] = Variant::boolean(false);
 
-  protection().openProtectionScope(2);
+  protection().openProtectionScope(1);
   writeInto(1);
   events.clear();
   protection().closeProtectionScope();
@@ -321,10 +321,21 @@ TEST_F(ProtectionTest, ScopeActivatesTheActiveSheetWhenOnlyOthersWereProtected) 
 
   // A scope without writes changes nothing.
   events.clear();
-  protection().openProtectionScope(2);
+  protection().openProtectionScope(1);
   protection().closeProtectionScope();
   protection().releaseProtectionScope();
   EXPECT_TRUE(events.empty());
+
+  // When the program cannot tell its active sheet, the one the scope was opened for is kept.
+  application->failing.insert(dispid::kActiveSheet);
+  events.clear();
+  protection().openProtectionScope(1);
+  writeInto(1);
+  events.clear();
+  protection().closeProtectionScope();
+  protection().releaseProtectionScope();
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"activate sheet1", "protect sheet1", "activate sheet2"}));
 }
 
 TEST_F(ProtectionTest, SelectionModeFromTheWorkbooksCodeIsUsedWhenProtectingAgain) {
@@ -343,7 +354,7 @@ TEST_F(ProtectionTest, SelectionModeFromTheWorkbooksCodeIsUsedWhenProtectingAgai
     EXPECT_EQ(current().sheetWords[0], kProtectContents | c.bits) << c.mode;
   }
 
-  protection().openProtectionScope(1);
+  protection().openProtectionScope(0);
   writeInto(1);
   protection().closeProtectionScope();
   protection().releaseProtectionScope();
@@ -380,7 +391,7 @@ TEST_F(ProtectionTest, UnprotectFromTheWorkbooksCodeKeepsOnlyTheSelectionBits) {
 
   // Later cycles leave the sheet unprotected.
   events.clear();
-  protection().openProtectionScope(1);
+  protection().openProtectionScope(0);
   EXPECT_FALSE(protection().scopeTable()->sheetWords[0] & kProtectContents);
   protection().closeProtectionScope();
   protection().releaseProtectionScope();
