@@ -19,6 +19,10 @@ namespace korvel {
 
 class ExcelConnection;
 
+// A server's item text as a value: a number when the whole text reads as one (an integer when it
+// has no fraction and fits 32 bits), else the text.
+Value ddeTextValue(std::u16string_view text);
+
 class DdeClient {
  public:
   explicit DdeClient(ExcelConnection& connection) : connection_(connection) {}
@@ -33,7 +37,9 @@ class DdeClient {
   // when the conversation or the request fails.
   std::optional<Value> request(std::u16string_view service, std::u16string_view topic,
                                std::u16string_view item);
-  // Advise data from the server.
+  // Advise data from the server: the cells the item feeds join the changed cells and a
+  // recalculation is posted, unless a recalculation runs, a cell is being edited, the program's
+  // events are off or its calculation is manual. Never throws.
   void onAdviseData(DdeConversation conversation, std::u16string_view item, std::string_view data);
 
  private:

@@ -127,6 +127,8 @@ class ExcelConnection : public HostConnection {
   // The two tracked child windows with their previous procedures.
   std::map<WindowHandle, WindowProc> editWindows_;
   uint64_t hiddenProgramHook_ = 0;
+  // The name of the workbook whose Main macro runMainMacro runs, once found.
+  std::u16string mainWorkbookName_;
 };
 
 }  // namespace korvel
