@@ -91,6 +91,8 @@ struct FakeRange {
       return kSOk;
     };
   }
+  // The call log of Hyperlinks.Add holds the range that holds the collection.
+  ~FakeRange() { hyperlinks->callArguments.clear(); }
   Variant value;
 };
 
