@@ -1,11 +1,15 @@
 #include "hosts/headless/spreadsheet/spreadsheet_program.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "excel/dispatch_ids.h"
 #include "hosts/headless/spreadsheet/program_formula.h"
 #include "hosts/headless/spreadsheet/program_objects.h"
+#include "hosts/headless/spreadsheet/xlsx_workbook.h"
+#include "util/text.h"
 
 namespace korvel {
 namespace {
@@ -229,6 +233,10 @@ WorkbookState* SpreadsheetProgram::openFile(std::u16string_view path, HResult* e
     if (sameName(name, path)) data = contents;
   }
   if (!data && options_.readWorkbook) data = options_.readWorkbook(path);
+  if (!data && options_.xlsxFiles) {
+    WorkbookData read;
+    if (readXlsxWorkbook(toUtf8(path), &read, nullptr)) data = std::move(read);
+  }
   if (!data) {
     if (error != nullptr) *error = kProgramError;
     return nullptr;
@@ -289,8 +297,20 @@ SaveOutcome SpreadsheetProgram::save(WorkbookState& workbook, std::u16string_vie
   if (target.empty()) target = workbook.name;
   WorkbookData copy = workbook.data;
   copy.fullName = target;
-  if (options_.writeWorkbook && !options_.writeWorkbook(target, copy)) return SaveOutcome::kFailed;
-  files_[target] = std::move(copy);
+  if (options_.writeWorkbook) {
+    if (!options_.writeWorkbook(copy, workbook.data.fullName, target)) return SaveOutcome::kFailed;
+  } else if (options_.xlsxFiles) {
+    // A workbook that never came from a file on disk gets a package of its own.
+    std::string original = toUtf8(workbook.data.fullName);
+    std::error_code missing;
+    if (!original.empty() && !std::filesystem::exists(original, missing)) original.clear();
+    std::string error;
+    if (!writeXlsxWorkbook(copy, original, toUtf8(target), &error)) {
+      return SaveOutcome::kFailed;
+    }
+  } else {
+    files_[target] = std::move(copy);
+  }
   if (!copyOnly) {
     workbook.data.fullName = target;
     workbook.name = fileNameOf(target);

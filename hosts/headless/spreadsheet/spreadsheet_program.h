@@ -65,10 +65,16 @@ struct SpreadsheetOptions {
   ProcessId process = 0;
   bool visible = true;
   std::u16string caption = u"Spreadsheet";
-  // The file reader and writer (the .xlsx ones in a tool); without them the program keeps the
-  // files it saved in memory and opens only those.
+  // Workbooks are .xlsx files on disk: Workbooks.Open reads them and saving writes them. Without
+  // it (and without the functions below) the program keeps the files it saved in memory and
+  // opens only those.
+  bool xlsxFiles = false;
+  // A reader and a writer of the caller's own, used instead; the writer gets the file the
+  // workbook was opened from or last saved to (empty: none) and the file to write.
   std::function<std::optional<WorkbookData>(std::u16string_view path)> readWorkbook;
-  std::function<bool(std::u16string_view path, const WorkbookData& data)> writeWorkbook;
+  std::function<bool(const WorkbookData& data, std::u16string_view originalPath,
+                     std::u16string_view targetPath)>
+      writeWorkbook;
 };
 
 // A macro of a workbook's code that tests provide (Application.Run finds it by name).
@@ -164,7 +170,8 @@ class SpreadsheetProgram {
   // The workbook's contents and state; null when no workbook of that name is open.
   WorkbookState* workbookState(std::u16string_view workbook);
   const WorkbookState* workbookState(std::u16string_view workbook) const;
-  // Files saved so far (by full name), and files a test places to be opened.
+  // Files saved in memory so far (by full name; not with xlsxFiles or a writer of the caller's),
+  // and files a test places there to be opened.
   std::map<std::u16string, WorkbookData>& files() { return files_; }
 
   // --- What the program observed.

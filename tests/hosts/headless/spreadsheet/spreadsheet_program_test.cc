@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -332,6 +333,37 @@ TEST_F(SpreadsheetProgramTest, ActivatingTheMainWindowRunsTheHooksAndQuitClosesE
   EXPECT_EQ(sink_->ids(), (std::vector<int32_t>{dispid::kEventWorkbookBeforeClose}));
   EXPECT_TRUE(program_.hasQuit());
   EXPECT_FALSE(windows_.isWindow(program_.mainWindow()));
+}
+
+TEST(SpreadsheetProgramFilesTest, WorkbooksSavedAsXlsxFilesOpenAgain) {
+  HeadlessWindowSystem windows;
+  SpreadsheetOptions options;
+  options.xlsxFiles = true;
+  SpreadsheetProgram program(windows, nullptr, options);
+  program.openWorkbook(WorkbookData{});
+  ASSERT_TRUE(program.typeIntoCell(u"Book1", u"Sheet1", u"B2", u"2.5"));
+  ASSERT_TRUE(program.typeIntoCell(u"Book1", u"Sheet1", u"B3", u"=B2*2"));
+  std::string path = ::testing::TempDir() + "spreadsheet_program_saved.xlsx";
+  std::u16string widePath(path.begin(), path.end());
+  auto workbook = program.application();
+  Variant book;
+  ASSERT_EQ(workbook->invoke(dispid::kActiveWorkbook, InvokeKind::kPropertyGet, {}, &book), kSOk);
+  std::vector<Variant> saveAs{Variant::text(widePath)};
+  ASSERT_EQ(book.object()->invoke(dispid::kSaveAs, InvokeKind::kMethod, saveAs, nullptr), kSOk);
+  ASSERT_TRUE(program.closeWorkbook(u"spreadsheet_program_saved.xlsx"));
+
+  SpreadsheetProgram reader(windows, nullptr, options);
+  Variant books, opened;
+  reader.application()->invoke(dispid::kWorkbooks, InvokeKind::kPropertyGet, {}, &books);
+  std::vector<Variant> open{Variant::text(widePath)};
+  ASSERT_EQ(books.object()->invoke(dispid::kOpen, InvokeKind::kMethod, open, &opened), kSOk);
+  EXPECT_EQ(reader.cellValue(u"spreadsheet_program_saved.xlsx", u"Sheet1", u"B2"),
+            Variant::r8(2.5));
+  EXPECT_EQ(reader.cellFormula(u"spreadsheet_program_saved.xlsx", u"Sheet1", u"B3"), u"=B2*2");
+  std::remove(path.c_str());
+  std::vector<Variant> missing{Variant::text(widePath + u".gone.xlsx")};
+  EXPECT_EQ(books.object()->invoke(dispid::kOpen, InvokeKind::kMethod, missing, &opened),
+            kDispEException);
 }
 
 }  // namespace
