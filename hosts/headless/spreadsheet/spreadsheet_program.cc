@@ -495,8 +495,13 @@ bool SpreadsheetProgram::isRegisteredProcedure(std::u16string_view name) const {
 HResult SpreadsheetProgram::run(std::u16string_view macro, std::span<Variant> arguments,
                                 Variant* result) {
   runLog_.emplace_back(macro);
-  auto found = macros_.find(std::u16string(macro));
-  if (found == macros_.end()) found = macros_.find(std::u16string(macroPart(macro)));
+  // Macro names ignore case, and a workbook prefix may lead them.
+  auto found = std::find_if(macros_.begin(), macros_.end(),
+                            [&](const auto& m) { return sameName(m.first, macro); });
+  if (found == macros_.end()) {
+    found = std::find_if(macros_.begin(), macros_.end(),
+                         [&](const auto& m) { return sameName(m.first, macroPart(macro)); });
+  }
   if (found != macros_.end()) {
     ProgramMacro code = found->second;  // the macro may replace itself
     Variant value = code(arguments);

@@ -276,7 +276,7 @@ TEST_F(SpreadsheetProgramTest, RunFindsMacrosAndControlsReportTheirClicks) {
   });
   Variant result;
   std::vector<Variant> arguments(31, Variant::missing());
-  arguments[0] = Variant::text(u"'Book.xlsx'!Main");
+  arguments[0] = Variant::text(u"'Book.xlsx'!main");
   arguments[1] = Variant::r8(1);
   EXPECT_EQ(app().invoke(dispid::kRun, InvokeKind::kMethod, arguments, &result), kSOk);
   EXPECT_EQ(result, Variant::r8(42));
