@@ -18,6 +18,7 @@
 #include "model/cell.h"
 #include "model/compiled_model.h"
 #include "model/model_stream.h"
+#include "runtime/excel_bridge.h"
 #include "runtime/runtime.h"
 #include "runtime/text_table.h"
 #include "util/text.h"
@@ -233,9 +234,8 @@ void ExcelCalcHost::unprotectOnce(uint32_t sheetIndex, ExcelObject& worksheet) {
   if ((word & kProtectContents) == 0) return;
   // Cleared first: whatever happens below, the sheet is handled once per scope.
   word = 0;
-  auto widen = [](const std::string& password) {
-    return std::u16string(password.begin(), password.end());
-  };
+  // Passwords are 8-bit: each byte is the unit of the same value, also above 0x7F.
+  auto widen = [](const std::string& password) { return widenText(password); };
   std::u16string sheetPassword = sheetIndex < protectionTable_->sheetPasswords.size()
                                      ? widen(protectionTable_->sheetPasswords[sheetIndex])
                                      : std::u16string();

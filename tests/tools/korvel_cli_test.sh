@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The korvel command line end to end: every workbook fixture builds, dumps and rewrites to the
-# same bytes; models that do not load end with status 2 and a message; calc and eval compute.
+# same bytes; models that do not load end with status 2 and a message; calc, eval and run compute.
 set -euo pipefail
 korvel=$1
 fixtures=$2
@@ -72,6 +72,19 @@ expect_output "calc every formula cell" $'Sheet1!B1 = 7\nSheet1!A2 = 20\nSheet1!
   "$korvel" calc "$work/small.kvm"
 "$korvel" calc "$work/small.txt" --set Sheet1!A1=1 2>&1 >/dev/null | grep -q 'not computed: MYMACRO 2'
 "$korvel" calc "$work/small.txt" --json --get A3 2> /dev/null | grep -q '"value": 21'
+# run: the same book as an application in the headless program, edited as the user does.
+expect_output "run with an edit" $'Sheet1!A2 = 50\nSheet1!A3 = 51' \
+  "$korvel" run "$work/small.txt" --set Sheet1!A1=5 --get Sheet1!A2 --get A3
+expect_output "run in manual mode" $'Sheet1!A3 = 51' \
+  "$korvel" run "$work/small.txt" --manual --set Sheet1!A1=5 --get A3
+expect_output "run with undo" $'Sheet1!A1 = 2\nSheet1!A3 = 21' \
+  "$korvel" run "$work/small.txt" --set Sheet1!A1=5 --undo --get A1 --get A3
+"$korvel" run "$work/small.txt" --json --get A3 2> /dev/null | grep -q '"text": "21"'
+# What the application shows equals what the engine alone computes.
+printf '[Data]\nA1: 4\nA2: 2.5\nB1: =A1*A2\nB2: =SUM(A1:A2)/2\nB3: =IF(B1>5,"high","low")\n' > "$work/same.txt"
+calc_out=$("$korvel" calc "$work/same.txt" --set Data!A1=1 2> /dev/null)
+run_out=$("$korvel" run "$work/same.txt" --set Data!A1=1 2> /dev/null)
+[ "$calc_out" = "$run_out" ] || { echo "FAIL: run and calc differ: <$run_out> <$calc_out>"; exit 1; }
 set +e
 "$korvel" calc "$work/small.txt" --set Sheet1!A2=3 > /dev/null 2>&1
 status=$?

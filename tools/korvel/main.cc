@@ -18,6 +18,7 @@
 #include "tools/korvel/check_command.h"
 #include "tools/korvel/model_dump.h"
 #include "tools/korvel/model_file.h"
+#include "tools/korvel/run_command.h"
 #include "tools/korvel/workbook_input.h"
 #include "util/text.h"
 
@@ -157,6 +158,21 @@ int main(int argc, char** argv) {
       ->allow_extra_args(false);
   calc->add_flag("--json", calcOptions.json, "Print one JSON object");
 
+  korvel::RunOptions runOptions;
+  auto* run = app.add_subcommand(
+      "run", "Run a workbook as an application on the headless program and print what it shows");
+  run->add_option("BOOK", runOptions.input, "An .xlsx workbook or a workbook text")->required();
+  run->add_option("--set", runOptions.sets,
+                  "Sheet1!A1=TEXT: type TEXT into the cell as the user does")
+      ->allow_extra_args(false);
+  run->add_option("--get", runOptions.gets,
+                  "A cell to print (default: every cell the runtime computes)")
+      ->allow_extra_args(false);
+  run->add_flag("--manual", runOptions.manual,
+                "Manual calculation during the edits, then the calculate key");
+  run->add_flag("--undo", runOptions.undo, "Undo the last edit through the program's Undo");
+  run->add_flag("--json", runOptions.json, "Print one JSON object");
+
   korvel::EvalOptions evalOptions;
   auto* eval = app.add_subcommand("eval", "Evaluate one formula and print its value");
   eval->add_option("FORMULA", evalOptions.formula, "The formula, such as =1/3")->required();
@@ -177,6 +193,7 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
   if (*check) return korvel::checkCommand(checkOptions);
   if (*calc) return korvel::calcCommand(calcOptions);
+  if (*run) return korvel::runCommand(runOptions);
   if (*eval) return korvel::evalCommand(evalOptions);
   if (*values) return korvel::showValues(valuesFile);
   if (*build) return korvel::buildCommand(bookFile, outputFile);

@@ -475,11 +475,15 @@ void SpreadsheetProgram::afterChange(WorkbookState& workbook, size_t sheet,
   if (!settings_.enableEvents || !workbook.open) return;
   std::shared_ptr<SheetObject> sheetObj = sheetObject(workbook, sheet);
   std::shared_ptr<RangeObject> range = sheetObj->range(areas);
-  fireEvent(dispid::kEventSheetChange, {Variant::dispatch(sheetObj), Variant::dispatch(range)});
-  // The workbook's own change code runs only while events are on.
-  if (workbook.code.isApplication && exports_.channel && settings_.enableEvents) {
+  // The sheet's own change code runs before the program tells the application's sinks, as the
+  // program raises a change on the sheet first, then on the workbook, then on the application.
+  // Both only while events are on.
+  if (workbook.code.isApplication && exports_.channel) {
     exports_.channel(kRangeChanged, sheetObj->address(), int64_t(range->address()));
   }
+  // The report may have switched events off or closed the workbook.
+  if (!settings_.enableEvents || !workbook.open) return;
+  fireEvent(dispid::kEventSheetChange, {Variant::dispatch(sheetObj), Variant::dispatch(range)});
 }
 
 // --- Macros, procedures, undo and timers.

@@ -107,7 +107,7 @@ TEST_F(SpreadsheetProgramTest, TypingRunsTheEntryMacroThenReportsTheChange) {
   bind(kXlcOnEntry, nullptr, "DummyFunc6");
   log_.clear();
   EXPECT_TRUE(program_.typeIntoCell(u"Book.xlsx", u"Output", u"B2", u"12"));
-  EXPECT_EQ(log_, (std::vector<std::string>{"run DummyFunc6", "event 1564", "1282 Output $B$2"}));
+  EXPECT_EQ(log_, (std::vector<std::string>{"run DummyFunc6", "1282 Output $B$2", "event 1564"}));
   EXPECT_EQ(program_.cellValue(u"Book.xlsx", u"Output", u"B2"), Variant::r8(12));
   EXPECT_FALSE(program_.workbookState(u"Book.xlsx")->saved);
   EXPECT_EQ(get(*object(app(), dispid::kActiveSheet), dispid::kName), Variant::text(u"Output"));
@@ -143,17 +143,17 @@ TEST_F(SpreadsheetProgramTest, PastesClearsAndAutomationWritesReportOneChange) {
   EXPECT_TRUE(program_.pasteValues(
       u"Book.xlsx", u"Input", u"A1",
       {{Variant::r8(1), Variant::text(u"2")}, {Variant::r8(3), Variant::boolean(false)}}));
-  EXPECT_EQ(log_, (std::vector<std::string>{"event 1564", "1282 Input $A$1:$B$2"}));
+  EXPECT_EQ(log_, (std::vector<std::string>{"1282 Input $A$1:$B$2", "event 1564"}));
   // A pasted text stays text.
   EXPECT_EQ(program_.cellValue(u"Book.xlsx", u"Input", u"B1"), Variant::text(u"2"));
   log_.clear();
   EXPECT_TRUE(program_.clearCell(u"Book.xlsx", u"Input", u"A1"));
-  EXPECT_EQ(log_, (std::vector<std::string>{"event 1564", "1282 Input $A$1"}));
+  EXPECT_EQ(log_, (std::vector<std::string>{"1282 Input $A$1", "event 1564"}));
   EXPECT_EQ(program_.cellValue(u"Book.xlsx", u"Input", u"A1"), Variant());
   // The workbook's change code also sees writes of automation (the add-in's undo relies on it).
   log_.clear();
   put(*range(u"Input", u"C3"), dispid::kValue2, Variant::r8(7));
-  EXPECT_EQ(log_, (std::vector<std::string>{"event 1564", "1282 Input $C$3"}));
+  EXPECT_EQ(log_, (std::vector<std::string>{"1282 Input $C$3", "event 1564"}));
   EXPECT_FALSE(program_.typeIntoCell(u"Book.xlsx", u"Missing", u"A1", u"1"));
   EXPECT_FALSE(program_.typeIntoCell(u"Book.xlsx", u"Input", u"nonsense", u"1"));
 }

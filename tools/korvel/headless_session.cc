@@ -1,0 +1,245 @@
+#include "tools/korvel/headless_session.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+#include "compiler/model_builder.h"
+#include "compiler/starting_values.h"
+#include "engine/value_variant.h"
+#include "excel/dispatch_ids.h"
+#include "functions/function_catalogue.h"
+#include "hosts/headless/headless_calc_host.h"
+#include "model/address.h"
+#include "model/compiled_model.h"
+#include "runtime/addin_entry_points.h"
+#include "runtime/excel_bridge.h"
+#include "tools/korvel/cell_display.h"
+#include "util/text.h"
+
+namespace korvel {
+
+namespace {
+
+// Where the launcher unpacked the application, as the runtime sees its paths.
+constexpr char16_t kApplicationPath[] = u"/application/Application.exe";
+constexpr char16_t kRuntimeModulePath[] = u"/application/plinthstub.dll";
+
+// The program's copy of the application workbook: sheet names, constants and the values the
+// formulas start with; the formulas themselves stay in the model, whose results the runtime
+// writes in from then on.
+WorkbookData programWorkbook(const Workbook& workbook, const CompiledModel& model,
+                             std::u16string fullName) {
+  WorkbookData data;
+  data.fullName = std::move(fullName);
+  data.date1904 = workbook.date1904;
+  for (size_t s = 0; s < workbook.sheets.size(); ++s) {
+    const WorkbookSheet& sheet = workbook.sheets[s];
+    SheetData out;
+    out.name = sheet.name;
+    out.codeName = sheet.name;
+    for (const WorkbookCell& cell : sheet.cells) {
+      Value value = cell.constant;
+      if (cell.isFormula) {
+        value = shownCellValue(model.findCell(CellRef::at(uint32_t(s), cell.row, cell.column)));
+      }
+      if (!value.isEmpty()) out.cells[{cell.row, cell.column}].value = toVariant(value, false);
+    }
+    for (const ArrayFormula& array : sheet.arrays) {
+      for (uint32_t row = array.firstRow; row <= array.lastRow; ++row) {
+        for (uint32_t column = array.firstColumn; column <= array.lastColumn; ++column) {
+          Value value = shownCellValue(model.findCell(CellRef::at(uint32_t(s), row, column)));
+          if (!value.isEmpty()) out.cells[{row, column}].value = toVariant(value, false);
+        }
+      }
+    }
+    data.sheets.push_back(std::move(out));
+  }
+  return data;
+}
+
+}  // namespace
+
+HeadlessSession::HeadlessSession() : system_(&files_) {
+  program_ = std::make_unique<SpreadsheetProgram>(windows_, &addin_);
+  Platform platform;
+  platform.locale = &locale_;
+  platform.files = &files_;
+  platform.clock = &clock_;
+  platform.windows = &windows_;
+  platform.addinCallback = &addin_;
+  platform.system = &system_;
+  platform.objects = &program_->objectFactory();
+  platform.dde = &dde_;
+  system_.addModule(kRuntimeModulePath);
+  runtime_ = std::make_unique<Runtime>(platform);
+  auto connection = std::make_unique<ExcelConnection>(*runtime_);
+  connection_ = connection.get();
+  runtime_->setConnection(std::move(connection));
+  runtime_->processAttach();
+  program_->exports().channel = [this](uint32_t message, uint64_t wParam, int64_t lParam) {
+    return DummyFunc9(*runtime_, message, wParam, lParam);
+  };
+  program_->exports().runProcedure = [this](std::u16string_view name) { runProcedure(name); };
+}
+
+HeadlessSession::~HeadlessSession() {
+  if (runtime_) runtime_->processDetach();
+  runtime_.reset();
+}
+
+void HeadlessSession::runProcedure(std::u16string_view name) {
+  // The program knows a command by its exported name or by the name it was registered under.
+  std::string procedure = narrowText(name);
+  for (const auto& [key, entry] : runtime_->registrar().entries()) {
+    if (equalsNoCase(widenText(entry.functionText), name)) procedure = entry.procedure;
+  }
+  Runtime& runtime = *runtime_;
+  if (procedure == "DummyFunc1") {
+    DummyFunc1(runtime);
+  } else if (procedure == "DummyFunc3") {
+    DummyFunc3(runtime);
+  } else if (procedure == "DummyFunc4") {
+    DummyFunc4(runtime);
+  } else if (procedure == "DummyFunc6") {
+    DummyFunc6(runtime);
+  } else if (procedure == "DummyFunc13") {
+    DummyFunc13(runtime);
+  }
+}
+
+bool HeadlessSession::start(const Workbook& workbook, const SessionOptions& options,
+                            std::string* error) {
+  CompiledModel model;
+  std::vector<std::string> errors;
+  if (!buildModel(workbook, &FunctionCatalogue::instance(), model, &errors)) {
+    *error = errors.empty() ? "the workbook does not compile" : errors.front();
+    return false;
+  }
+  // As the author's compiler does: the model carries the values the application starts with.
+  computeStartingValues(model);
+  LaunchPackage package;
+  SettingsRecord settings = options.settings;
+  if (settings.applicationName.empty()) {
+    std::u16string name = options.workbookName;
+    settings.applicationName = name.substr(0, name.rfind(u'.'));
+  }
+  if (!writeSettings(settings, &package.settings, error)) return false;
+  package.applicationPath = kApplicationPath;
+  package.workbookPath = u"/application/" + options.workbookName;
+  package.runtimeModulePath = kRuntimeModulePath;
+  if (!modelEnvelopes(model, files_, &package.model, error)) return false;
+
+  Launcher launcher(windows_);
+  LaunchResult delivered = launcher.deliver(package);
+  if (!delivered.ok) {
+    *error = delivered.error;
+    return false;
+  }
+  workbookName_ = options.workbookName;
+  sheetNames_.clear();
+  for (const WorkbookSheet& sheet : workbook.sheets) sheetNames_.push_back(sheet.name);
+  WorkbookCode code;
+  code.isApplication = true;
+  code.firstStartMacro = options.firstStartMacro;
+  code.secondStartMacro = options.secondStartMacro;
+  if (!program_->openWorkbook(programWorkbook(workbook, model, package.workbookPath), code)) {
+    *error = "the program did not open the workbook";
+    return false;
+  }
+  if (!connection_->attached()) {
+    *error = "the workbook's code did not attach the runtime";
+    return false;
+  }
+  LaunchResult started = launcher.start();
+  if (!started.ok) {
+    *error = started.error;
+    return false;
+  }
+  program_->runOnTimeProcedures();
+  runMessages();
+
+  computed_.clear();
+  if (CompiledModel* loaded = runtime_->model()) {
+    std::vector<CellRef> cells;
+    for (Cell* cell : loaded->indexedCells()) {
+      if (!cell->hasFlag(kCellInput) && !cell->address.isNone()) cells.push_back(cell->address);
+    }
+    std::sort(cells.begin(), cells.end(), CellRefLess());
+    for (CellRef address : cells) {
+      if (address.sheet() >= sheetNames_.size()) continue;
+      computed_.push_back(sheetNames_[address.sheet()] + u"!" + cellText(address));
+    }
+  }
+  return true;
+}
+
+bool HeadlessSession::splitCell(std::u16string_view cell, std::u16string* sheet,
+                                std::u16string* a1) const {
+  size_t bang = cell.rfind(u'!');
+  if (bang == std::u16string_view::npos) {
+    if (sheetNames_.empty()) return false;
+    *sheet = sheetNames_.front();
+    *a1 = std::u16string(cell);
+    return true;
+  }
+  std::u16string name(cell.substr(0, bang));
+  if (name.size() >= 2 && name.front() == u'\'' && name.back() == u'\'') {
+    name = name.substr(1, name.size() - 2);
+  }
+  *sheet = name;
+  *a1 = std::u16string(cell.substr(bang + 1));
+  return true;
+}
+
+bool HeadlessSession::type(std::u16string_view cell, std::u16string_view text) {
+  std::u16string sheet, a1;
+  if (!splitCell(cell, &sheet, &a1)) return false;
+  bool typed = program_->typeIntoCell(workbookName_, sheet, a1, text);
+  runMessages();
+  return typed;
+}
+
+void HeadlessSession::pressCalculateKey() {
+  program_->pressCalculateKey();
+  runMessages();
+}
+
+bool HeadlessSession::undo() {
+  bool undone = program_->undo();
+  runMessages();
+  return undone;
+}
+
+void HeadlessSession::setManualCalculation(bool manual) {
+  ExcelObject application(program_->application());
+  application.put(dispid::kCalculation,
+                  Variant::i4(manual ? kCalculationManual : kCalculationAutomatic));
+  runMessages();
+}
+
+void HeadlessSession::runMessages() { windows_.runMessageLoop(); }
+
+std::u16string HeadlessSession::display(std::u16string_view cell) const {
+  std::u16string sheet, a1;
+  if (!splitCell(cell, &sheet, &a1)) return {};
+  return program_->displayText(workbookName_, sheet, a1);
+}
+
+std::vector<std::u16string> HeadlessSession::computedCells() const { return computed_; }
+
+std::u16string HeadlessSession::cellName(std::u16string_view cell) const {
+  std::u16string sheet, a1;
+  if (!splitCell(cell, &sheet, &a1)) return {};
+  auto known = std::find_if(sheetNames_.begin(), sheetNames_.end(),
+                            [&](const std::u16string& name) { return equalsNoCase(name, sheet); });
+  if (known == sheetNames_.end()) return {};
+  sheet = *known;
+  bool plain = !sheet.empty() && !isDigit(sheet.front());
+  for (char16_t unit : sheet) {
+    plain = plain && (isLetter(unit) || isDigit(unit) || unit == u'_' || unit == u'.');
+  }
+  return (plain ? sheet : quoteSheetName(sheet)) + u"!" + toUpper(a1);
+}
+
+}  // namespace korvel

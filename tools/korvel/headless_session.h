@@ -1,0 +1,102 @@
+// A whole application running on the headless host: the headless spreadsheet program with the
+// application workbook, the runtime loaded into it as the program's add-in, and the launcher
+// stand-in that hands the runtime its settings and model and starts it. The tool's run command
+// and the end-to-end tests drive applications through it the way a user does: by typing into the
+// program's cells, pressing the calculate key and undoing.
+//
+// REQUIRES: used on one thread.
+#ifndef KORVEL_TOOLS_KORVEL_HEADLESS_SESSION_H_
+#define KORVEL_TOOLS_KORVEL_HEADLESS_SESSION_H_
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "compiler/workbook.h"
+#include "excel/excel_connection.h"
+#include "hosts/headless/headless_addin_callback.h"
+#include "hosts/headless/headless_dde.h"
+#include "hosts/headless/headless_locale.h"
+#include "hosts/headless/headless_system.h"
+#include "hosts/headless/headless_window_system.h"
+#include "hosts/headless/memory_files.h"
+#include "hosts/headless/spreadsheet/spreadsheet_program.h"
+#include "hosts/headless/system_clock.h"
+#include "runtime/runtime.h"
+#include "runtime/settings_record.h"
+#include "tools/korvel/launcher.h"
+
+namespace korvel {
+
+struct SessionOptions {
+  // The name the application workbook has in the program ("Application.xlsx").
+  std::u16string workbookName = u"Application.xlsx";
+  // The settings the launcher sends; the application name defaults to the workbook's.
+  SettingsRecord settings;
+  // Start macros the workbook's code names.
+  std::u16string firstStartMacro;
+  std::u16string secondStartMacro;
+};
+
+class HeadlessSession {
+ public:
+  HeadlessSession();
+  ~HeadlessSession();
+  HeadlessSession(const HeadlessSession&) = delete;
+  HeadlessSession& operator=(const HeadlessSession&) = delete;
+
+  // Compiles the workbook (its formulas into the model, its constants into the program's copy of
+  // the workbook, which holds no formulas), delivers the model, opens the workbook in the program
+  // (whose code attaches the runtime) and starts the application. False with *error when the
+  // workbook does not compile or the start fails.
+  bool start(const Workbook& workbook, const SessionOptions& options, std::string* error);
+
+  // The user's actions on the application workbook. Cells are "Sheet1!B2" or "B2" (first sheet).
+  bool type(std::u16string_view cell, std::u16string_view text);
+  void pressCalculateKey();
+  bool undo();
+  // Manual or automatic calculation, as the user switches it in the program.
+  void setManualCalculation(bool manual);
+  // Dispatches the messages the runtime posted (deferred actions).
+  void runMessages();
+
+  // The cell's name as the program shows it: "Sheet1!B2", the sheet in apostrophes when it is not
+  // a plain word; empty when the text names no cell.
+  std::u16string cellName(std::u16string_view cell) const;
+  // The text the cell shows in the program.
+  std::u16string display(std::u16string_view cell) const;
+  // Every cell whose value the runtime computes, as "Sheet1!B2", in sheet, row, column order.
+  std::vector<std::u16string> computedCells() const;
+
+  SpreadsheetProgram& program() { return *program_; }
+  Runtime& runtime() { return *runtime_; }
+  ExcelConnection& connection() { return *connection_; }
+  HeadlessWindowSystem& windows() { return windows_; }
+  HeadlessAddinCallback& addin() { return addin_; }
+  HeadlessDde& dde() { return dde_; }
+  HeadlessSystem& system() { return system_; }
+
+ private:
+  // Splits "Sheet!A1" into the sheet's name and the A1 part (first sheet when none is named).
+  bool splitCell(std::u16string_view cell, std::u16string* sheet, std::u16string* a1) const;
+  void runProcedure(std::u16string_view name);
+
+  HeadlessLocale locale_;
+  MemoryFiles files_;
+  HeadlessSystem system_;
+  SystemClock clock_;
+  HeadlessWindowSystem windows_;
+  HeadlessAddinCallback addin_;
+  HeadlessDde dde_;
+  std::unique_ptr<SpreadsheetProgram> program_;
+  std::unique_ptr<Runtime> runtime_;
+  ExcelConnection* connection_ = nullptr;
+  std::u16string workbookName_;
+  std::vector<std::u16string> sheetNames_;
+  std::vector<std::u16string> computed_;
+};
+
+}  // namespace korvel
+
+#endif  // KORVEL_TOOLS_KORVEL_HEADLESS_SESSION_H_
