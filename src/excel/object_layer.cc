@@ -13,6 +13,7 @@
 #include "excel/dde_client.h"
 #include "excel/dispatch_ids.h"
 #include "excel/excel_connection.h"
+#include "excel/interception.h"
 #include "excel/protection.h"
 #include "model/address.h"
 #include "model/cell.h"
@@ -845,28 +846,38 @@ bool ExcelCalcHost::usesDate1904() {
   return workbook.live() && variantToBool(workbook.get(dispid::kDate1904));
 }
 
+// The keeper reads and writes the mode through the program's own implementation: the runtime's
+// replacement of the mode's setter would otherwise take the keeper's switch back to automatic for
+// a user's and start a cycle of its own.
+std::optional<int32_t> ExcelCalcHost::calculation() {
+  if (!application_.live()) return std::nullopt;
+  Variant value;
+  HResult hr = connection_.interception().callOriginal(
+      *application_.dispatch(), kIidApplication, dispid::kCalculation, InvokeKind::kPropertyGet, {},
+      &value, kLocaleUserDefault);
+  if (failed(hr)) return std::nullopt;
+  return variantToInt(value);
+}
+
+bool ExcelCalcHost::setCalculation(int32_t mode) {
+  if (!application_.live()) return false;
+  std::vector<Variant> arguments{Variant::i4(mode)};
+  return succeeded(connection_.interception().callOriginal(
+      *application_.dispatch(), kIidApplication, dispid::kCalculation, InvokeKind::kPropertyPut,
+      arguments, nullptr, kLocaleUserDefault));
+}
+
 bool ExcelCalcHost::suspendCalculation() {
-  try {
-    savedCalculation_ = variantToInt(application_.get(dispid::kCalculation));
-    if (savedCalculation_ != kCalculationManual) {
-      application_.put(dispid::kCalculation, Variant::i4(kCalculationManual));
-    }
-    return true;
-  } catch (const ComError&) {
-    return false;
-  }
+  std::optional<int32_t> mode = calculation();
+  if (!mode) return false;
+  savedCalculation_ = *mode;
+  return savedCalculation_ == kCalculationManual || setCalculation(kCalculationManual);
 }
 
 bool ExcelCalcHost::restoreCalculation() {
-  try {
-    int32_t current = variantToInt(application_.get(dispid::kCalculation));
-    if (current != savedCalculation_) {
-      application_.put(dispid::kCalculation, Variant::i4(savedCalculation_));
-    }
-    return true;
-  } catch (const ComError&) {
-    return false;
-  }
+  std::optional<int32_t> current = calculation();
+  if (!current) return false;
+  return *current == savedCalculation_ || setCalculation(savedCalculation_);
 }
 
 }  // namespace korvel

@@ -111,6 +111,9 @@ class ExcelCalcHost : public CalcHost {
   const ExcelObject& secondProgram() const { return secondProgram_; }
 
  private:
+  // The program's calculation mode, read and written past the runtime's interception.
+  std::optional<int32_t> calculation();
+  bool setCalculation(int32_t mode);
   // The workbook whose sheets the engine's addresses name: the application workbook while it is
   // held, else the active one.
   ExcelObject targetWorkbook();

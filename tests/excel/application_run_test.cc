@@ -7,10 +7,15 @@
 
 #include "compiler/workbook_text.h"
 #include "engine/locale_settings.h"
+#include "excel/dispatch_ids.h"
+#include "excel/excel_object.h"
+#include "runtime/text_table.h"
 #include "tools/korvel/headless_session.h"
 
 namespace korvel {
 namespace {
+
+constexpr uint32_t kProtectContentsWord = 0x20;
 
 constexpr char kBook[] =
     "[Sheet1]\n"
@@ -21,22 +26,28 @@ constexpr char kBook[] =
     "B1: 7\n"
     "B2: =B1*2\n";
 
+std::string narrow(std::u16string_view text) {
+  std::string out;
+  for (char16_t c : text) out += char(c);
+  return out;
+}
+
 class ApplicationRunTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { start(SessionOptions{}); }
+  void TearDown() override { resetLocaleSettings(); }
+
+  void start(const SessionOptions& options) {
     Workbook workbook;
     std::vector<std::string> errors;
     ASSERT_TRUE(readWorkbookText(kBook, &workbook, &errors));
     std::string error;
-    ASSERT_TRUE(session.start(workbook, SessionOptions{}, &error)) << error;
+    ASSERT_TRUE(session.start(workbook, options, &error)) << error;
   }
-  void TearDown() override { resetLocaleSettings(); }
+  WorkbookState& state() { return *session.program().workbookState(u"Application.xlsx"); }
+  ExcelObject application() { return ExcelObject(session.program().application()); }
 
-  std::string shown(std::u16string_view cell) {
-    std::string out;
-    for (char16_t c : session.display(cell)) out += char(c);
-    return out;
-  }
+  std::string shown(std::u16string_view cell) { return narrow(session.display(cell)); }
 
   HeadlessSession session;
 };
@@ -66,6 +77,88 @@ TEST_F(ApplicationRunTest, ManualModeComputesOnTheCalculateKey) {
   session.pressCalculateKey();
   EXPECT_EQ(shown(u"A3"), "20");
   EXPECT_EQ(shown(u"A4"), "21");
+}
+
+TEST_F(ApplicationRunTest, AFormulaTypedIntoTheWorkbookBecomesTheProgramsOwnCell) {
+  ASSERT_TRUE(session.type(u"C1", u"=A1+A3"));
+  EXPECT_EQ(shown(u"C1"), "12");
+  ASSERT_TRUE(session.type(u"A1", u"3"));
+  // The runtime computes A3, then the program its own formula from it.
+  EXPECT_EQ(shown(u"A3"), "15");
+  EXPECT_EQ(shown(u"C1"), "18");
+}
+
+TEST_F(ApplicationRunTest, TheWorkbooksCodeMeetsTheRuntimeInsteadOfTheProgram) {
+  // Calculate from the workbook's code runs the runtime's cycle.
+  session.setManualCalculation(true);
+  ASSERT_TRUE(session.type(u"A1", u"4"));
+  EXPECT_EQ(shown(u"A3"), "10");
+  application().call(dispid::kCalculate);
+  EXPECT_EQ(shown(u"A3"), "20");
+
+  // Saving the application workbook writes nothing while it may not be saved as an executable,
+  // and its folder is the application's, not the temporary one.
+  ExcelObject workbook = session.connection().workbook();
+  std::vector<Variant> none;
+  EXPECT_EQ(workbook.invoke(dispid::kSave, InvokeKind::kMethod, none, nullptr), kSFalse);
+  EXPECT_TRUE(session.program().files().empty());
+  EXPECT_EQ(workbook.getText(dispid::kPath), u"/application");
+}
+
+TEST(ApplicationProtectionTest, ProtectedSheetsAreOpenedForTheWritesAndProtectedAgain) {
+  SessionOptions options;
+  ProtectionTable table;
+  table.sheetWords = {kProtectContentsWord | 0x10 | 0x40 | 0x8};
+  table.sheetPasswords = {"pw"};
+  options.settings.header.writerVersion = 0x02010000;
+  options.settings.trailingList = writeProtectionList(table, 0x02010000);
+  Workbook workbook;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(readWorkbookText(kBook, &workbook, &errors));
+  HeadlessSession session;
+  std::string error;
+  ASSERT_TRUE(session.start(workbook, options, &error)) << error;
+
+  SheetData& sheet = session.program().workbookState(u"Application.xlsx")->data.sheets[0];
+  EXPECT_TRUE(sheet.protection.contents);
+  EXPECT_EQ(sheet.protection.password, u"pw");
+  EXPECT_EQ(sheet.protection.enableSelection, 1);  // unlocked cells only
+  // The input cell is unlocked, as the author left it; the results are not.
+  sheet.cells[{0, 0}].locked = false;
+  ASSERT_TRUE(session.type(u"A1", u"3"));
+  EXPECT_EQ(narrow(session.display(u"A3")), "15");
+  EXPECT_TRUE(sheet.protection.contents);
+  EXPECT_TRUE(sheet.protection.drawingObjects);
+  EXPECT_EQ(sheet.protection.password, u"pw");
+  EXPECT_FALSE(session.type(u"A3", u"1"));
+  resetLocaleSettings();
+}
+
+TEST(ApplicationCloseTest, ClosingWithChangedDataAsksToExportFirst) {
+  SessionOptions options;
+  options.settings.header.optionFlags = kFlagDataExchange;
+  Workbook workbook;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(readWorkbookText(kBook, &workbook, &errors));
+  HeadlessSession session;
+  std::string error;
+  ASSERT_TRUE(session.start(workbook, options, &error)) << error;
+  ASSERT_TRUE(session.type(u"A1", u"3"));
+
+  // Yes: the export writes nothing here, so the workbook stays open.
+  session.windows().queueMessageBoxAnswer(kIdYes);
+  EXPECT_FALSE(session.program().closeWorkbook(u"Application.xlsx"));
+  ASSERT_EQ(session.windows().messageBoxes().size(), 1u);
+  const auto& box = session.windows().messageBoxes()[0];
+  EXPECT_EQ(box.text, tableText(TextEntry::kCloseQuestion));
+  EXPECT_EQ(box.caption, tableText(TextEntry::kCloseCaptionPrefix) + u" Application");
+  EXPECT_EQ(box.style, kMbYesNoCancel | kMbIconWarning);
+
+  // No: it closes without the program's own question.
+  session.windows().queueMessageBoxAnswer(kIdNo);
+  EXPECT_TRUE(session.program().closeWorkbook(u"Application.xlsx"));
+  EXPECT_EQ(session.windows().messageBoxes().size(), 2u);
+  resetLocaleSettings();
 }
 
 }  // namespace
