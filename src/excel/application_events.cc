@@ -799,7 +799,7 @@ void ApplicationEvents::onWorkbookOpen(ExcelObject workbook) {
   if (!isLinkedWorkbook(workbook, &fullName)) return;
   // The user opened a linked workbook: the hidden copy the runtime opened for it goes, and the
   // user's copy is read from now on.
-  if (ExcelCalcHost* host = connection_.calcHost()) host->closeWorkbook(fullName);
+  if (ExcelCalcHost* host = connection_.calcHost()) host->linkedWorkbookOpened(fullName);
 }
 
 void ApplicationEvents::onWorkbookBeforeSave(ExcelObject workbook, const Variant& saveAsUi,

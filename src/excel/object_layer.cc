@@ -713,6 +713,35 @@ void ExcelCalcHost::closeWorkbook(std::u16string_view fullName) {
   }
 }
 
+void ExcelCalcHost::linkedWorkbookOpened(std::u16string_view fullName) {
+  std::u16string name = fileNamePart(fullName);
+  for (auto it = linked_.begin(); it != linked_.end(); ++it) {
+    if (!equalsNoCase(it->first, name)) continue;
+    // Only the runtime's own copy goes: the user's copy is the program's, and closing by full name
+    // in the application's program would close the very workbook the user just opened.
+    ExcelObject copy = it->second;
+    linked_.erase(it);
+    if (copy.live() && secondProgram_.live()) {
+      try {
+        copy.call(dispid::kClose, {Variant::boolean(false)});
+      } catch (const ComError&) {
+      }
+    }
+    return;
+  }
+}
+
+void ExcelCalcHost::linkedWorkbookClosed(std::u16string_view fullName) {
+  std::u16string name = fileNamePart(fullName);
+  for (auto it = linked_.begin(); it != linked_.end(); ++it) {
+    if (equalsNoCase(it->first, name)) {
+      linked_.erase(it);
+      break;
+    }
+  }
+  linkedHandled_.erase(toUpper(name));
+}
+
 void ExcelCalcHost::openWorkbook(std::u16string_view path) {
   try {
     if (hasWorkbookNamed(application_, fileNamePart(path))) return;

@@ -81,6 +81,12 @@ class ExcelCalcHost : public CalcHost {
   void readLinkedRange(std::u16string_view workbookName, std::u16string_view reference, Value& out);
   // Closes, without saving, the open workbook whose FullName equals the name (case ignored).
   void closeWorkbook(std::u16string_view fullName);
+  // The user opened a linked workbook in the application's program: the copy the runtime opened
+  // for it in the second program is closed, and the user's copy is read from now on.
+  void linkedWorkbookOpened(std::u16string_view fullName);
+  // A linked workbook was closed: the link is open no more, and the next full calculation opens
+  // it again.
+  void linkedWorkbookClosed(std::u16string_view fullName);
   // Workbooks.Open in the application's program unless a workbook of that name is open.
   void openWorkbook(std::u16string_view path);
   int32_t ddeInitiate(std::u16string_view application, std::u16string_view topic);

@@ -10,6 +10,7 @@
 #include "excel/dde_client.h"
 #include "excel/dispatch_ids.h"
 #include "excel/excel_connection.h"
+#include "excel/object_layer.h"
 #include "excel/protection.h"
 #include "runtime/runtime.h"
 #include "runtime/text_table.h"
@@ -121,8 +122,15 @@ void onWorkbookBeforeClose(ExcelConnection& connection, ExcelObject workbook, Va
   try {
     if (!variantToBool(cancel)) {
       if (!isApplicationWorkbook(connection, workbook)) {
-        // Another workbook: the application keeps running; the program closes it as usual.
+        // Another workbook: the application keeps running; the program closes it as usual. When
+        // formulas read it, its link is open no more (a name no link has changes nothing).
         cancel = Variant::boolean(false);
+        if (ExcelCalcHost* host = connection.calcHost()) {
+          try {
+            host->linkedWorkbookClosed(workbook.getText(dispid::kName));
+          } catch (const ComError&) {
+          }
+        }
       } else {
         ExcelObject& application = connection.application();
         const Settings& settings = runtime.settings();
