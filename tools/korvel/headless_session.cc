@@ -168,7 +168,7 @@ bool HeadlessSession::start(const Workbook& workbook, const SessionOptions& opti
     std::sort(cells.begin(), cells.end(), CellRefLess());
     for (CellRef address : cells) {
       if (address.sheet() >= sheetNames_.size()) continue;
-      computed_.push_back(sheetNames_[address.sheet()] + u"!" + cellText(address));
+      computed_.push_back(cellName(sheetNames_[address.sheet()] + u"!" + cellText(address)));
     }
   }
   return true;

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "engine/number_text.h"
+
 namespace korvel {
 namespace {
 
@@ -383,14 +385,9 @@ std::vector<FormulaReference> formulaReferences(std::u16string_view formula) {
   return references;
 }
 
-std::u16string generalNumberText(double value) {
-  char buffer[40];
-  // Fifteen significant digits, as the program keeps them, without a trailing ".0".
-  std::snprintf(buffer, sizeof(buffer), "%.15g", value);
-  std::string text = buffer;
-  if (text == "-0") text = "0";
-  return std::u16string(text.begin(), text.end());
-}
+// The program shows numbers as its automation turns them into text, which the engine's number
+// texts follow too: fifteen significant digits, the exponent form outside 1e-14..1e15.
+std::u16string generalNumberText(double value) { return numberToText(value); }
 
 std::optional<double> parseCellNumber(std::u16string_view text) { return parseNumber(text); }
 

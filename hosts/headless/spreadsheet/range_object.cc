@@ -32,6 +32,31 @@ uint64_t totalCells(const std::vector<CellArea>& areas) {
   return total;
 }
 
+// Calls f(key, cell) for every stored cell inside the areas, once each: small ranges look their
+// cells up, large ones walk the sheet's cells, so neither a single cell on a full sheet nor a whole
+// column over a few cells costs more than the smaller of the two.
+template <typename Function>
+void forEachStoredCell(const SheetData& data, const std::vector<CellArea>& areas, Function&& f) {
+  if (areas.size() == 1 && totalCells(areas) <= data.cells.size()) {
+    const CellArea& a = areas.front();
+    for (uint32_t r = a.firstRow; r <= a.lastRow; ++r) {
+      for (uint32_t c = a.firstColumn; c <= a.lastColumn; ++c) {
+        auto found = data.cells.find({r, c});
+        if (found != data.cells.end()) f(found->first, found->second);
+      }
+    }
+    return;
+  }
+  for (const auto& [key, cell] : data.cells) {
+    for (const CellArea& a : areas) {
+      if (a.contains(key.first, key.second)) {
+        f(key, cell);
+        break;
+      }
+    }
+  }
+}
+
 template <typename Function>
 void forEachCell(const std::vector<CellArea>& areas, Function&& f) {
   for (const CellArea& a : areas) {
@@ -468,15 +493,9 @@ HResult RangeObject::addressText(SpreadsheetProgram& program, std::span<Variant>
 
 HResult RangeObject::hasFormula(Variant* result) {
   uint64_t formulas = 0;
-  for (const auto& [key, cell] : sheet_->data().cells) {
-    if (cell.formula.empty()) continue;
-    for (const CellArea& a : areas_) {
-      if (a.contains(key.first, key.second)) {
-        ++formulas;
-        break;
-      }
-    }
-  }
+  forEachStoredCell(sheet_->data(), areas_, [&](const CellKey&, const CellData& cell) {
+    if (!cell.formula.empty()) ++formulas;
+  });
   if (formulas == 0) return answer(result, Variant::boolean(false));
   if (formulas == totalCells(areas_)) return answer(result, Variant::boolean(true));
   return answer(result, Variant::null());
@@ -485,11 +504,8 @@ HResult RangeObject::hasFormula(Variant* result) {
 HResult RangeObject::directPrecedents(SpreadsheetProgram& program, Variant* result) {
   std::vector<CellArea> precedents;
   const SheetData& data = sheet_->data();
-  for (const auto& [key, cell] : data.cells) {
-    if (cell.formula.empty()) continue;
-    bool inside = std::any_of(areas_.begin(), areas_.end(),
-                              [&](const CellArea& a) { return a.contains(key.first, key.second); });
-    if (!inside) continue;
+  forEachStoredCell(data, areas_, [&](const CellKey&, const CellData& cell) {
+    if (cell.formula.empty()) return;
     for (const FormulaReference& reference : formulaReferences(cell.formula)) {
       // Precedents are traced on the formula's own sheet only.
       bool ownSheet = reference.sheet.empty() || reference.sheet == data.name;
@@ -498,7 +514,7 @@ HResult RangeObject::directPrecedents(SpreadsheetProgram& program, Variant* resu
         precedents.push_back(reference.area);
       }
     }
-  }
+  });
   if (precedents.empty()) return kProgramError;  // "No cells were found."
   (void)program;
   return answer(result, Variant::dispatch(sheet_->range(std::move(precedents))));
