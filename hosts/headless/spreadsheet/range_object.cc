@@ -266,12 +266,9 @@ struct LinkPlace {
 
 std::vector<LinkPlace> linksIn(const SheetData& sheet, const std::vector<CellArea>& areas) {
   std::vector<LinkPlace> places;
-  for (const auto& [key, cell] : sheet.cells) {
-    bool inside = std::any_of(areas.begin(), areas.end(),
-                              [&](const CellArea& a) { return a.contains(key.first, key.second); });
-    if (!inside) continue;
+  forEachStoredCell(sheet, areas, [&](const CellKey& key, const CellData& cell) {
     for (size_t i = 0; i < cell.hyperlinks.size(); ++i) places.push_back({key, i});
-  }
+  });
   return places;
 }
 
