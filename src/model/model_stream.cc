@@ -19,7 +19,6 @@
 namespace korvel {
 namespace {
 
-constexpr uint32_t kNoIndex = 0xFFFFFFFFu;
 // Expression bytes of defined names are copied in pieces of this size, so that no piece needs
 // more than the buffer and one further chunk.
 constexpr size_t kCopySlice = 1 << 16;

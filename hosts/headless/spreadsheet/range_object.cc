@@ -12,9 +12,7 @@
 namespace korvel {
 namespace {
 
-constexpr InvokeKind kGet = InvokeKind::kPropertyGet;
 constexpr InvokeKind kPut = InvokeKind::kPropertyPut;
-constexpr InvokeKind kCall = InvokeKind::kMethod;
 
 constexpr int32_t kLocked = 0x10D;
 constexpr int32_t kRow = 0x101;
