@@ -17,6 +17,7 @@
 #include "compiler/formula_parser.h"
 #include "compiler/formula_shift.h"
 #include "engine/value_convert.h"
+#include "util/package_parts.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -109,39 +110,6 @@ bool parseInteger(std::string_view text, int64_t* out) {
 }
 
 bool isTrue(std::string_view text) { return text == "1" || text == "true"; }
-
-// "xl/worksheets/../x.xml" to "xl/x.xml"; a leading "/" is the package root.
-std::string resolvePartName(const std::string& folder, std::string_view target) {
-  std::string joined = !target.empty() && target.front() == '/' ? std::string(target.substr(1))
-                                                                : folder + std::string(target);
-  std::vector<std::string> pieces;
-  size_t start = 0;
-  while (start <= joined.size()) {
-    size_t end = joined.find('/', start);
-    if (end == std::string::npos) end = joined.size();
-    std::string piece = joined.substr(start, end - start);
-    if (piece == "..") {
-      if (!pieces.empty()) pieces.pop_back();
-    } else if (!piece.empty() && piece != ".") {
-      pieces.push_back(piece);
-    }
-    start = end + 1;
-  }
-  std::string name;
-  for (const std::string& piece : pieces) name += (name.empty() ? "" : "/") + piece;
-  return name;
-}
-
-std::string folderOf(const std::string& part) {
-  size_t slash = part.rfind('/');
-  return slash == std::string::npos ? "" : part.substr(0, slash + 1);
-}
-
-std::string relsOf(const std::string& part) {
-  size_t slash = part.rfind('/');
-  std::string base = slash == std::string::npos ? part : part.substr(slash + 1);
-  return folderOf(part) + "_rels/" + base + ".rels";
-}
 
 std::string cellName(uint32_t row, uint32_t column) {
   std::string letters;
