@@ -19,6 +19,13 @@ class DiskFiles : public Files {
   bool readAll(const std::u16string& path, std::string* out) const override;
   bool exists(const std::u16string& path) const override;
   bool remove(const std::u16string& path) override;
+  bool size(const std::u16string& path, uint64_t* out) const override;
+  bool readBlock(const std::u16string& path, uint64_t offset, size_t length,
+                 std::string* out) const override;
+  bool append(const std::u16string& path, std::string_view bytes) override;
+  bool rename(const std::u16string& from, const std::u16string& to) override;
+  bool readOnly(const std::u16string& path) const override;
+  bool openableForAppend(const std::u16string& path) const override;
 
  private:
   std::u16string temporary_;

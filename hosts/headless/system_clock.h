@@ -11,6 +11,8 @@ class SystemClock : public Clock {
   LocalTime now() const override;
   uint64_t counter() const override;
   uint64_t counterFrequency() const override { return 1000000000ull; }
+  int64_t unixTime() const override;
+  void sleep(uint32_t milliseconds) override;
 };
 
 class FixedClock : public Clock {
@@ -19,12 +21,22 @@ class FixedClock : public Clock {
   LocalTime now() const override { return time_; }
   uint64_t counter() const override { return ticks_; }
   uint64_t counterFrequency() const override { return 1000; }
+  int64_t unixTime() const override { return unixTime_; }
+  // Sleeping only moves the counter, so waits cost tests no time; sleeps() counts them.
+  void sleep(uint32_t milliseconds) override {
+    ticks_ += milliseconds;
+    ++sleeps_;
+  }
+  int sleeps() const { return sleeps_; }
+  void setUnixTime(int64_t seconds) { unixTime_ = seconds; }
   void set(LocalTime time) { time_ = time; }
   void advance(uint64_t ticks) { ticks_ += ticks; }
 
  private:
   LocalTime time_;
   uint64_t ticks_ = 0;
+  int64_t unixTime_ = 0;
+  int sleeps_ = 0;
 };
 
 }  // namespace korvel

@@ -103,7 +103,7 @@ void startApplication(ExcelConnection& connection) {
 
   const ChannelState& state = runtime.channelState();
   if (!state.startupDataPath.empty() && runtime.settings().dataExchange) {
-    runtime.dataExchange().importData(state.startupDataPath);
+    runtime.dataExchange().importStartupData();
   }
 
   bool visible = application.getBool(dispid::kVisible);

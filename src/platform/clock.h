@@ -18,6 +18,10 @@ class Clock {
   // Monotonic ticks and their frequency per second.
   virtual uint64_t counter() const = 0;
   virtual uint64_t counterFrequency() const = 0;
+  // Seconds since 1970-01-01 00:00 UTC.
+  virtual int64_t unixTime() const = 0;
+  // Blocks the calling thread for about that long.
+  virtual void sleep(uint32_t milliseconds) = 0;
 };
 
 }  // namespace korvel

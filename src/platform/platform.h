@@ -6,10 +6,13 @@
 #include "platform/addin_callback.h"
 #include "platform/clock.h"
 #include "platform/dde.h"
+#include "platform/dialogs.h"
 #include "platform/dispatch.h"
 #include "platform/files.h"
 #include "platform/locale.h"
+#include "platform/resources.h"
 #include "platform/system.h"
+#include "platform/text_metrics.h"
 #include "platform/window_system.h"
 
 namespace korvel {
@@ -27,6 +30,12 @@ struct Platform {
   ObjectFactory* objects = nullptr;
   // The DDE client; null without DDE.
   Dde* dde = nullptr;
+  // Resources of executables; null: the application cannot be saved.
+  Resources* resources = nullptr;
+  // Dialogs and the measures their layout needs; null: no dialog is shown (choosers answer
+  // "cancelled").
+  Dialogs* dialogs = nullptr;
+  TextMetrics* textMetrics = nullptr;
 };
 
 }  // namespace korvel

@@ -101,6 +101,8 @@ class DataExchange {
   virtual bool exportData(bool /*collected*/, std::u16string_view /*path*/) { return false; }
   // Imports from the path, silently; an empty path asks the user with the import dialog.
   virtual void importData(std::u16string_view /*path*/) {}
+  // The start-up import of the file the launcher named: nothing is shown, whatever happens.
+  virtual void importStartupData() {}
   // The state the close handling consults: whether the last export wrote its file. Every change of
   // the user's data clears it.
   virtual bool lastExportSucceeded() const { return false; }
@@ -140,6 +142,9 @@ class MenuManager {
   virtual void buildMenus() {}
   // The user's data changed: the export command becomes available (once).
   virtual void enableExportCommand() {}
+  // Whether the host program takes commands now (not while a dialog of its own or the cell
+  // editor is open); false when it cannot tell.
+  virtual bool excelAcceptsCommands() { return false; }
 };
 
 }  // namespace korvel

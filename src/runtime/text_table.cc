@@ -60,6 +60,12 @@ constexpr PlainEntry kPlainEntries[] = {
     {TextEntry::kInterceptionFailed,
      u"The application cannot take control of the spreadsheet program it runs in, so it cannot "
      u"compute its results. It will now close."},
+    {TextEntry::kWorkbookResourceType, u"KVWORKBOOK"},
+    {TextEntry::kReadOnlyCaption, u"Save Application"},
+    {TextEntry::kReadOnlyWarning,
+     u"The application file '%s' is read-only, so the application cannot be saved into it. "
+     u"Choose another file to save the application."},
+    {TextEntry::kVersionLabel, u"Version "},
 };
 
 constexpr size_t kTotalUnits = [] {

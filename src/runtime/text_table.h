@@ -43,6 +43,10 @@ enum class TextEntry : int {
   kRunMacroSuffix = 41,              // the last 10 characters of a macro the workbook's code runs
   kRunMacroPrefix = 42,              // its first 11 characters
   kInterceptionFailed = 58,          // the notice when the program's members cannot be intercepted
+  kWorkbookResourceType = 59,        // resource type of the saved workbook (the launcher's name)
+  kReadOnlyCaption = 60,             // saving into a read-only application file
+  kReadOnlyWarning = 61,             // its text; "%s": the file
+  kVersionLabel = 62,                // the About box's version line, before the version number
 };
 
 // The entry's text, unscrambled; empty for a number without an entry.

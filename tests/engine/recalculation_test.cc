@@ -225,6 +225,8 @@ TEST_F(RecalculationTest, NowIsOneInstantForTheWholeRecalculation) {
     LocalTime now() const override { return LocalTime{2024, 3, 15, 10, 30, 15, 250}; }
     uint64_t counter() const override { return 0; }
     uint64_t counterFrequency() const override { return 1; }
+    int64_t unixTime() const override { return 0; }
+    void sleep(uint32_t) override {}
   } clock;
   installLocale(nullptr, &clock);
   build("[S]\nA1: 1\nB1: =A1+1\nC1: =B1+1\n");

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,9 @@ class ScriptedDataExchange : public DataExchange {
     return exportWrites;
   }
   void importData(std::u16string_view path) override { imports.emplace_back(path); }
+  // The start-up import reads the path the launcher named; tests see which path that was.
+  void importStartupData() override { imports.push_back(startupPath()); }
+  std::function<std::u16string()> startupPath;
   bool lastExportSucceeded() const override { return succeeded; }
 };
 
@@ -51,6 +55,7 @@ class LifeCycleTest : public ::testing::Test {
     runtime_->setMainWindow(main_);
     auto data = std::make_unique<ScriptedDataExchange>();
     data_ = data.get();
+    data_->startupPath = [this] { return runtime_->channelState().startupDataPath; };
     runtime_->setDataExchange(std::move(data));
     connection_ = std::make_unique<ExcelConnection>(*runtime_);
 

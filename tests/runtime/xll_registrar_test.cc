@@ -28,7 +28,9 @@ constexpr TextEntry kEveryEntry[] = {
     TextEntry::kSaveWarning,         TextEntry::kEditWindowClass,
     TextEntry::kEditWindowClass2,    TextEntry::kLinkedApplicationArguments,
     TextEntry::kRunMacroSuffix,      TextEntry::kRunMacroPrefix,
-    TextEntry::kInterceptionFailed,
+    TextEntry::kInterceptionFailed,  TextEntry::kWorkbookResourceType,
+    TextEntry::kReadOnlyCaption,     TextEntry::kReadOnlyWarning,
+    TextEntry::kVersionLabel,
 };
 
 TEST(TextTableTest, StoredEntriesAreScrambledAndReadBack) {
