@@ -1,12 +1,12 @@
 #include "hosts/headless/disk_files.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "util/text.h"
 

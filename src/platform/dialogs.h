@@ -23,7 +23,7 @@ using SystemColour = uint32_t;
 
 struct FileDialogRequest {
   WindowHandle owner = WindowHandle::kNoWindow;
-  bool save = false;  // a save dialog; otherwise an open dialog
+  bool save = false;             // a save dialog; otherwise an open dialog
   std::u16string filterName;     // "Data Files"
   std::u16string filterPattern;  // "*.dat"
   std::u16string title;
