@@ -16,6 +16,7 @@
 #include "hosts/headless/disk_files.h"
 #include "tools/korvel/calc_commands.h"
 #include "tools/korvel/check_command.h"
+#include "tools/korvel/data_command.h"
 #include "tools/korvel/model_dump.h"
 #include "tools/korvel/model_file.h"
 #include "tools/korvel/run_command.h"
@@ -190,7 +191,16 @@ int main(int argc, char** argv) {
                    "Relative tolerance of number comparisons (default 1e-9)")
       ->check(CLI::NonNegativeNumber);
 
+  std::string dataFile;
+  bool dataJson = false;
+  auto* data = app.add_subcommand("data", "Application data files (.dat)");
+  data->require_subcommand(1);
+  auto* dataDump = data->add_subcommand("dump", "Print the header and the records of a data file");
+  dataDump->add_option("FILE", dataFile, "A .dat data file")->required();
+  dataDump->add_flag("--json", dataJson, "Print one JSON object");
+
   CLI11_PARSE(app, argc, argv);
+  if (*data && *dataDump) return korvel::dataDumpCommand(dataFile, dataJson);
   if (*check) return korvel::checkCommand(checkOptions);
   if (*calc) return korvel::calcCommand(calcOptions);
   if (*run) return korvel::runCommand(runOptions);
