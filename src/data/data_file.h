@@ -102,17 +102,26 @@ size_t readDataRecord(const DataFileHeader& header, std::string_view bytes, Data
 void appendDataRecord(const DataRecord& record, std::string* section);
 
 // The whole file in the current layout: the header (its record length set from the section, both
-// creator texts empty) and the envelope (level 6). False when the envelope cannot be made.
+// creator texts empty, the runtime's own format version, since that is what picks the layout on
+// reading) and the envelope (level 6). False when the envelope cannot be made.
 bool encodeDataFile(DataFileHeader header, std::string_view recordSection, std::string* out);
 // Writes the file so that an existing file at the path is replaced only by a complete new one: a
-// temporary file beside it, then a rename. False, with no file left behind and the old one
-// intact, when anything fails (the envelope included).
+// temporary file beside it (path + ".tmp", or path + ".N.tmp" while that name is taken), then a
+// rename. False, with no file left behind and the old one intact, when anything fails (the
+// envelope included).
 bool writeDataFile(Files& files, const std::u16string& path, const DataFileHeader& header,
                    std::string_view recordSection);
 
 // The ".exe" to ".dat" rule of export and import paths: the last four characters replaced when
 // they are exactly ".exe" (case-sensitive).
 std::u16string dataPathForExecutable(std::u16string path);
+
+// The import's message for a failed read, naming the full path that was read; empty for kOk.
+//   kCannotOpen  "Cannot open file '<path>'."
+//   kCannotRead  "Cannot read data from file '<path>'."
+//   kInvalid     "Data file '<path>' is not a vaild file format or corrupted." (also for a
+//                record section that proves damaged while the records are applied)
+std::u16string dataFileMessage(DataFileCode code, std::u16string_view path);
 
 template <typename Visit>
 bool forEachDataRecord(const DataFileHeader& header, std::string_view section, Visit&& visit) {
