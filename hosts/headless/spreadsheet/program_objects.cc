@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "excel/dispatch_ids.h"
+#include "hosts/headless/spreadsheet/command_bars.h"
 #include "hosts/headless/spreadsheet/program_formula.h"
 
 namespace korvel {
@@ -510,13 +511,7 @@ HResult ApplicationObject::member(SpreadsheetProgram& program, int32_t memberId,
     case kEnableEvents:
       return boolProperty(&s.enableEvents, kind, arguments, result);
     case kCommandBars:
-      // Menus are not drawn here: the bars answer that there are none.
-      return answer(result,
-                    Variant::dispatch(simpleObject(
-                        &program, [](int32_t id, InvokeKind, std::span<Variant>, Variant* r) {
-                          if (id != kCount) return kDispEMemberNotFound;
-                          return answer(r, Variant::i4(0));
-                        })));
+      return answer(result, Variant::dispatch(makeCommandBarsObject(&program)));
     case kWorksheetFunction: {
       SpreadsheetProgram* p = &program;
       return answer(result, Variant::dispatch(simpleObject(

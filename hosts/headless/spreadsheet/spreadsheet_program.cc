@@ -6,9 +6,11 @@
 #include <utility>
 
 #include "excel/dispatch_ids.h"
+#include "hosts/headless/spreadsheet/command_bars.h"
 #include "hosts/headless/spreadsheet/program_formula.h"
 #include "hosts/headless/spreadsheet/program_objects.h"
 #include "hosts/headless/spreadsheet/xlsx_workbook.h"
+#include "ui/command_bar_ids.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -114,6 +116,7 @@ SpreadsheetProgram::SpreadsheetProgram(HeadlessWindowSystem& windows, HeadlessAd
       addin_(addin),
       options_(std::move(options)),
       tables_(makeProgramTables()),
+      commandBars_(std::make_unique<ProgramCommandBars>()),
       factory_(std::make_unique<Factory>(*this)) {
   settings_.caption = options_.caption;
   createWindows();
@@ -571,8 +574,38 @@ void SpreadsheetProgram::quit() {
     if (!close(*workbook, false)) return;  // a sink kept a workbook open
   }
   quit_ = true;
+  commandBars_->dropTemporary();
   if (windows_.isWindow(mainWindow_)) windows_.destroyWindow(mainWindow_);
 }
+
+// --- Menus.
+
+bool SpreadsheetProgram::clickMenuButton(std::u16string_view tag) {
+  return clickCommandBarControl(*this, commandBars_->findByTag(tag));
+}
+
+bool SpreadsheetProgram::clickMenuPath(const std::vector<std::u16string>& captions) {
+  return clickCommandBarControl(*this, commandBars_->findByPath(captions));
+}
+
+std::vector<std::u16string> SpreadsheetProgram::menuCaptions(
+    const std::vector<std::u16string>& path) {
+  std::shared_ptr<CommandBarControlList> list;
+  if (path.empty()) {
+    if (CommandBarState* bar = commandBars_->bar(commandbar::kWorksheetMenuBar))
+      list = bar->controls;
+  } else if (auto popup = commandBars_->findByPath(path)) {
+    list = popup->controls;
+  }
+  std::vector<std::u16string> captions;
+  if (list == nullptr) return captions;
+  for (const auto& control : *list) {
+    if (control->visible) captions.push_back(control->caption);
+  }
+  return captions;
+}
+
+void SpreadsheetProgram::setBusy(bool busy) { commandBars_->setBusy(busy); }
 
 // --- Events.
 

@@ -35,6 +35,7 @@
 namespace korvel {
 
 class ApplicationObject;
+class ProgramCommandBars;
 class SheetObject;
 class SpreadsheetProgram;
 class WorkbookObject;
@@ -157,6 +158,16 @@ class SpreadsheetProgram {
   bool addSheet(std::u16string_view workbook, std::u16string_view name);
   // Makes the main window the active one, as a click on it does (activate hooks run first).
   bool activateMainWindow();
+  // Clicks the menu button with the tag (the first one, searching every bar), or the one reached
+  // by captions from the "Worksheet Menu Bar" ({"Application", "Loan", "About"}); false when
+  // there is none or it is hidden or disabled.
+  bool clickMenuButton(std::u16string_view tag);
+  bool clickMenuPath(const std::vector<std::u16string>& captions);
+  // The captions of the visible controls of the "Worksheet Menu Bar" (empty path) or of the popup
+  // the captions reach; empty when the path leads nowhere.
+  std::vector<std::u16string> menuCaptions(const std::vector<std::u16string>& path = {});
+  // A dialog of the program's own or its cell editor is open: it refuses commands meanwhile.
+  void setBusy(bool busy);
 
   // --- Contents.
   // Empty for a cell, sheet or workbook that does not exist.
@@ -217,6 +228,7 @@ class SpreadsheetProgram {
   const std::shared_ptr<bool>& aliveToken() const { return alive_; }
   struct Tables;
   Tables& tables() { return *tables_; }
+  ProgramCommandBars& commandBars() { return *commandBars_; }
 
   // Open workbooks in the order they were opened.
   std::vector<WorkbookState*> openWorkbooks() const;
@@ -285,6 +297,7 @@ class SpreadsheetProgram {
   SpreadsheetOptions options_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   std::unique_ptr<Tables> tables_;
+  std::unique_ptr<ProgramCommandBars> commandBars_;
   Settings settings_;
   AddinExports exports_;
   std::map<std::u16string, ProgramMacro> macros_;
