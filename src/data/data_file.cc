@@ -233,12 +233,12 @@ bool encodeDataFile(DataFileHeader header, std::string_view recordSection, std::
   header.creatorText2Length = 1;
   header.formatVersion = kDataFileRuntimeVersion;
   header.recordLength = uint32_t(recordSection.size());
-  std::string payload(4, '\0');  // both creator texts empty: one NUL unit each
+  constexpr size_t kCreatorBytes = 4;  // both creator texts empty: one NUL unit each
+  if (recordSection.size() > kEnvelopeMaxContentLength - kCreatorBytes) return false;
+  std::string payload(kCreatorBytes, '\0');
   payload.append(recordSection);
   std::string envelope;
-  if (payload.size() > kEnvelopeMaxContentLength || !encodeEnvelope(payload, &envelope)) {
-    return false;
-  }
+  if (!encodeEnvelope(payload, &envelope)) return false;
   *out = encodeDataFileHeader(header);
   out->append(envelope);
   return true;
