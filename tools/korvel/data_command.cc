@@ -1,7 +1,75 @@
 #include "tools/korvel/data_command.h"
 
-namespace korvel {
+#include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <vector>
 
-int dataDumpCommand(const std::string&, bool) { return 2; }
+#include "data/data_file.h"
+#include "hosts/headless/disk_files.h"
+#include "model/compiled_model.h"
+#include "tools/korvel/model_dump.h"
+#include "util/text.h"
+
+namespace korvel {
+namespace {
+
+std::string versionText(uint32_t version) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%u.%u.%u.%u", version >> 24, (version >> 16) & 0xFF,
+                (version >> 8) & 0xFF, version & 0xFF);
+  return buffer;
+}
+
+}  // namespace
+
+int dataDumpCommand(const std::string& path, bool json) {
+  DiskFiles files;
+  std::u16string widePath = fromUtf8(path);
+  DataFileHeader header;
+  std::string section;
+  DataFileCode code = readDataFile(files, widePath, &header, &section);
+  if (code != DataFileCode::kOk) {
+    std::cerr << toUtf8(dataFileMessage(code, widePath)) << "\n";
+    return 2;
+  }
+  std::vector<DataRecord> records;
+  bool complete = readDataRecords(header, section, &records);
+
+  // Data files carry no sheet names: references are shown by their cells alone.
+  CompiledModel noModel;
+  if (json) {
+    nlohmann::ordered_json out;
+    out["header"] = {{"appId", header.applicationId},
+                     {"timestamp", header.timestamp},
+                     {"formatVersion", header.formatVersion},
+                     {"recordLength", header.recordLength}};
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const DataRecord& r : records) {
+      list.push_back({{"sheet", r.sheet},
+                      {"row", r.row},
+                      {"col", r.column},
+                      {"value", valueJson(noModel, r.value)}});
+    }
+    out["records"] = list;
+    std::cout << out.dump(2) << "\n";
+  } else {
+    std::cout << "appId: " << header.applicationId << "\n"
+              << "timestamp: " << header.timestamp << "\n"
+              << "formatVersion: " << versionText(header.formatVersion) << "\n"
+              << "recordLength: " << header.recordLength << "\n"
+              << "records: " << records.size() << "\n";
+    for (const DataRecord& r : records) {
+      std::cout << "  sheet " << r.sheet << " row " << r.row << " col " << r.column << ": "
+                << valueText(noModel, r.value) << "\n";
+    }
+  }
+  std::cout.flush();
+  if (!complete) {
+    std::cerr << toUtf8(dataFileMessage(DataFileCode::kInvalid, widePath)) << "\n";
+    return 2;
+  }
+  return 0;
+}
 
 }  // namespace korvel

@@ -58,6 +58,8 @@ const char* kindName(const Value& v) {
   return "empty";
 }
 
+}  // namespace
+
 json valueJson(const CompiledModel& model, const Value& v) {
   json out = {{"kind", kindName(v)}};
   switch (v.kind()) {
@@ -112,6 +114,8 @@ std::string valueText(const CompiledModel& model, const Value& v) {
   if (v.isEmpty()) return "(empty)";
   return toUtf8(toText(v));
 }
+
+namespace {
 
 json formulaJson(const CompiledModel& model, const Node* root, Cell* cell) {
   if (!root) return nullptr;

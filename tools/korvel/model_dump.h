@@ -12,6 +12,10 @@ namespace korvel {
 std::string dumpText(const CompiledModel& model);
 nlohmann::ordered_json dumpJson(const CompiledModel& model);
 
+// One value as both forms show it; references are named with the model's sheets.
+nlohmann::ordered_json valueJson(const CompiledModel& model, const Value& v);
+std::string valueText(const CompiledModel& model, const Value& v);
+
 }  // namespace korvel
 
 #endif  // KORVEL_TOOLS_KORVEL_MODEL_DUMP_H_
