@@ -86,6 +86,7 @@ inline constexpr int32_t kShapes = 0x561;
 inline constexpr int32_t kEnableSelection = 0x591;
 inline constexpr int32_t kQueryTables = 0x59A;
 inline constexpr int32_t kSaveAs2 = 0x785;
+inline constexpr int32_t kCheckCompatibility = 0x9E0;
 inline constexpr int32_t kProtect = 0x7ED;
 inline constexpr int32_t kOnAction = 0x254;  // Shape
 inline constexpr int32_t kRefresh = 0x589;   // QueryTable

@@ -47,9 +47,12 @@ class HostChannel {
   // language without a name of its own).
   std::u16string languageName() const;
 
+  // What HC_APPLICATION_PATH does with its text: the application path, its folder (also made the
+  // current directory) and the application icon from the file.
+  void storeApplicationPath(std::u16string path);
+
  private:
   void run(uint32_t message, uint64_t wParam, int64_t lParam);
-  void storeApplicationPath(std::u16string path);
   void showNotice(const std::string& message);
   void start();
   void registerUndo();

@@ -281,7 +281,7 @@ std::unique_ptr<SpreadsheetProgram::Tables> makeProgramTables() {
   tables->application = makeTable(kIidApplication, application);
   Members workbook = withGetPut({kName, kFullName, kPath, kFileFormat, kSheets, kWorksheets,
                                  kParent, kWorkbookProtectStructure, kWorkbookProtectWindows},
-                                {kSaved, kDate1904},
+                                {kSaved, kDate1904, kCheckCompatibility},
                                 {kSave, kSaveAs, kSaveAs2, kSaveCopyAs, kClose, kProtect,
                                  kProtectOld, kUnprotect, kActivate});
   tables->workbook = makeTable(kIidWorkbook, workbook);
@@ -566,6 +566,8 @@ HResult WorkbookObject::member(SpreadsheetProgram& program, int32_t memberId, In
       return boolProperty(&data.date1904, kind, arguments, result);
     case kFileFormat:
       return answer(result, Variant::i4(data.fileFormat));
+    case kCheckCompatibility:
+      return boolProperty(&data.checkCompatibility, kind, arguments, result);
     case kSheets:
     case kWorksheets:
       return answer(result,
@@ -585,6 +587,10 @@ HResult WorkbookObject::member(SpreadsheetProgram& program, int32_t memberId, In
       if (!name || name->empty()) return kEInvalidArg;
       if (std::optional<int64_t> format = args::integer(arguments, 1)) {
         data.fileFormat = int32_t(*format);
+      }
+      // A name without an extension gets the one of the format, as the program adds it.
+      if (size_t start = name->find_last_of(u"\\/:") + 1; name->find(u'.', start) == name->npos) {
+        *name += data.fileFormat == kFileFormatExcel8 ? u".xls" : u".xlsx";
       }
       return program.save(wb, *name, false, false) == SaveOutcome::kFailed ? kProgramError : kSOk;
     }

@@ -78,6 +78,7 @@ struct WorkbookData {
   std::u16string fullName;  // the path it was opened from or saved to
   bool date1904 = false;
   int32_t fileFormat = 51;  // .xlsx
+  bool checkCompatibility = true;
   std::vector<SheetData> sheets;
   bool protectStructure = false;
   bool protectWindows = false;
