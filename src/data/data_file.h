@@ -8,7 +8,9 @@
 // the layout:
 //   version < 1.9.6.11 or >= 9.0.0.0   creator text lengths count bytes; 4-byte keys (u16 row,
 //                                      u8 column, u8 sheet)
-//   version < 1.9.6.6 or >= 9.0.0.0    kind bytes are stored one less than the value encoding's
+//   version < 1.9.6.6 or >= 9.0.0.0    kind bytes (array elements' too) are stored one less than
+//                                      the value encoding's; the sum wraps in the byte, so 0xFF
+//                                      is the empty value
 //   version < 1.2.8.0                  texts are 8-bit, each byte one character, followed by the
 //                                      zero byte and one further byte
 // The current layout: creator texts count UTF-16 units; 8-byte keys (u32 row, u16 column, u16
@@ -76,9 +78,10 @@ std::string encodeDataFileHeader(const DataFileHeader& header);
 bool decodeDataFileHeader(std::string_view bytes, DataFileHeader* header);
 
 // Reads the file whole, checks the header, decodes the envelope and skips the creator texts as
-// the header's version says; *recordSection is what follows them. A file of 32 bytes or less, a
-// bad header, a bad envelope or creator texts longer than the payload give kInvalid. Never reads
-// past the file's bytes.
+// the header's version says; *recordSection is what follows them. A file that does not exist or
+// whose size cannot be taken gives kCannotOpen; a read that fails or comes back short,
+// kCannotRead; a file of 32 bytes or less, a bad header, a bad envelope or creator texts longer
+// than the payload, kInvalid. Never reads past the file's bytes.
 DataFileCode readDataFile(const Files& files, const std::u16string& path, DataFileHeader* header,
                           std::string* recordSection);
 // The same over bytes already read (the fuzz target and readDataFile share it).
