@@ -440,7 +440,8 @@ HResult RangeObject::writeValues(SpreadsheetProgram& program, std::span<Variant>
   for (const CellArea& a : areas_) {
     for (uint32_t r = a.firstRow; r <= a.lastRow; ++r) {
       for (uint32_t c = a.firstColumn; c <= a.lastColumn; ++c) {
-        Variant element = *value;
+        // An array is not copied whole for each of its cells.
+        Variant element = value->type() == VarType::kArray ? Variant() : *value;
         if (value->type() == VarType::kArray) {
           // The array is laid over the area from its top-left; cells beyond it get #N/A.
           const VariantArray& array = value->array();
