@@ -2,6 +2,8 @@
 // runtime as its add-in, started by the launcher stand-in, driven as the user drives it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -9,8 +11,13 @@
 #include "engine/locale_settings.h"
 #include "excel/dispatch_ids.h"
 #include "excel/excel_object.h"
+#include "hosts/headless/disk_files.h"
+#include "platform/xloper.h"
+#include "runtime/addin_entry_points.h"
 #include "runtime/text_table.h"
+#include "tools/korvel/application_file.h"
 #include "tools/korvel/headless_session.h"
+#include "util/text.h"
 
 namespace korvel {
 namespace {
@@ -158,6 +165,104 @@ TEST(ApplicationCloseTest, ClosingWithChangedDataAsksToExportFirst) {
   session.windows().queueMessageBoxAnswer(kIdNo);
   EXPECT_TRUE(session.program().closeWorkbook(u"Application.xlsx"));
   EXPECT_EQ(session.windows().messageBoxes().size(), 2u);
+  resetLocaleSettings();
+}
+
+// The service entry as the workbook's code calls it with a path; its integer answer.
+int service(HeadlessSession& session, int code, std::string_view path = {}) {
+  Xloper argument = Xloper::string(path);
+  int answer = DummyFunc8(session.runtime(), code, &argument)->integer();
+  session.runMessages();
+  return answer;
+}
+
+bool startBook(HeadlessSession& session, const SessionOptions& options) {
+  Workbook workbook;
+  std::vector<std::string> errors;
+  std::string error;
+  EXPECT_TRUE(readWorkbookText(kBook, &workbook, &errors));
+  bool started = session.start(workbook, options, &error);
+  EXPECT_TRUE(started) << error;
+  return started;
+}
+
+TEST(ApplicationDataTest, EditsExportedFromOneRunImportIntoAFreshOneWithTheirDependents) {
+  SessionOptions options;
+  options.settings.header.optionFlags = kFlagDataExchange;
+  std::string exported;
+  {
+    HeadlessSession session;
+    ASSERT_TRUE(startBook(session, options));
+    ASSERT_TRUE(session.type(u"A1", u"3"));
+    EXPECT_EQ(service(session, kServiceExport, "/data/edits.dat"), 0);
+    ASSERT_TRUE(session.files().readAll(u"/data/edits.dat", &exported));
+    EXPECT_TRUE(session.dialogs().shown().empty());
+  }
+  HeadlessSession session;
+  ASSERT_TRUE(startBook(session, options));
+  ASSERT_TRUE(session.files().writeAll(u"/data/edits.dat", exported));
+  EXPECT_EQ(service(session, kServiceImport, "/data/edits.dat"), 0);
+  EXPECT_EQ(narrow(session.display(u"A1")), "3");
+  EXPECT_EQ(narrow(session.display(u"A3")), "15");
+  EXPECT_EQ(narrow(session.display(u"A4")), "16");
+  EXPECT_EQ(narrow(session.display(u"B2")), "14");
+  resetLocaleSettings();
+}
+
+TEST(ApplicationDialogTest, TheAboutBoxComesFromTheDeferredCommandWithTheApplicationsName) {
+  SessionOptions options;
+  options.settings.applicationName = u"Budget";
+  HeadlessSession session;
+  ASSERT_TRUE(startBook(session, options));
+  Xloper none = Xloper::missing();
+  DummyFunc8(session.runtime(), kServicePostAbout, &none);
+  EXPECT_TRUE(session.dialogs().shown().empty());  // posted, not yet run
+  session.runMessages();
+  ASSERT_EQ(session.dialogs().shown().size(), 1u);
+  EXPECT_NE(describeDialog(session.dialogs().shown()[0]).find("Budget"), std::string::npos)
+      << describeDialog(session.dialogs().shown()[0]);
+  resetLocaleSettings();
+}
+
+TEST(ApplicationFileRunTest, ASaveInPlaceIsWhereTheNextRunStarts) {
+  std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                 ("korvel-app-" + std::to_string(std::random_device()()));
+  std::filesystem::create_directories(folder);
+  std::u16string path = fromUtf8((folder / "budget.kvapp").string());
+  {
+    Workbook workbook;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(readWorkbookText(kBook, &workbook, &errors));
+    ApplicationOptions options;
+    options.name = u"Budget";
+    options.saveAsExecutable = true;
+    DiskFiles files;
+    std::vector<ResourceEntry> entries;
+    std::string error;
+    ASSERT_TRUE(buildApplicationResources(workbook, {}, options, files, &entries, &error)) << error;
+    ASSERT_TRUE(files.writeAll(path, encodeApplicationFile(entries)));
+  }
+  std::u16string unpacked;
+  {
+    HeadlessSession session(true);
+    std::string error;
+    ASSERT_TRUE(session.startApplication(path, SessionOptions{}, &error)) << error;
+    unpacked = session.runtime().channelState().workbookPath;
+    EXPECT_TRUE(session.files().exists(unpacked));
+    EXPECT_EQ(narrow(session.display(u"A3")), "10");
+    ASSERT_TRUE(session.type(u"A1", u"3"));
+    EXPECT_TRUE(session.program().saveWorkbook(session.workbookName()));
+    session.runMessages();
+  }
+  EXPECT_FALSE(std::filesystem::exists(toUtf8(unpacked)));
+  {
+    HeadlessSession session(true);
+    std::string error;
+    ASSERT_TRUE(session.startApplication(path, SessionOptions{}, &error)) << error;
+    EXPECT_EQ(narrow(session.display(u"A1")), "3");
+    EXPECT_EQ(narrow(session.display(u"A4")), "16");
+  }
+  std::filesystem::remove_all(folder);
   resetLocaleSettings();
 }
 

@@ -91,6 +91,57 @@ status=$?
 set -e
 [ "$status" -eq 1 ] || { echo "FAIL: a set of a formula cell: status $status"; exit 1; }
 
+# Application files: compiled, run, their data exported and imported, saved in place and saved as
+# a new file that runs. The runs unpack their workbooks into a temporary directory of their own,
+# which must be empty again afterwards.
+export TMPDIR="$work/tmp"
+mkdir "$TMPDIR"
+printf '[Sheet1]\nA1: 2\nA2: =A1*10\nA3: =A2+1\nB1: 4\n' > "$work/app.txt"
+printf 'Use it well.' > "$work/agreement.txt"
+"$korvel" compile "$work/app.txt" -o "$work/app.kvapp" --name Budget --version 1.2.3 \
+  --data-exchange --save-as-executable --agreement "$work/agreement.txt" --info "Made for tests"
+expect_output "run an application" $'Sheet1!A2 = 20\nSheet1!A3 = 21' "$korvel" run "$work/app.kvapp"
+"$korvel" run "$work/app.kvapp" --set A1=5 --export "$work/edits.dat" > /dev/null
+[ -s "$work/edits.dat" ] || { echo "FAIL: --export wrote no data file"; exit 1; }
+"$korvel" data dump "$work/edits.dat" > "$work/dump" || { echo "FAIL: data dump"; exit 1; }
+expect_output "import into a fresh run" $'Sheet1!A1 = 5\nSheet1!A3 = 51\nSheet1!B1 = 4' \
+  "$korvel" run "$work/app.kvapp" --import "$work/edits.dat" --get A1 --get A3 --get B1
+cp "$work/app.kvapp" "$work/saved.kvapp"
+"$korvel" run "$work/saved.kvapp" --set A1=7 --save > /dev/null
+expect_output "the saved state" $'Sheet1!A1 = 7\nSheet1!A3 = 71' \
+  "$korvel" run "$work/saved.kvapp" --get A1 --get A3
+expect_output "the original stays" $'Sheet1!A1 = 2' "$korvel" run "$work/app.kvapp" --get A1
+"$korvel" run "$work/saved.kvapp" --set A1=8 --save-as "$work/copy" > /dev/null
+expect_output "save as a new file" $'Sheet1!A1 = 8\nSheet1!A3 = 81' \
+  "$korvel" run "$work/copy.kvapp" --get A1 --get A3
+expect_output "save as leaves the running file" $'Sheet1!A1 = 7' \
+  "$korvel" run "$work/saved.kvapp" --get A1
+"$korvel" run "$work/app.kvapp" --about --get A1 | grep -q 'Budget'
+"$korvel" run "$work/app.kvapp" --agreement --get A1 | grep -q 'Use it well.'
+"$korvel" run "$work/app.kvapp" --about --json --get A1 | grep -q '"dialogs": \['
+leftovers=$(find "$TMPDIR" -name '*.xlsx')
+[ -z "$leftovers" ] || { echo "FAIL: unpacked workbooks left behind: $leftovers"; exit 1; }
+# Refusals: an option the application was not compiled with, a version that does not read, a file
+# that is no application.
+"$korvel" compile "$work/app.txt" -o "$work/plain.kvapp"
+for option in "--export $work/x.dat" "--import $work/edits.dat" --save; do
+  set +e
+  # shellcheck disable=SC2086
+  "$korvel" run "$work/plain.kvapp" $option > /dev/null 2> "$work/err"
+  status=$?
+  set -e
+  [ "$status" -eq 1 ] && grep -q 'compiled without' "$work/err" ||
+    { echo "FAIL: run $option of a plain application: status $status"; exit 1; }
+done
+set +e
+"$korvel" compile "$work/app.txt" -o "$work/v.kvapp" --version 1.256 2> "$work/err"
+status=$?
+set -e
+[ "$status" -eq 1 ] || { echo "FAIL: compile with version 1.256: status $status"; exit 1; }
+printf 'not an application' > "$work/junk.kvapp"
+expect_refusal "junk application" "$korvel" run "$work/junk.kvapp"
+unset TMPDIR
+
 # Workbook packages: check recomputes every formula and compares with the stored results. The
 # fixtures come from scripts/make-xlsx-fixture.py.
 xlsx=$(cd "$(dirname "$0")/../fixtures/xlsx" 2> /dev/null && pwd || true)

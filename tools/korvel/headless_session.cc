@@ -6,15 +6,22 @@
 
 #include "compiler/model_builder.h"
 #include "compiler/starting_values.h"
+#include "data/data_exchange.h"
 #include "engine/value_variant.h"
 #include "excel/dispatch_ids.h"
 #include "functions/function_catalogue.h"
+#include "hosts/headless/disk_files.h"
 #include "hosts/headless/headless_calc_host.h"
+#include "hosts/headless/memory_files.h"
+#include "hosts/headless/spreadsheet/xlsx_workbook.h"
 #include "model/address.h"
 #include "model/compiled_model.h"
+#include "packaging/application_packaging.h"
 #include "runtime/addin_entry_points.h"
 #include "runtime/excel_bridge.h"
-#include "tools/korvel/cell_display.h"
+#include "tools/korvel/application_file.h"
+#include "ui/application_dialogs.h"
+#include "ui/application_menu.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -25,57 +32,49 @@ namespace {
 constexpr char16_t kApplicationPath[] = u"/application/Application.exe";
 constexpr char16_t kRuntimeModulePath[] = u"/application/plinthstub.dll";
 
-// The program's copy of the application workbook: sheet names, constants and the values the
-// formulas start with; the formulas themselves stay in the model, whose results the runtime
-// writes in from then on.
-WorkbookData programWorkbook(const Workbook& workbook, const CompiledModel& model,
-                             std::u16string fullName) {
-  WorkbookData data;
-  data.fullName = std::move(fullName);
-  data.date1904 = workbook.date1904;
-  for (size_t s = 0; s < workbook.sheets.size(); ++s) {
-    const WorkbookSheet& sheet = workbook.sheets[s];
-    SheetData out;
-    out.name = sheet.name;
-    out.codeName = sheet.name;
-    for (const WorkbookCell& cell : sheet.cells) {
-      Value value = cell.constant;
-      if (cell.isFormula) {
-        value = shownCellValue(model.findCell(CellRef::at(uint32_t(s), cell.row, cell.column)));
-      }
-      if (!value.isEmpty()) out.cells[{cell.row, cell.column}].value = toVariant(value, false);
-    }
-    for (const ArrayFormula& array : sheet.arrays) {
-      for (uint32_t row = array.firstRow; row <= array.lastRow; ++row) {
-        for (uint32_t column = array.firstColumn; column <= array.lastColumn; ++column) {
-          Value value = shownCellValue(model.findCell(CellRef::at(uint32_t(s), row, column)));
-          if (!value.isEmpty()) out.cells[{row, column}].value = toVariant(value, false);
-        }
-      }
-    }
-    data.sheets.push_back(std::move(out));
-  }
-  return data;
+std::unique_ptr<Files> sessionFiles(bool onDisk) {
+  if (onDisk) return std::make_unique<DiskFiles>();
+  return std::make_unique<MemoryFiles>();
+}
+
+SpreadsheetOptions programOptions(bool onDisk) {
+  SpreadsheetOptions options;
+  options.xlsxFiles = onDisk;
+  return options;
+}
+
+// The file name part of a path, either separator.
+std::u16string fileNameOf(const std::u16string& path) {
+  size_t slash = path.find_last_of(u"/\\");
+  return slash == std::u16string::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
 
-HeadlessSession::HeadlessSession() : system_(&files_) {
-  program_ = std::make_unique<SpreadsheetProgram>(windows_, &addin_);
+HeadlessSession::HeadlessSession(bool onDisk)
+    : files_(sessionFiles(onDisk)), system_(files_.get()), resources_(*files_) {
+  program_ = std::make_unique<SpreadsheetProgram>(windows_, &addin_, programOptions(onDisk));
   Platform platform;
   platform.locale = &locale_;
-  platform.files = &files_;
+  platform.files = files_.get();
   platform.clock = &clock_;
   platform.windows = &windows_;
   platform.addinCallback = &addin_;
   platform.system = &system_;
   platform.objects = &program_->objectFactory();
   platform.dde = &dde_;
+  platform.resources = &resources_;
+  platform.dialogs = &dialogs_;
+  platform.textMetrics = &dialogs_;
   system_.addModule(kRuntimeModulePath);
   runtime_ = std::make_unique<Runtime>(platform);
   auto connection = std::make_unique<ExcelConnection>(*runtime_);
   connection_ = connection.get();
   runtime_->setConnection(std::move(connection));
+  runtime_->setDataExchange(std::make_unique<DataExchangeService>(*runtime_, *connection_));
+  runtime_->setPackaging(std::make_unique<ApplicationPackaging>(*runtime_, *connection_));
+  runtime_->setDialogs(std::make_unique<ApplicationDialogBoxes>(*runtime_));
+  runtime_->setMenuManager(std::make_unique<ApplicationMenu>(*runtime_, *connection_));
   runtime_->processAttach();
   program_->exports().channel = [this](uint32_t message, uint64_t wParam, int64_t lParam) {
     return DummyFunc9(*runtime_, message, wParam, lParam);
@@ -84,8 +83,20 @@ HeadlessSession::HeadlessSession() : system_(&files_) {
 }
 
 HeadlessSession::~HeadlessSession() {
+  // A save as moves the application's workbook to a file of its own, which the launcher of the
+  // new application would remove in the same way.
+  std::u16string current = runtime_ ? runtime_->channelState().workbookPath : std::u16string();
   if (runtime_) runtime_->processDetach();
   runtime_.reset();
+  program_.reset();
+  if (!unpackedWorkbook_.empty()) {
+    files_->remove(unpackedWorkbook_);
+    std::u16string temporary = files_->temporaryDirectory();
+    if (current != unpackedWorkbook_ && current.starts_with(temporary) &&
+        current.find(u'/', temporary.size()) == std::u16string::npos) {
+      files_->remove(current);
+    }
+  }
 }
 
 void HeadlessSession::runProcedure(std::u16string_view name) {
@@ -128,22 +139,76 @@ bool HeadlessSession::start(const Workbook& workbook, const SessionOptions& opti
   package.applicationPath = kApplicationPath;
   package.workbookPath = u"/application/" + options.workbookName;
   package.runtimeModulePath = kRuntimeModulePath;
-  if (!modelEnvelopes(model, files_, &package.model, error)) return false;
+  if (!modelEnvelopes(model, *files_, &package.model, error)) return false;
 
+  return launch(package, programWorkbook(workbook, model, package.workbookPath), options, error);
+}
+
+bool HeadlessSession::startApplication(const std::u16string& path, const SessionOptions& options,
+                                       std::string* error) {
+  ApplicationContents contents;
+  if (!readApplication(*files_, path, &contents, error)) return false;
+  std::u16string name = contents.record.applicationName;
+  if (name.empty()) {
+    name = fileNameOf(path);
+    name = name.substr(0, name.rfind(u'.'));
+  }
+  // Another run of the same application may hold the plain name.
+  std::u16string temporary = files_->temporaryDirectory();
+  std::u16string unpacked;
+  for (int n = 0; n < 1000 && unpacked.empty(); ++n) {
+    std::u16string candidate =
+        temporary + name + (n == 0 ? u"" : u"(" + fromUtf8(std::to_string(n)) + u")") + u".xlsx";
+    switch (files_->createExclusive(candidate, contents.workbook)) {
+      case Files::Created::kOk:
+        unpacked = candidate;
+        break;
+      case Files::Created::kExists:
+        break;
+      case Files::Created::kFailed:
+        *error = "cannot unpack the workbook into " + toUtf8(candidate);
+        return false;
+    }
+  }
+  if (unpacked.empty()) {
+    *error = "cannot unpack the workbook: every name is taken in " + toUtf8(temporary);
+    return false;
+  }
+  unpackedWorkbook_ = unpacked;
+  WorkbookData workbook;
+  std::string readError;
+  if (!readXlsxWorkbookBytes(contents.workbook, &workbook, &readError)) {
+    *error = "the application's workbook does not read: " + readError;
+    return false;
+  }
+  workbook.fullName = unpacked;
+
+  LaunchPackage package;
+  package.settings = std::move(contents.settings);
+  package.agreementText = std::move(contents.agreement);
+  package.applicationPath = path;
+  package.workbookPath = unpacked;
+  package.runtimeModulePath = kRuntimeModulePath;
+  package.model = std::move(contents.model);
+  return launch(package, std::move(workbook), options, error);
+}
+
+bool HeadlessSession::launch(const LaunchPackage& package, WorkbookData workbook,
+                             const SessionOptions& options, std::string* error) {
   Launcher launcher(windows_);
   LaunchResult delivered = launcher.deliver(package);
   if (!delivered.ok) {
     *error = delivered.error;
     return false;
   }
-  workbookName_ = options.workbookName;
+  workbookName_ = fileNameOf(workbook.fullName);
   sheetNames_.clear();
-  for (const WorkbookSheet& sheet : workbook.sheets) sheetNames_.push_back(sheet.name);
+  for (const SheetData& sheet : workbook.sheets) sheetNames_.push_back(sheet.name);
   WorkbookCode code;
   code.isApplication = true;
   code.firstStartMacro = options.firstStartMacro;
   code.secondStartMacro = options.secondStartMacro;
-  if (!program_->openWorkbook(programWorkbook(workbook, model, package.workbookPath), code)) {
+  if (!program_->openWorkbook(std::move(workbook), code)) {
     *error = "the program did not open the workbook";
     return false;
   }

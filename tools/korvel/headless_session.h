@@ -2,7 +2,9 @@
 // application workbook, the runtime loaded into it as the program's add-in, and the launcher
 // stand-in that hands the runtime its settings and model and starts it. The tool's run command
 // and the end-to-end tests drive applications through it the way a user does: by typing into the
-// program's cells, pressing the calculate key and undoing.
+// program's cells, pressing the calculate key and undoing. The runtime's subsystems (data exchange,
+// packaging, the About and agreement dialogs, the menu) are wired in as in the real add-in; the
+// dialogs are answered from the script of dialogs().
 //
 // REQUIRES: used on one thread.
 #ifndef KORVEL_TOOLS_KORVEL_HEADLESS_SESSION_H_
@@ -17,10 +19,11 @@
 #include "excel/excel_connection.h"
 #include "hosts/headless/headless_addin_callback.h"
 #include "hosts/headless/headless_dde.h"
+#include "hosts/headless/headless_dialogs.h"
 #include "hosts/headless/headless_locale.h"
+#include "hosts/headless/headless_resources.h"
 #include "hosts/headless/headless_system.h"
 #include "hosts/headless/headless_window_system.h"
-#include "hosts/headless/memory_files.h"
 #include "hosts/headless/spreadsheet/spreadsheet_program.h"
 #include "hosts/headless/system_clock.h"
 #include "runtime/runtime.h"
@@ -41,7 +44,9 @@ struct SessionOptions {
 
 class HeadlessSession {
  public:
-  HeadlessSession();
+  // onDisk: the files are the machine's (DiskFiles, its temporary directory) and the program reads
+  // and writes real .xlsx workbooks; otherwise everything stays in memory.
+  explicit HeadlessSession(bool onDisk = false);
   ~HeadlessSession();
   HeadlessSession(const HeadlessSession&) = delete;
   HeadlessSession& operator=(const HeadlessSession&) = delete;
@@ -51,6 +56,15 @@ class HeadlessSession {
   // (whose code attaches the runtime) and starts the application. False with *error when the
   // workbook does not compile or the start fails.
   bool start(const Workbook& workbook, const SessionOptions& options, std::string* error);
+  // Starts the application of an application file as its launcher does: unpacks the workbook into
+  // a file of the temporary directory (the application's name + ".xlsx", numbered when taken),
+  // delivers the settings, the agreement and the model with the file's absolute path as the
+  // application path, opens the unpacked workbook in the program and starts. The unpacked
+  // workbook is removed when the session ends. options supply only the start macros. False with
+  // *error when the file cannot be read or the start fails.
+  // REQUIRES: an onDisk session, so that the program and the runtime see the same files.
+  bool startApplication(const std::u16string& path, const SessionOptions& options,
+                        std::string* error);
 
   // The user's actions on the application workbook. Cells are "Sheet1!B2" or "B2" (first sheet).
   bool type(std::u16string_view cell, std::u16string_view text);
@@ -69,7 +83,12 @@ class HeadlessSession {
   // Every cell whose value the runtime computes, as "Sheet1!B2", in sheet, row, column order.
   std::vector<std::u16string> computedCells() const;
 
+  // The application workbook's name in the program.
+  const std::u16string& workbookName() const { return workbookName_; }
+
   SpreadsheetProgram& program() { return *program_; }
+  HeadlessDialogs& dialogs() { return dialogs_; }
+  Files& files() { return *files_; }
   Runtime& runtime() { return *runtime_; }
   ExcelConnection& connection() { return *connection_; }
   HeadlessWindowSystem& windows() { return windows_; }
@@ -81,20 +100,27 @@ class HeadlessSession {
   // Splits "Sheet!A1" into the sheet's name and the A1 part (first sheet when none is named).
   bool splitCell(std::u16string_view cell, std::u16string* sheet, std::u16string* a1) const;
   void runProcedure(std::u16string_view name);
+  // Delivers the package, opens the workbook (whose code attaches) and starts.
+  bool launch(const LaunchPackage& package, WorkbookData workbook, const SessionOptions& options,
+              std::string* error);
 
   HeadlessLocale locale_;
-  MemoryFiles files_;
+  std::unique_ptr<Files> files_;
   HeadlessSystem system_;
   SystemClock clock_;
   HeadlessWindowSystem windows_;
   HeadlessAddinCallback addin_;
   HeadlessDde dde_;
+  HeadlessDialogs dialogs_;
+  HeadlessResources resources_;
   std::unique_ptr<SpreadsheetProgram> program_;
   std::unique_ptr<Runtime> runtime_;
   ExcelConnection* connection_ = nullptr;
   std::u16string workbookName_;
   std::vector<std::u16string> sheetNames_;
   std::vector<std::u16string> computed_;
+  // The workbook file the launcher unpacked; removed at the end.
+  std::u16string unpackedWorkbook_;
 };
 
 }  // namespace korvel

@@ -16,6 +16,7 @@
 #include "hosts/headless/disk_files.h"
 #include "tools/korvel/calc_commands.h"
 #include "tools/korvel/check_command.h"
+#include "tools/korvel/compile_command.h"
 #include "tools/korvel/data_command.h"
 #include "tools/korvel/model_dump.h"
 #include "tools/korvel/model_file.h"
@@ -159,10 +160,33 @@ int main(int argc, char** argv) {
       ->allow_extra_args(false);
   calc->add_flag("--json", calcOptions.json, "Print one JSON object");
 
+  korvel::CompileOptions compileOptions;
+  auto* compile = app.add_subcommand(
+      "compile", "Compile an .xlsx workbook or a workbook text into an application file (.kvapp)");
+  compile->add_option("BOOK", compileOptions.input, "An .xlsx workbook or a workbook text file")
+      ->required();
+  compile->add_option("-o,--output", compileOptions.output, "The application file to write")
+      ->required();
+  compile->add_option("--name", compileOptions.name,
+                      "The application's name (default: the book's file name)");
+  compile->add_option("--version", compileOptions.version, "The application's version, 1.2.3");
+  compile->add_flag("--data-exchange", compileOptions.dataExchange,
+                    "The user's data can be exported and imported");
+  compile->add_flag("--save-as-executable", compileOptions.saveAsExecutable,
+                    "Saving writes the workbook back into the application file");
+  compile->add_option("--agreement", compileOptions.agreementFile,
+                      "A file whose bytes are the licence agreement");
+  compile->add_option("--info", compileOptions.information,
+                      "The information text of the About box");
+
   korvel::RunOptions runOptions;
   auto* run = app.add_subcommand(
-      "run", "Run a workbook as an application on the headless program and print what it shows");
-  run->add_option("BOOK", runOptions.input, "An .xlsx workbook or a workbook text")->required();
+      "run",
+      "Run a workbook or an application file on the headless program and print what it "
+      "shows");
+  run->add_option("BOOK", runOptions.input,
+                  "An .xlsx workbook, a workbook text or an application file (.kvapp)")
+      ->required();
   run->add_option("--set", runOptions.sets,
                   "Sheet1!A1=TEXT: type TEXT into the cell as the user does")
       ->allow_extra_args(false);
@@ -172,6 +196,18 @@ int main(int argc, char** argv) {
   run->add_flag("--manual", runOptions.manual,
                 "Manual calculation during the edits, then the calculate key");
   run->add_flag("--undo", runOptions.undo, "Undo the last edit through the program's Undo");
+  run->add_option("--import", runOptions.importFile,
+                  "Import the data file through the application's service entry");
+  run->add_option("--export", runOptions.exportFile,
+                  "Export the changed cells to the data file through the service entry");
+  run->add_option("--export-collected", runOptions.exportCollectedFile,
+                  "Export the changed and the collected cells to the data file");
+  run->add_flag("--save", runOptions.save,
+                "Save the workbook in the program, which saves the application in place");
+  run->add_option("--save-as", runOptions.saveAs,
+                  "Save the application as a new application file (.kvapp is appended)");
+  run->add_flag("--about", runOptions.about, "Show the About box");
+  run->add_flag("--agreement", runOptions.agreement, "Show the licence agreement");
   run->add_flag("--json", runOptions.json, "Print one JSON object");
 
   korvel::EvalOptions evalOptions;
@@ -204,6 +240,7 @@ int main(int argc, char** argv) {
   if (*check) return korvel::checkCommand(checkOptions);
   if (*calc) return korvel::calcCommand(calcOptions);
   if (*run) return korvel::runCommand(runOptions);
+  if (*compile) return korvel::compileCommand(compileOptions);
   if (*eval) return korvel::evalCommand(evalOptions);
   if (*values) return korvel::showValues(valuesFile);
   if (*build) return korvel::buildCommand(bookFile, outputFile);

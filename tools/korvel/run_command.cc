@@ -1,9 +1,16 @@
 #include "tools/korvel/run_command.h"
 
+#include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <system_error>
 
+#include "platform/xloper.h"
+#include "runtime/addin_entry_points.h"
+#include "runtime/excel_bridge.h"
+#include "runtime/runtime.h"
+#include "tools/korvel/application_file.h"
 #include "tools/korvel/calc_commands.h"
 #include "tools/korvel/headless_session.h"
 #include "tools/korvel/workbook_input.h"
@@ -23,24 +30,72 @@ std::u16string workbookFileName(const std::string& path) {
   return (dot == std::u16string::npos ? name : name.substr(0, dot)) + u".xlsx";
 }
 
+bool endsWithNoCase(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         equalsNoCase(fromUtf8(text.substr(text.size() - suffix.size())), fromUtf8(suffix));
+}
+
+// The runtime takes paths from the workbook's code as 8-bit texts, so the absolute path must fit
+// one unit per byte.
+bool servicePath(const std::string& path, std::u16string* out) {
+  std::error_code failed;
+  std::filesystem::path absolute = std::filesystem::absolute(path, failed);
+  if (failed) return false;
+  *out = fromUtf8(absolute.lexically_normal().string());
+  for (char16_t unit : *out) {
+    if (unit > 0xFF) return false;
+  }
+  return true;
+}
+
+// DummyFunc8 as the workbook's code calls it, with a path argument; the service's answer.
+double callService(Runtime& runtime, int code, const std::u16string& path) {
+  Xloper argument = Xloper::string(narrowText(path));
+  const Xloper* answer = DummyFunc8(runtime, code, &argument);
+  if (answer->is(kXltypeInt)) return answer->integer();
+  if (answer->is(kXltypeNum)) return answer->num();
+  return 0;
+}
+
+// The data-exchange steps: the option, the file and the service code.
+struct DataStep {
+  const char* option;
+  const std::string* file;
+  int code;
+};
+
 }  // namespace
 
 int runCommand(const RunOptions& options) {
   installHeadlessLocale();
-  Workbook workbook;
-  std::vector<std::string> errors;
-  if (!readWorkbookFile(options.input, &workbook, &errors)) {
-    for (const std::string& e : errors) std::cerr << options.input << ": " << e << "\n";
-    return kRefused;
-  }
-  HeadlessSession session;
-  SessionOptions sessionOptions;
-  sessionOptions.workbookName = workbookFileName(options.input);
+  // On the machine's files: the data files, the application file and its saved workbook are real.
+  HeadlessSession session(true);
   std::string error;
-  if (!session.start(workbook, sessionOptions, &error)) {
-    std::cerr << "korvel: " << options.input << ": " << error << "\n";
-    return kRefused;
+  if (endsWithNoCase(options.input, kApplicationFileExtension)) {
+    std::u16string path;
+    if (!servicePath(options.input, &path)) {
+      std::cerr << "korvel: " << options.input << ": the path does not fit the runtime's paths\n";
+      return kRefused;
+    }
+    if (!session.startApplication(path, SessionOptions{}, &error)) {
+      std::cerr << "korvel: " << options.input << ": " << error << "\n";
+      return kRefused;
+    }
+  } else {
+    Workbook workbook;
+    std::vector<std::string> errors;
+    if (!readWorkbookFile(options.input, &workbook, &errors)) {
+      for (const std::string& e : errors) std::cerr << options.input << ": " << e << "\n";
+      return kRefused;
+    }
+    SessionOptions sessionOptions;
+    sessionOptions.workbookName = workbookFileName(options.input);
+    if (!session.start(workbook, sessionOptions, &error)) {
+      std::cerr << "korvel: " << options.input << ": " << error << "\n";
+      return kRefused;
+    }
   }
+  Runtime& runtime = session.runtime();
 
   if (options.manual) session.setManualCalculation(true);
   for (const std::string& assignment : options.sets) {
@@ -61,6 +116,65 @@ int runCommand(const RunOptions& options) {
     return kUsage;
   }
 
+  const DataStep steps[] = {
+      {"--import", &options.importFile, kServiceImport},
+      {"--export", &options.exportFile, kServiceExport},
+      {"--export-collected", &options.exportCollectedFile, kServiceExportCollected}};
+  for (const DataStep& step : steps) {
+    if (step.file->empty()) continue;
+    if (!runtime.settings().dataExchange) {
+      std::cerr << "korvel: " << step.option
+                << ": the application was compiled without --data-exchange\n";
+      return kUsage;
+    }
+    std::u16string path;
+    if (!servicePath(*step.file, &path)) {
+      std::cerr << "korvel: " << step.option << " " << *step.file
+                << ": the path does not fit the runtime's paths\n";
+      return kUsage;
+    }
+    double answer = callService(runtime, step.code, path);
+    session.runMessages();
+    if (answer < 0) {
+      std::cerr << "korvel: " << step.option << " " << *step.file << ": the export failed\n";
+      return kRefused;
+    }
+  }
+
+  if (options.save || !options.saveAs.empty()) {
+    if (!runtime.settings().saveAsExecutable) {
+      std::cerr << "korvel: " << (options.save ? "--save" : "--save-as")
+                << ": the application was compiled without --save-as-executable\n";
+      return kUsage;
+    }
+  }
+  if (options.save) {
+    // The user's save: the program's before-save event leads the runtime to save in place.
+    session.program().saveWorkbook(session.workbookName());
+    session.runMessages();
+  }
+  if (!options.saveAs.empty()) {
+    std::string target = options.saveAs;
+    if (!endsWithNoCase(target, kApplicationFileExtension)) target += kApplicationFileExtension;
+    std::u16string path;
+    if (!servicePath(target, &path)) {
+      std::cerr << "korvel: --save-as " << target
+                << ": the path does not fit the runtime's paths\n";
+      return kUsage;
+    }
+    session.dialogs().queueFileAnswer(path);
+    callService(runtime, kServiceSaveExecutable, {});
+    session.runMessages();
+  }
+  if (options.about) {
+    callService(runtime, kServicePostAbout, {});
+    session.runMessages();
+  }
+  if (options.agreement) {
+    callService(runtime, kServicePostAgreement, {});
+    session.runMessages();
+  }
+
   std::vector<std::u16string> cells;
   for (const std::string& get : options.gets) {
     std::u16string name = session.cellName(fromUtf8(get));
@@ -72,16 +186,32 @@ int runCommand(const RunOptions& options) {
   }
   if (options.gets.empty()) cells = session.computedCells();
 
+  std::vector<std::string> dialogs;
+  for (const ShownDialog& dialog : session.dialogs().shown()) {
+    std::string text = describeDialog(dialog);
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    dialogs.push_back(std::move(text));
+  }
+  std::vector<std::string> messages;
+  for (const auto& box : session.windows().messageBoxes()) {
+    messages.push_back(toUtf8(box.caption) + ": " + toUtf8(box.text));
+  }
   if (options.json) {
     nlohmann::ordered_json out = nlohmann::ordered_json::array();
     for (const std::u16string& cell : cells) {
       out.push_back({{"cell", toUtf8(cell)}, {"text", toUtf8(session.display(cell))}});
     }
-    std::cout << nlohmann::ordered_json{{"cells", std::move(out)}}.dump(2) << "\n";
+    std::cout << nlohmann::ordered_json{{"cells", std::move(out)},
+                                        {"dialogs", dialogs},
+                                        {"messages", messages}}
+                     .dump(2)
+              << "\n";
   } else {
     for (const std::u16string& cell : cells) {
       std::cout << toUtf8(cell) << " = " << toUtf8(session.display(cell)) << "\n";
     }
+    for (const std::string& dialog : dialogs) std::cout << dialog;
+    for (const std::string& message : messages) std::cout << "message box: " << message << "\n";
   }
   return 0;
 }
