@@ -50,9 +50,10 @@ class ScriptedDialogs : public Dialogs {
     fileAnswers.pop_front();
     return answer;
   }
+  std::optional<SystemColour> colourAnswer;
   std::optional<SystemColour> chooseColour(WindowHandle,
                                            const std::array<SystemColour, 16>&) override {
-    return std::nullopt;
+    return colourAnswer;
   }
   int showMessageDialog(WindowHandle, const MessageDialogView&) override { return 1; }
   int showImportDialog(WindowHandle, ImportDialogController& controller) override {
@@ -335,8 +336,11 @@ TEST_F(DataExchangeTest, InteractiveImportAsksAboutDataOfAnotherApplication) {
   auto session = start();
   writeRecords(*session, u"/x/other.dat", applicationId(*session) + 1,
                {record(0, 0, Value::number(6))});
-  // The user types a path ending in ".exe"; the data file beside it is read.
+  // The user picks a font colour and types a path ending in ".exe"; the data file beside it is
+  // read.
+  dialogs.colourAnswer = 0x0000FF;
   dialogs.importScript = [](ImportDialogController& dialog) {
+    dialog.chooseColour(false, WindowHandle::kNoWindow);
     return dialog.import(u"/x/other.exe", WindowHandle::kNoWindow) ? 1 : 2;
   };
   const std::u16string question =
@@ -354,6 +358,10 @@ TEST_F(DataExchangeTest, InteractiveImportAsksAboutDataOfAnotherApplication) {
   session->runtime().dataExchange().importData(u"");
   EXPECT_EQ(shown(*session, u"A1"), "6");
   EXPECT_EQ(shown(*session, u"A3"), "30");
+  const CellData& a1 =
+      session->program().workbookState(u"Application.xlsx")->data.sheets[0].cells[{0, 0}];
+  EXPECT_EQ(a1.fontColor, 0x0000FFu);
+  EXPECT_EQ(a1.interiorColor, std::nullopt);
   ASSERT_EQ(boxes(*session).size(), 3u);
   EXPECT_EQ(boxes(*session)[2].text, u"Import of data completed successfully.");
   EXPECT_EQ(boxes(*session)[2].caption, u"Import Data for Demo Application");
