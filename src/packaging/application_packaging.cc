@@ -263,7 +263,12 @@ bool ApplicationPackaging::store() {
   files.remove(copy);
   if (!copied) return false;
 
-  uint32_t tag = rotateRight(workbookTag(runtime_.settings().settingsCopy), kWorkbookTagRotation);
+  // The runtime keeps the record as the launcher sent it, which may be enveloped; the tag is read
+  // from the record itself, as the launcher reads it.
+  const std::string& record = runtime_.settings().settingsCopy;
+  std::string unwrapped;
+  if (decodeEnvelope(record, &unwrapped) == 0) unwrapped = record;
+  uint32_t tag = rotateRight(workbookTag(unwrapped), kWorkbookTagRotation);
   std::string content;
   for (int i = 0; i < 4; ++i) content.push_back(char((tag >> (8 * i)) & 0xFF));
   content += workbookBytes;
