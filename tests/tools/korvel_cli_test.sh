@@ -116,6 +116,12 @@ expect_output "save as a new file" $'Sheet1!A1 = 8\nSheet1!A3 = 81' \
   "$korvel" run "$work/copy.kvapp" --get A1 --get A3
 expect_output "save as leaves the running file" $'Sheet1!A1 = 7' \
   "$korvel" run "$work/saved.kvapp" --get A1
+# Save as onto the running file itself: the user confirms the replacement, and the workbook moves
+# to a new temporary file, which the run goes on showing.
+"$korvel" run "$work/copy.kvapp" --set A1=9 --save-as "$work/copy.kvapp" --get A3 > "$work/out"
+grep -qx 'Sheet1!A3 = 91' "$work/out" || { echo "FAIL: save as onto itself: $(cat "$work/out")"; exit 1; }
+grep -q '^message box: .*already exists' "$work/out"
+"$korvel" run "$work/copy.kvapp" --get A3 | grep -qx 'Sheet1!A3 = 91'
 "$korvel" run "$work/app.kvapp" --about --get A1 | grep -q 'Budget'
 "$korvel" run "$work/app.kvapp" --agreement --get A1 | grep -q 'Use it well.'
 "$korvel" run "$work/app.kvapp" --about --json --get A1 | grep -q '"dialogs": \['

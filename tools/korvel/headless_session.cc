@@ -260,7 +260,7 @@ bool HeadlessSession::splitCell(std::u16string_view cell, std::u16string* sheet,
 bool HeadlessSession::type(std::u16string_view cell, std::u16string_view text) {
   std::u16string sheet, a1;
   if (!splitCell(cell, &sheet, &a1)) return false;
-  bool typed = program_->typeIntoCell(workbookName_, sheet, a1, text);
+  bool typed = program_->typeIntoCell(workbookName(), sheet, a1, text);
   runMessages();
   return typed;
 }
@@ -288,10 +288,17 @@ void HeadlessSession::runMessages() { windows_.runMessageLoop(); }
 std::u16string HeadlessSession::display(std::u16string_view cell) const {
   std::u16string sheet, a1;
   if (!splitCell(cell, &sheet, &a1)) return {};
-  return program_->displayText(workbookName_, sheet, a1);
+  return program_->displayText(workbookName(), sheet, a1);
 }
 
 std::vector<std::u16string> HeadlessSession::computedCells() const { return computed_; }
+
+std::u16string HeadlessSession::workbookName() const {
+  const std::u16string& path = runtime_->channelState().workbookPath;
+  std::u16string current = fileNameOf(path);
+  if (!current.empty() && program_->workbookState(current) != nullptr) return current;
+  return workbookName_;
+}
 
 std::u16string HeadlessSession::cellName(std::u16string_view cell) const {
   std::u16string sheet, a1;

@@ -83,8 +83,9 @@ class HeadlessSession {
   // Every cell whose value the runtime computes, as "Sheet1!B2", in sheet, row, column order.
   std::vector<std::u16string> computedCells() const;
 
-  // The application workbook's name in the program.
-  const std::u16string& workbookName() const { return workbookName_; }
+  // The application workbook's name in the program: the file name of the path the runtime holds,
+  // which a save as moves to a new file.
+  std::u16string workbookName() const;
 
   SpreadsheetProgram& program() { return *program_; }
   HeadlessDialogs& dialogs() { return dialogs_; }
