@@ -264,12 +264,14 @@ TEST_F(PackagingTest, SaveAsAppendsTheApplicationExtensionAndMovesTheApplication
     std::u16string requested;
     std::u16string target;
     std::u16string workbook;  // as the program names it
+    bool replaces = false;    // the target exists and the user agrees to replace it
   };
   const Case cases[] = {
       {u"/apps/Budget.kvapp", u"/out/New", u"/out/New.kvapp", u"/tmp/New.xlsx"},
       {u"/apps/Budget.kvapp", u"/out/Other.KVAPP", u"/out/Other.KVAPP", u"/tmp/Other.xlsx"},
       {u"/apps/Budget.kvapp", u"/out/Tool.exe", u"/out/Tool.exe.kvapp", u"/tmp/Tool.exe"},
       {u"C:\\Apps\\Budget.exe", u"C:\\Apps\\New", u"C:\\Apps\\New.exe", u"/tmp/New.xlsx"},
+      {u"/apps/Budget.kvapp", u"/out/Old", u"/out/Old.kvapp", u"/tmp/Old.xlsx", true},
   };
   // Large enough that the copy takes several blocks.
   original_.push_back({u"PADDING", 7, kResourceLanguageEnglish, std::string(4500000, 'p')});
@@ -279,6 +281,10 @@ TEST_F(PackagingTest, SaveAsAppendsTheApplicationExtensionAndMovesTheApplication
     files_.writeAll(kWorkbookPath, "launched workbook");
     workbook_->properties[dispid::kFullName] = Variant::text(kWorkbookPath);
     runtime_->channelState().applicationPath = c.applicationPath;
+    if (c.replaces) {
+      files_.writeAll(c.target, "a file of the same name");
+      windows_.queueMessageBoxAnswer(kIdYes);
+    }
 
     ASSERT_TRUE(packaging_->saveAs(c.requested));
     EXPECT_EQ(runtime_->channelState().applicationPath, c.target);
@@ -294,8 +300,8 @@ TEST_F(PackagingTest, SaveAsAppendsTheApplicationExtensionAndMovesTheApplication
     EXPECT_FALSE(files_.exists(kWorkbookPath));
     files_.remove(runtime_->channelState().workbookPath);
   }
-  EXPECT_EQ(runtime_->channelState().applicationDirectory, u"C:\\Apps");
-  EXPECT_EQ(boxes(), 0);
+  EXPECT_EQ(runtime_->channelState().applicationDirectory, u"/out");
+  EXPECT_EQ(boxes(), 1);
   EXPECT_TRUE(application_->properties[dispid::kEnableEvents].boolean());
   EXPECT_TRUE(application_->properties[dispid::kDisplayAlerts].boolean());
 }
