@@ -35,13 +35,19 @@ bool endsWithNoCase(const std::string& text, const std::string& suffix) {
          equalsNoCase(fromUtf8(text.substr(text.size() - suffix.size())), fromUtf8(suffix));
 }
 
-// The runtime takes paths from the workbook's code as 8-bit texts, so the absolute path must fit
-// one unit per byte.
-bool servicePath(const std::string& path, std::u16string* out) {
+// The absolute form of a path, as the runtime and the launcher hold paths.
+bool absolutePath(const std::string& path, std::u16string* out) {
   std::error_code failed;
   std::filesystem::path absolute = std::filesystem::absolute(path, failed);
   if (failed) return false;
   *out = fromUtf8(absolute.lexically_normal().string());
+  return true;
+}
+
+// The runtime takes paths from the workbook's code as 8-bit texts, so such a path must fit one
+// unit per byte.
+bool servicePath(const std::string& path, std::u16string* out) {
+  if (!absolutePath(path, out)) return false;
   for (char16_t unit : *out) {
     if (unit > 0xFF) return false;
   }
@@ -73,8 +79,8 @@ int runCommand(const RunOptions& options) {
   std::string error;
   if (endsWithNoCase(options.input, kApplicationFileExtension)) {
     std::u16string path;
-    if (!servicePath(options.input, &path)) {
-      std::cerr << "korvel: " << options.input << ": the path does not fit the runtime's paths\n";
+    if (!absolutePath(options.input, &path)) {
+      std::cerr << "korvel: " << options.input << ": the path does not read\n";
       return kRefused;
     }
     if (!session.startApplication(path, SessionOptions{}, &error)) {
@@ -130,7 +136,7 @@ int runCommand(const RunOptions& options) {
     std::u16string path;
     if (!servicePath(*step.file, &path)) {
       std::cerr << "korvel: " << step.option << " " << *step.file
-                << ": the path does not fit the runtime's paths\n";
+                << ": the service entry takes only paths of 8-bit characters\n";
       return kUsage;
     }
     double answer = callService(runtime, step.code, path);
@@ -157,9 +163,8 @@ int runCommand(const RunOptions& options) {
     std::string target = options.saveAs;
     if (!endsWithNoCase(target, kApplicationFileExtension)) target += kApplicationFileExtension;
     std::u16string path;
-    if (!servicePath(target, &path)) {
-      std::cerr << "korvel: --save-as " << target
-                << ": the path does not fit the runtime's paths\n";
+    if (!absolutePath(target, &path)) {
+      std::cerr << "korvel: --save-as " << target << ": the path does not read\n";
       return kUsage;
     }
     session.dialogs().queueFileAnswer(path);
