@@ -73,6 +73,13 @@ class HeadlessResourceUpdate : public ResourceUpdate {
     return true;
   }
 
+  bool remove(std::u16string_view type, uint32_t id, uint16_t language) override {
+    if (ended_) return false;
+    std::erase_if(entries_,
+                  [&](const ResourceEntry& entry) { return sameEntry(entry, type, id, language); });
+    return true;
+  }
+
   bool end(bool commit) override {
     if (ended_) return false;
     ended_ = true;

@@ -353,14 +353,13 @@ void Interception::copyExecutable(const Variant& fileName) {
   if (fileName.isMissing()) return;
   std::u16string target = variantToText(fileName);
   if (target.empty()) return;
-  size_t separator = target.find_last_of(u"\\/:");
-  size_t dot = target.find_last_of(u'.');
-  if (dot != std::u16string::npos && (separator == std::u16string::npos || dot > separator)) {
-    target.resize(dot);
-  }
-  target += u".exe";
+  target.resize(target.size() - extensionOf(target).size());
   Runtime& runtime = connection_.runtime();
   const std::u16string& executable = runtime.channelState().applicationPath;
+  // The copy is an application file of the same kind as the running one (an executable, or the
+  // headless host's application file).
+  std::u16string_view extension = extensionOf(executable);
+  target += extension.size() >= 2 ? extension : std::u16string_view(u".exe");
   if (executable.empty() || equalsNoCase(executable, target)) return;
   Files* files = runtime.platform().files;
   if (files == nullptr) return;

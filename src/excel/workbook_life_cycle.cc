@@ -23,11 +23,6 @@ namespace {
 // The first major version that shows the program as soon as the application is computed.
 constexpr int32_t kFirstVisibleAtStartVersion = 15;
 
-std::u16string fileNamePart(std::u16string_view path) {
-  size_t separator = path.find_last_of(u"\\/");
-  return std::u16string(separator == std::u16string_view::npos ? path : path.substr(separator + 1));
-}
-
 // A numeric setting of the program as a number; nullopt for anything else. The program declares
 // some of these as integers and some as doubles, so either form counts.
 std::optional<double> numericSetting(const Variant& value) {
@@ -77,7 +72,7 @@ void startApplication(ExcelConnection& connection) {
 
   engine->recalculation().startPass(engine->model());
   // The engine knows the running workbook by the name the program shows for it.
-  engine->workbookName = fileNamePart(runtime.channelState().workbookPath);
+  engine->workbookName = std::u16string(fileNameOf(runtime.channelState().workbookPath));
 
   application.put(dispid::kEnableEvents, Variant::boolean(false));
   application.put(dispid::kScreenUpdating, Variant::boolean(false));

@@ -23,16 +23,6 @@ namespace {
 
 constexpr char16_t kDefaultExtension[] = u".exe";
 
-bool endsWithNoCase(std::u16string_view text, std::u16string_view suffix) {
-  return text.size() >= suffix.size() &&
-         equalsNoCase(text.substr(text.size() - suffix.size()), suffix);
-}
-
-std::u16string_view fileNameOf(std::u16string_view path) {
-  size_t separator = path.find_last_of(u"\\/:");
-  return separator == std::u16string_view::npos ? path : path.substr(separator + 1);
-}
-
 // The first "%s" replaced by the value, as the program's swprintf would.
 std::u16string withValue(std::u16string text, std::u16string_view value) {
   size_t at = text.find(u"%s");
@@ -50,10 +40,9 @@ ApplicationPackaging::ApplicationPackaging(Runtime& runtime, ExcelConnection& co
     : runtime_(runtime), connection_(connection) {}
 
 std::u16string ApplicationPackaging::applicationExtension() const {
-  std::u16string_view name = fileNameOf(runtime_.channelState().applicationPath);
-  size_t dot = name.find_last_of(u'.');
-  if (dot == std::u16string_view::npos || dot + 1 == name.size()) return kDefaultExtension;
-  return std::u16string(name.substr(dot));
+  std::u16string_view extension = extensionOf(runtime_.channelState().applicationPath);
+  if (extension.size() < 2) return kDefaultExtension;
+  return std::u16string(extension);
 }
 
 std::u16string ApplicationPackaging::messageCaption() const {
@@ -309,6 +298,12 @@ bool ApplicationPackaging::store() {
   for (size_t i = 0; written && i < stream->chunkCount(); ++i) {
     written = update->update(kModelResourceType, kFirstModelResourceId + uint32_t(i),
                              kResourceLanguageEnglish, stream->chunk(i).storedEnvelope());
+  }
+  // The launcher reads model chunks up to the first missing id: chunks of a larger model saved
+  // before must go, or they would be read as part of this one.
+  for (uint32_t id = kFirstModelResourceId + uint32_t(stream->chunkCount());
+       written && id <= kLastModelResourceId; ++id) {
+    written = update->remove(kModelResourceType, id, kResourceLanguageEnglish);
   }
   // A resource that could not be stored would leave a model that does not match its workbook.
   return update->end(written) && written;

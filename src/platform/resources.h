@@ -23,6 +23,9 @@ class ResourceUpdate {
   // update stays open and end(false) still discards everything.
   virtual bool update(std::u16string_view type, uint32_t id, uint16_t language,
                       std::string_view bytes) = 0;
+  // Removes the resource (type, id, language) when the file has it; true when it is gone, also
+  // when there was none.
+  virtual bool remove(std::u16string_view type, uint32_t id, uint16_t language) = 0;
   // commit: writes every update into the file; otherwise the file stays as it was. False when the
   // commit failed (the file is then unchanged). Ends the update; later calls fail.
   virtual bool end(bool commit) = 0;

@@ -7,18 +7,13 @@
 #include "model/model_stream.h"
 #include "runtime/host_channel.h"
 #include "runtime/host_commands.h"
+#include "util/text.h"
 
 namespace korvel {
 
 namespace {
 
 Runtime* gRuntime = nullptr;
-
-// The file name part of a path; both separators count, so paths of either system work.
-std::u16string_view fileNamePart(std::u16string_view path) {
-  size_t separator = path.find_last_of(u"\\/");
-  return separator == std::u16string_view::npos ? path : path.substr(separator + 1);
-}
 
 }  // namespace
 
@@ -180,7 +175,7 @@ void Runtime::terminateExcel() {
 
 bool Runtime::isWorkbookClosed() {
   if (!connection_->holdsWorkbook()) return true;
-  return !connection_->hasOpenWorkbook(fileNamePart(channelState_.workbookPath));
+  return !connection_->hasOpenWorkbook(fileNameOf(channelState_.workbookPath));
 }
 
 void Runtime::requestCleanup() {

@@ -119,4 +119,20 @@ std::u16string_view trim(std::u16string_view text, std::u16string_view units) {
   return text.substr(first, last - first + 1);
 }
 
+bool endsWithNoCase(std::u16string_view text, std::u16string_view suffix) {
+  return text.size() >= suffix.size() &&
+         equalsNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+std::u16string_view fileNameOf(std::u16string_view path) {
+  size_t separator = path.find_last_of(u"\\/:");
+  return separator == std::u16string_view::npos ? path : path.substr(separator + 1);
+}
+
+std::u16string_view extensionOf(std::u16string_view path) {
+  std::u16string_view name = fileNameOf(path);
+  size_t dot = name.find_last_of(u'.');
+  return dot == std::u16string_view::npos ? std::u16string_view() : name.substr(dot);
+}
+
 }  // namespace korvel

@@ -36,6 +36,13 @@ std::vector<std::u16string> split(std::u16string_view text, std::u16string_view 
                                   bool dropEmpty = false);
 // Removes the given units at both ends.
 std::u16string_view trim(std::u16string_view text, std::u16string_view units = u" \t");
+bool endsWithNoCase(std::u16string_view text, std::u16string_view suffix);
+
+// Path parts. Both separators count, so paths of either system work; a drive colon ends a
+// directory part too.
+std::u16string_view fileNameOf(std::u16string_view path);
+// The file name's extension with its dot (".exe"); empty when the name has none.
+std::u16string_view extensionOf(std::u16string_view path);
 
 }  // namespace korvel
 

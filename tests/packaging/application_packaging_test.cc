@@ -171,9 +171,27 @@ TEST_F(PackagingTest, SaveInPlaceWritesWorkbookAndEveryModelChunkKeepingOtherRes
     EXPECT_TRUE(application_->properties[member].boolean()) << member;
   }
   for (const auto& [path, bytes] : files_.files()) {
-    if (path.rfind(u"/tmp/", 0) == 0) EXPECT_EQ(path, kWorkbookPath);
+    if (path.rfind(u"/tmp/", 0) == 0) {
+      EXPECT_EQ(path, kWorkbookPath);
+    }
   }
   EXPECT_EQ(boxes(), 0);
+}
+
+TEST_F(PackagingTest, ChunksOfALargerModelSavedBeforeAreRemoved) {
+  packaging_->setModelWriter(chunksOf({"a", "b", "c", "d"}));
+  ASSERT_TRUE(packaging_->saveInPlace());
+  packaging_->setModelWriter(chunksOf({"smaller"}));
+  ASSERT_TRUE(packaging_->saveInPlace());
+
+  std::vector<ResourceEntry> entries = entriesOf(kApplicationPath);
+  const ResourceEntry* first = findResource(entries, u"EXTRSC", 1200);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(decoded(first->bytes), "smaller");
+  for (uint32_t id = 1201; id <= 1203; ++id) {
+    EXPECT_EQ(findResource(entries, u"EXTRSC", id), nullptr) << id;
+  }
+  EXPECT_NE(findResource(entries, kSettingsResourceType, 1), nullptr);
 }
 
 TEST_F(PackagingTest, RealModelWriterStoresTheStreamItWrites) {

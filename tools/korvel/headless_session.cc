@@ -43,12 +43,6 @@ SpreadsheetOptions programOptions(bool onDisk) {
   return options;
 }
 
-// The file name part of a path, either separator.
-std::u16string fileNameOf(const std::u16string& path) {
-  size_t slash = path.find_last_of(u"/\\");
-  return slash == std::u16string::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
 
 HeadlessSession::HeadlessSession(bool onDisk)
@@ -150,7 +144,7 @@ bool HeadlessSession::startApplication(const std::u16string& path, const Session
   if (!readApplication(*files_, path, &contents, error)) return false;
   std::u16string name = contents.record.applicationName;
   if (name.empty()) {
-    name = fileNameOf(path);
+    name = std::u16string(fileNameOf(path));
     name = name.substr(0, name.rfind(u'.'));
   }
   // Another run of the same application may hold the plain name.
@@ -201,7 +195,7 @@ bool HeadlessSession::launch(const LaunchPackage& package, WorkbookData workbook
     *error = delivered.error;
     return false;
   }
-  workbookName_ = fileNameOf(workbook.fullName);
+  workbookName_ = std::u16string(fileNameOf(workbook.fullName));
   sheetNames_.clear();
   for (const SheetData& sheet : workbook.sheets) sheetNames_.push_back(sheet.name);
   WorkbookCode code;
@@ -295,7 +289,7 @@ std::vector<std::u16string> HeadlessSession::computedCells() const { return comp
 
 std::u16string HeadlessSession::workbookName() const {
   const std::u16string& path = runtime_->channelState().workbookPath;
-  std::u16string current = fileNameOf(path);
+  std::u16string current(fileNameOf(path));
   if (!current.empty() && program_->workbookState(current) != nullptr) return current;
   return workbookName_;
 }

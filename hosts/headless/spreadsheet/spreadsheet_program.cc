@@ -60,11 +60,6 @@ std::u16string widen(std::string_view text) {
   return wide;
 }
 
-std::u16string fileNameOf(std::u16string_view path) {
-  size_t slash = path.find_last_of(u"\\/");
-  return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
-}
-
 std::u16string numbered(std::u16string_view prefix, int n) {
   std::string digits = std::to_string(n);
   return std::u16string(prefix) + std::u16string(digits.begin(), digits.end());
@@ -212,8 +207,8 @@ WorkbookState& SpreadsheetProgram::adopt(WorkbookData data, WorkbookCode code,
 }
 
 std::shared_ptr<Dispatch> SpreadsheetProgram::openWorkbook(WorkbookData data, WorkbookCode code) {
-  std::u16string name =
-      data.fullName.empty() ? numbered(u"Book", nextBookNumber_++) : fileNameOf(data.fullName);
+  std::u16string name = data.fullName.empty() ? numbered(u"Book", nextBookNumber_++)
+                                              : std::u16string(fileNameOf(data.fullName));
   if (findOpenWorkbook(name) != nullptr) return nullptr;
   WorkbookState& workbook = adopt(std::move(data), std::move(code), std::move(name));
   runOpenCode(workbook);
@@ -316,7 +311,7 @@ SaveOutcome SpreadsheetProgram::save(WorkbookState& workbook, std::u16string_vie
   }
   if (!copyOnly) {
     workbook.data.fullName = target;
-    workbook.name = fileNameOf(target);
+    workbook.name = std::u16string(fileNameOf(target));
     workbook.saved = true;
   }
   return SaveOutcome::kSaved;
