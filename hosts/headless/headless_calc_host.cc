@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "hosts/headless/functions/host_functions.h"
 #include "model/compiled_model.h"
 #include "model/nodes/node.h"
 #include "util/text.h"
@@ -83,11 +84,19 @@ int HeadlessCalcHost::evaluate(std::u16string_view text, bool, Value& out) {
   return 1;
 }
 
-bool HeadlessCalcHost::callWorksheetFunction(int number, const std::vector<const Value*>&, int,
-                                             Value& out) {
+bool HeadlessCalcHost::callWorksheetFunction(int number, const std::vector<const Value*>& arguments,
+                                             int, Value& out) {
   const std::u16string* name =
       model_ && model_->functions ? model_->functions->functionName(number) : nullptr;
-  count(name ? *name : u"#" + fromUtf8(std::to_string(number)), out);
+  NativeRoutine routine = name && computesFunctions_ ? hostRoutine(*name) : nullptr;
+  if (routine == nullptr || model_->engine == nullptr) {
+    count(name ? *name : u"#" + fromUtf8(std::to_string(number)), out);
+    return true;
+  }
+  std::vector<const Value*> terminated(arguments);
+  terminated.push_back(nullptr);
+  CallContext context{currentCell(), model_->engine};
+  routine(context, terminated.data(), out);
   return true;
 }
 

@@ -1,8 +1,9 @@
 // HeadlessCalcHost: the CalcHost of the command-line tool, the compiler and the benchmarks. There
 // is no host program behind it: it keeps what the engine publishes, answers input reads from the
-// model's own cells, and computes nothing itself. Every call that would need the host program
-// (a formula text, a worksheet function the engine does not implement, a macro) yields #NAME?, and
-// the host counts it by function name and remembers the cell that made it.
+// model's own cells, and computes the worksheet functions the headless program knows
+// (functions/host_functions.h). Every other call that would need the host program (a function it
+// does not know, a formula text, a macro) yields #NAME?, and the host counts it by function name
+// and remembers the cell that made it.
 //
 // REQUIRES: used only on the thread that evaluates formulas.
 #ifndef KORVEL_HOSTS_HEADLESS_HEADLESS_CALC_HOST_H_
@@ -36,6 +37,9 @@ class HeadlessCalcHost : public CalcHost {
 
   void setModel(const CompiledModel* model) { model_ = model; }
   void setDate1904(bool on) { date1904_ = on; }
+  // Whether the headless program's worksheet functions answer calls (on unless switched off, for
+  // a count of what a model leaves to the host program).
+  void setComputesFunctions(bool on) { computesFunctions_ = on; }
 
   // The values published so far, the last one per address.
   const std::map<CellRef, Value, CellRefLess>& published() const { return published_; }
@@ -86,6 +90,7 @@ class HeadlessCalcHost : public CalcHost {
 
   const CompiledModel* model_;
   bool date1904_ = false;
+  bool computesFunctions_ = true;
   std::map<CellRef, Value, CellRefLess> published_;
   size_t publishCount_ = 0;
   std::map<std::u16string, size_t> notComputed_;
