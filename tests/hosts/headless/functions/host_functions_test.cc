@@ -3,24 +3,20 @@
 #include <set>
 #include <string>
 
-#include "functions/function_table.h"
-#include "functions/native_registry.h"
 #include "tests/hosts/headless/functions/host_function_test_support.h"
 
 namespace korvel {
 namespace {
 
-// The program computes only what the runtime leaves to it: a name of its tables is a catalogued
-// or a newer function, never one the runtime computes natively, and no name comes twice.
-TEST(HostFunctionTablesTest, NamesAreHostFunctionsOnlyAndUnique) {
+// Natives that leave some of their cases to the host program (TEXT's formats, CELL's and INFO's
+// other types) have a routine here too, so a name may also be native; none comes twice.
+TEST(HostFunctionTablesTest, EveryNameHasOneRoutine) {
   std::set<std::u16string> seen;
   for (NativeTable table : hostFamilyTables()) {
     for (const NativeEntry& entry : table) {
       std::u16string name = entry.name;
       EXPECT_NE(entry.routine, nullptr) << toUtf8(name);
       EXPECT_TRUE(seen.insert(name).second) << toUtf8(name) << " twice";
-      const NativeFunction* native = NativeRegistry::instance().findNative(name);
-      EXPECT_TRUE(native == nullptr || !native->isNative()) << toUtf8(name) << " is native";
     }
   }
 }
