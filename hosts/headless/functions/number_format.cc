@@ -164,6 +164,7 @@ struct Section {
   bool isDate = false;
   bool hasText = false;
   bool hasAmPm = false;
+  bool hasCalendar = false;  // a year, month or day: a date rather than a duration
 };
 
 bool isDateKind(Kind k) {
@@ -292,7 +293,7 @@ bool tokenize(std::u16string_view code, Section& s) {
       s.hasText = true;
       ++i;
     } else if (l == u'e' && i + 1 < n && (code[i + 1] == u'+' || code[i + 1] == u'-')) {
-      Token t{Kind::kExponent};
+      Token t{Kind::kExponent, std::u16string(1, u)};  // the mark keeps its case
       t.plus = code[i + 1] == u'+';
       s.tokens.push_back(t);
       i += 2;
@@ -327,7 +328,11 @@ bool tokenize(std::u16string_view code, Section& s) {
       ++i;
     }
   }
-  for (const Token& t : s.tokens) s.isDate = s.isDate || isDateKind(t.kind);
+  for (const Token& t : s.tokens) {
+    s.isDate = s.isDate || isDateKind(t.kind);
+    s.hasCalendar = s.hasCalendar || t.kind == Kind::kYear || t.kind == Kind::kDay ||
+                    (t.kind == Kind::kMonth && t.count > 2);
+  }
   if (!s.isDate) return true;
 
   // A date section: "m" next to hours or seconds is minutes, "." with zeros after seconds is a
@@ -345,7 +350,8 @@ bool tokenize(std::u16string_view code, Section& s) {
     if (t.kind != Kind::kMonth || t.count > 2) continue;
     const Token* before = neighbour(k, -1);
     const Token* after = neighbour(k, +1);
-    if ((before && (before->kind == Kind::kHour || before->kind == Kind::kElapsedHour)) ||
+    if ((before && (before->kind == Kind::kHour || before->kind == Kind::kElapsedHour ||
+                    before->kind == Kind::kSecond || before->kind == Kind::kElapsedSecond)) ||
         (after && (after->kind == Kind::kSecond || after->kind == Kind::kElapsedSecond))) {
       t.kind = Kind::kMinute;
     }
@@ -717,7 +723,7 @@ void renderExponent(const Section& s, const NumberLayout& layout, double v, std:
         break;
       case Kind::kExponent:
         if (k == layout.exponentMark) {
-          *out += u'E';
+          *out += t.text;
           if (exponent < 0) {
             *out += u'-';
           } else if (t.plus) {
@@ -1161,8 +1167,14 @@ bool formatNumber(double x, std::u16string_view format, bool date1904, std::u16s
   }
   const double v = std::fabs(x);
   if (signed_) {
-    // A date shows no sign: negative dates and times do not exist.
-    if (chosen->isDate) return false;
+    // A date shows no sign: negative dates and times of day do not exist, negative durations
+    // do.
+    bool elapsed = false;
+    for (const Token& t : chosen->tokens) {
+      elapsed = elapsed || t.kind == Kind::kElapsedHour || t.kind == Kind::kElapsedMinute ||
+                t.kind == Kind::kElapsedSecond;
+    }
+    if (chosen->isDate && (!elapsed || chosen->hasCalendar)) return false;
     result = u"-";
   }
   if (!renderSection(*chosen, v, date1904, &result)) return false;

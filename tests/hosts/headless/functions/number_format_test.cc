@@ -64,6 +64,7 @@ TEST_F(NumberFormatTest, PercentExponentsAndFractions) {
       {12345, "0.00E+00", "1.23E+04"},
       {0.00012, "0.0E+0", "1.2E-4"},
       {12345, "0.0E-0", "1.2E4"},
+      {12345, "0.0e+0", "1.2e+4"},
       {9.996, "0.00E+00", "1.00E+01"},
       {0, "0.00E+00", "0.00E+00"},
       {12345, "##0.0E+0", "12.3E+3"},
@@ -139,7 +140,9 @@ TEST_F(NumberFormatTest, DatesAndTimes) {
       {1.5, "[h]:mm", "36:00"},
       {2.5 / 24, "[mm]:ss", "150:00"},
       {1.0 / 1440, "[s]", "60"},
-      {-0.5, "[h]:mm", nullptr},
+      {-1.5, "[h]:mm", "-36:00"},  // durations may be negative, times of day not
+      {-0.5, "h:mm", nullptr},
+      {75.0 / 86400, "s \"s\" m \"m\"", "15 s 1 m"},
   });
 }
 
