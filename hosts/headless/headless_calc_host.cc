@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "hosts/headless/functions/host_call_text.h"
 #include "hosts/headless/functions/host_functions.h"
 #include "model/compiled_model.h"
 #include "model/nodes/node.h"
@@ -11,6 +12,7 @@ namespace korvel {
 namespace {
 
 constexpr std::u16string_view kFuturePrefix = u"_XLFN.";
+constexpr std::u16string_view kWorksheetPrefix = u"_XLWS.";
 
 }  // namespace
 
@@ -79,7 +81,20 @@ void HeadlessCalcHost::count(std::u16string name, Value& out) {
   out.setError(kErrorName);
 }
 
+// Answers as the host program's Evaluate does: 0 when the text gave cells (out holds their
+// value), 1 for a value; what the headless program cannot compute is counted and gives #NAME?.
 int HeadlessCalcHost::evaluate(std::u16string_view text, bool, Value& out) {
+  if (computesFunctions_ && model_ && model_->engine) {
+    CallContext context{currentCell(), model_->engine};
+    switch (computeCallText(context, text, out)) {
+      case CallTextResult::kCells:
+        return 0;
+      case CallTextResult::kValue:
+        return 1;
+      case CallTextResult::kNotComputed:
+        break;
+    }
+  }
   count(leadingFunctionName(text), out);
   return 1;
 }
@@ -126,8 +141,9 @@ std::u16string HeadlessCalcHost::leadingFunctionName(std::u16string_view text) {
   }
   if (end == 0 || end >= text.size() || text[end] != u'(') return std::u16string(text);
   std::u16string name = toUpper(text.substr(0, end));
-  if (name.size() > kFuturePrefix.size() && name.starts_with(kFuturePrefix)) {
-    name.erase(0, kFuturePrefix.size());
+  // Files nest the prefixes of newer functions: "_xlfn._xlws.SORT".
+  for (std::u16string_view prefix : {kFuturePrefix, kWorksheetPrefix}) {
+    if (name.size() > prefix.size() && name.starts_with(prefix)) name.erase(0, prefix.size());
   }
   return name;
 }

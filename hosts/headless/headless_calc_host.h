@@ -1,9 +1,10 @@
 // HeadlessCalcHost: the CalcHost of the command-line tool, the compiler and the benchmarks. There
 // is no host program behind it: it keeps what the engine publishes, answers input reads from the
 // model's own cells, and computes the worksheet functions the headless program knows
-// (functions/host_functions.h). Every other call that would need the host program (a function it
-// does not know, a formula text, a macro) yields #NAME?, and the host counts it by function name
-// and remembers the cell that made it.
+// (functions/host_functions.h), called by number or as the formula texts the runtime writes
+// (functions/host_call_text.h). Every other call that would need the host program (a function it
+// does not know, a formula text it cannot read, a macro) yields #NAME?, and the host counts it by
+// function name and remembers the cell that made it.
 //
 // REQUIRES: used only on the thread that evaluates formulas.
 #ifndef KORVEL_HOSTS_HEADLESS_HEADLESS_CALC_HOST_H_
@@ -82,7 +83,7 @@ class HeadlessCalcHost : public CalcHost {
   bool restoreCalculation() override { return true; }
 
   // The function name a formula text starts with: "=SUM(A1)" gives "SUM", "=_xlfn.IFERROR(" gives
-  // "IFERROR"; the text itself (without "=") when it is no call.
+  // "IFERROR", "=_xlfn._xlws.SORT(" gives "SORT"; the text itself (without "=") when it is no call.
   static std::u16string leadingFunctionName(std::u16string_view text);
 
  private:

@@ -1,14 +1,823 @@
+// Functions newer than the catalogue. Formulas name them with the "_xlfn." prefix and the runtime
+// hands them to the host program as formula texts (host_call_text.h), with every argument as
+// written: references stay references, so each routine reads one-cell references itself.
+// Results the newer program would spill are array values.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/evaluator.h"
+#include "engine/value_convert.h"
+#include "functions/arguments.h"
+#include "functions/criteria.h"
+#include "functions/lookup_search.h"
+#include "functions/wildcard.h"
 #include "hosts/headless/functions/host_functions.h"
+#include "model/address.h"
+#include "model/compiled_model.h"
+#include "model/sheet.h"
+#include "util/text.h"
 
 namespace korvel {
 namespace {
 
+// The longest text a cell holds; longer joins give #VALUE!.
+constexpr size_t kMaxTextLength = 32767;
+// The largest array SEQUENCE builds.
+constexpr uint64_t kMaxResultElements = uint64_t{1} << 21;
+
+// An argument where one value is wanted: a one-cell reference stands for its cell, an array for
+// its first element (the newer program would spill; a cell keeps the first).
+Value singleValue(const CallContext& context, const Value* argument) {
+  if (argument == nullptr) return Value();
+  Value v = dereferenced(context, *argument);
+  if (v.isArray()) {
+    Value first = v.array().size() > 0 ? v.array().at(0, 0) : Value();
+    return first;
+  }
+  if (v.isReference() || v.isReferenceList()) return Value::error(kErrorValue);
+  return v;
+}
+
+// An optional whole-number argument: absent or empty gives the default. False with result set
+// for what is no number.
+bool optionalInteger(const CallContext& context, const Value* argument, int64_t fallback,
+                     int64_t* out, Value& result, bool floor = false) {
+  Value v = singleValue(context, argument);
+  if (v.isEmpty()) {
+    *out = fallback;
+    return true;
+  }
+  double x = 0;
+  if (!numberFromValue(v, &x, result)) return false;
+  if (!std::isfinite(x) || std::fabs(x) > 2147483647.0) {
+    result.setError(kErrorValue);
+    return false;
+  }
+  *out = static_cast<int64_t>(floor ? std::floor(x) : std::trunc(x));
+  return true;
+}
+
+// The shape of a range argument, and where it lies when it is a reference.
+struct Area {
+  bool reference = false;
+  uint32_t sheet = 0, top = 0, left = 0;
+  uint32_t columns = 1, rows = 1;
+  Value array;  // the elements when it is no reference (a single value becomes 1 x 1)
+};
+
+// False for errors, unions and references across sheets.
+bool readArea(const Value& argument, Area& area) {
+  const Value* source = &argument;
+  if (source->isReferenceList()) {
+    if (source->array().size() != 1) return false;
+    source = &source->array().elements().front();
+  }
+  if (source->isReference()) {
+    RangeRef range = normalizeRange(source->reference());
+    if (!isValidRange(range) || range.first.sheet() != range.last.sheet()) return false;
+    area.reference = true;
+    area.sheet = range.first.sheet();
+    area.top = range.first.row();
+    area.left = range.first.column();
+    area.rows = range.last.row() - area.top + 1;
+    area.columns = range.last.column() - area.left + 1;
+    return true;
+  }
+  if (source->isError()) return false;
+  if (source->isArray()) {
+    area.array = *source;
+    area.columns = source->array().columns();
+    area.rows = source->array().rows();
+    return area.columns > 0 && area.rows > 0;
+  }
+  ValueArray one(1, 1);
+  one.at(0, 0) = *source;
+  area.array.setArray(std::move(one));
+  return true;
+}
+
+// Rows first..last of an area (a sub-reference, or the rows of the array; one element alone).
+Value areaPart(const Area& area, uint32_t firstColumn, uint32_t firstRow, uint32_t columns,
+               uint32_t rows) {
+  Value out;
+  if (area.reference) {
+    out.setReference(CellRef::at(area.sheet, area.top + firstRow, area.left + firstColumn),
+                     CellRef::at(area.sheet, area.top + firstRow + rows - 1,
+                                 area.left + firstColumn + columns - 1));
+    return out;
+  }
+  const ValueArray& a = area.array.array();
+  if (columns == 1 && rows == 1) return a.at(firstColumn, firstRow);
+  ValueArray part(columns, rows);
+  for (uint32_t r = 0; r < rows; ++r) {
+    for (uint32_t c = 0; c < columns; ++c) part.at(c, r) = a.at(firstColumn + c, firstRow + r);
+  }
+  out.setArray(std::move(part));
+  return out;
+}
+
+// Visits the values of an argument row by row (the order CONCAT and TEXTJOIN join in): a range
+// up to its last stored row, an array, or one value. False, with result set, for an error.
+template <typename Visit>
+bool forEachValue(const CallContext& context, const Value& argument, Visit visit, Value& result) {
+  if (argument.isError()) {
+    result = argument;
+    return false;
+  }
+  RangeSource source;
+  if (!source.assign(context, argument)) {
+    result.setError(kErrorValue);
+    return false;
+  }
+  int64_t last = -1;
+  for (uint32_t c = 0; c < source.columns(); ++c) last = std::max(last, source.lastRow(c));
+  for (int64_t r = 0; r <= last; ++r) {
+    for (uint32_t c = 0; c < source.columns(); ++c) {
+      const Value& v = source.at(c, static_cast<uint32_t>(r));
+      if (v.isError()) {
+        result = v;
+        return false;
+      }
+      if (!visit(v)) return false;
+    }
+  }
+  return true;
+}
+
+// ---- IFS, SWITCH --------------------------------------------------------------------------
+
+// IFS(condition, value, ...): the value of the first true condition; #N/A when none is. A
+// condition that is text gives #VALUE!, an error that error.
+void ifsRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  const size_t count = argumentCount(arguments);
+  if (count < 2 || count % 2 != 0) {
+    result.setError(kErrorNA);
+    return;
+  }
+  for (size_t i = 0; i < count; i += 2) {
+    Value condition = singleValue(context, arguments[i]);
+    if (condition.isError()) {
+      result = condition;
+      return;
+    }
+    if (condition.isText()) {
+      result.setError(isErrorText(condition.text()) ? errorFromText(condition.text())
+                                                    : kErrorValue);
+      return;
+    }
+    if (toBoolean(condition)) {
+      result = *arguments[i + 1];
+      return;
+    }
+  }
+  result.setError(kErrorNA);
+}
+
+// SWITCH(expression, value, result, ..., [default]): the result of the first value equal to the
+// expression (as "=" compares), the default, or #N/A.
+void switchRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  const size_t count = argumentCount(arguments);
+  if (count < 3) {
+    result.setError(kErrorValue);
+    return;
+  }
+  Value expression = singleValue(context, arguments[0]);
+  if (expression.isError()) {
+    result = expression;
+    return;
+  }
+  const size_t pairs = (count - 1) / 2;
+  for (size_t k = 0; k < pairs; ++k) {
+    Value candidate = singleValue(context, arguments[1 + 2 * k]);
+    if (candidate.isError()) continue;
+    if (equals(expression, candidate)) {
+      result = *arguments[2 + 2 * k];
+      return;
+    }
+  }
+  if ((count - 1) % 2 == 1) {
+    result = *arguments[count - 1];
+  } else {
+    result.setError(kErrorNA);
+  }
+}
+
+// ---- MAXIFS, MINIFS -----------------------------------------------------------------------
+
+// MAXIFS/MINIFS(range, criteria_range, criteria, ...): the largest (smallest) number of the
+// range where every criterion holds; 0 when none does. Ranges of another shape give #VALUE!; an
+// error where the criteria hold is the result.
+void extremeIfs(CallContext& context, const Value* const* arguments, bool largest, Value& result) {
+  const size_t count = argumentCount(arguments);
+  if (count < 3 || count % 2 == 0) {
+    result.setError(kErrorValue);
+    return;
+  }
+  if (arguments[0]->isError()) {
+    result = *arguments[0];
+    return;
+  }
+  RangeSource values;
+  if (!values.assign(context, *arguments[0])) {
+    result.setError(kErrorValue);
+    return;
+  }
+  const size_t pairs = (count - 1) / 2;
+  std::vector<RangeSource> ranges(pairs);
+  std::vector<Criterion> criteria(pairs);
+  for (size_t k = 0; k < pairs; ++k) {
+    if (!ranges[k].assign(context, *arguments[1 + 2 * k]) ||
+        ranges[k].columns() != values.columns() || ranges[k].rows() != values.rows()) {
+      result.setError(kErrorValue);
+      return;
+    }
+    criteria[k] = parseCriterion(context, *arguments[2 + 2 * k]);
+  }
+  bool found = false;
+  double best = 0;
+  for (uint32_t column = 0; column < values.columns(); ++column) {
+    // Cells past the last stored row are empty: no number to take.
+    const int64_t last = values.lastRow(column);
+    for (int64_t row = 0; row <= last; ++row) {
+      const Value& v = values.at(column, static_cast<uint32_t>(row));
+      if (!v.isNumeric() && !v.isError()) continue;
+      bool all = true;
+      for (size_t k = 0; k < pairs && all; ++k) {
+        all = matchesCriterion(criteria[k], ranges[k].at(column, static_cast<uint32_t>(row)));
+      }
+      if (!all) continue;
+      if (v.isError()) {
+        result = v;
+        return;
+      }
+      const double x = v.number();
+      if (!found || (largest ? x > best : x < best)) best = x;
+      found = true;
+    }
+  }
+  setNumberResult(result, found ? best : 0);
+}
+
+void maxIfsRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  extremeIfs(context, arguments, true, result);
+}
+
+void minIfsRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  extremeIfs(context, arguments, false, result);
+}
+
+// ---- CONCAT, TEXTJOIN ---------------------------------------------------------------------
+
+// CONCAT(text, ...): every value of every argument as its display text, ranges row by row.
+void concatRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  std::u16string joined;
+  bool tooLong = false;
+  auto add = [&](const Value& v) {
+    joined += toText(v);
+    tooLong = joined.size() > kMaxTextLength;
+    return !tooLong;
+  };
+  for (size_t i = 0; arguments[i] != nullptr; ++i) {
+    if (!forEachValue(context, *arguments[i], add, result)) {
+      if (tooLong) result.setError(kErrorValue);
+      return;
+    }
+  }
+  result.setText(joined);
+}
+
+// TEXTJOIN(delimiter, ignore_empty, text, ...): the texts joined by the delimiters in turn (a
+// range or array of delimiters is used over and over), empty texts left out when asked.
+void textJoinRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  const size_t count = argumentCount(arguments);
+  if (count < 3) {
+    result.setError(kErrorValue);
+    return;
+  }
+  std::vector<std::u16string> delimiters;
+  auto addDelimiter = [&](const Value& v) {
+    delimiters.push_back(toText(v));
+    return true;
+  };
+  if (!forEachValue(context, *arguments[0], addDelimiter, result)) return;
+  Value ignore = singleValue(context, arguments[1]);
+  if (ignore.isError()) {
+    result = ignore;
+    return;
+  }
+  bool ignoreEmpty = true;
+  if (ignore.isText()) {
+    double x = 0;
+    if (!numberFromValue(ignore, &x, result)) return;
+    ignoreEmpty = x != 0;
+  } else {
+    ignoreEmpty = toBoolean(ignore);
+  }
+  std::u16string joined;
+  size_t parts = 0;
+  bool tooLong = false;
+  auto add = [&](const Value& v) {
+    std::u16string text = toText(v);
+    if (ignoreEmpty && text.empty()) return true;
+    if (parts > 0 && !delimiters.empty()) joined += delimiters[(parts - 1) % delimiters.size()];
+    joined += text;
+    ++parts;
+    tooLong = joined.size() > kMaxTextLength;
+    return !tooLong;
+  };
+  for (size_t i = 2; i < count; ++i) {
+    if (!forEachValue(context, *arguments[i], add, result)) {
+      if (tooLong) result.setError(kErrorValue);
+      return;
+    }
+  }
+  result.setText(joined);
+}
+
+// ---- XLOOKUP, XMATCH ----------------------------------------------------------------------
+
+enum MatchMode : int64_t { kExact = 0, kExactOrSmaller = -1, kExactOrLarger = 1, kWildcard = 2 };
+enum SearchMode : int64_t {
+  kFirstToLast = 1,
+  kLastToFirst = -1,
+  kBinaryAscending = 2,
+  kBinaryDescending = -2,
+};
+
+// A line to search: one row or one column of an area.
+struct SearchLine {
+  Area area;
+  bool down = true;  // a column (or a single cell)
+  size_t length = 0;
+};
+
+bool readSearchLine(const Value& argument, SearchLine& line) {
+  if (!readArea(argument, line.area)) return false;
+  if (line.area.columns != 1 && line.area.rows != 1) return false;
+  line.down = line.area.columns == 1;
+  line.length = line.down ? line.area.rows : line.area.columns;
+  return true;
+}
+
+LookupLine lookupLineOf(const CallContext& context, const SearchLine& line) {
+  const Area& a = line.area;
+  if (!a.reference) {
+    return line.down ? LookupLine::arrayColumn(a.array.array(), 0)
+                     : LookupLine::arrayRow(a.array.array(), 0);
+  }
+  if (line.down) {
+    // A whole column is searched only down to its last stored cell.
+    const int64_t last =
+        std::min<int64_t>(int64_t{a.top} + a.rows - 1, lastStoredRow(context, a.sheet, a.left));
+    return LookupLine::cellColumn(context, a.sheet, a.left, a.top, last);
+  }
+  return LookupLine::cellRow(context, a.sheet, a.top, a.left, int64_t{a.left} + a.columns - 1);
+}
+
+bool sameFamily(const Value& a, const Value& b) { return typeFamily(a) == typeFamily(b); }
+
+// -1, 0 or 1 as the value orders against the lookup value (same type family).
+int orderOf(const Value& value, const Value& lookup) {
+  if (equals(value, lookup)) return 0;
+  return less(value, lookup) ? -1 : 1;
+}
+
+// The position the search finds, or -1.
+int64_t xSearch(const LookupLine& line, const Value& lookup, int64_t match, int64_t search) {
+  const int64_t size = static_cast<int64_t>(line.size());
+  if (search == kBinaryAscending || search == kBinaryDescending) {
+    const bool descending = search == kBinaryDescending;
+    // The first position whose value is not before the lookup value in the sorted order.
+    int64_t low = 0, high = size;
+    while (low < high) {
+      const int64_t middle = low + (high - low) / 2;
+      const Value& v = line.at(static_cast<size_t>(middle));
+      int order = orderOf(v, lookup);
+      if (descending) order = -order;
+      if (order < 0) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    int64_t position = -1;
+    if (low < size && sameFamily(line.at(static_cast<size_t>(low)), lookup) &&
+        orderOf(line.at(static_cast<size_t>(low)), lookup) == 0) {
+      position = low;
+    } else if (match == kExactOrSmaller) {
+      position = descending ? low : low - 1;
+    } else if (match == kExactOrLarger) {
+      position = descending ? low - 1 : low;
+    }
+    // The bisection takes the position it ends on whatever its value's type, as the newer program
+    // does: a text among numbers can be the "next larger" number.
+    return position < size ? position : -1;
+  }
+  const bool pattern = match == kWildcard && lookup.isText() && hasPatternCharacter(lookup.text());
+  int64_t best = -1;
+  for (int64_t step = 0; step < size; ++step) {
+    const int64_t i = search == kLastToFirst ? size - 1 - step : step;
+    const Value& v = line.at(static_cast<size_t>(i));
+    if (v.isEmpty() || !sameFamily(v, lookup)) continue;
+    if (pattern) {
+      if (matchesPattern(v.text(), lookup.text())) return i;
+      continue;
+    }
+    const int order = orderOf(v, lookup);
+    if (order == 0) return i;
+    if (match == kExactOrSmaller && order < 0 &&
+        (best < 0 || greater(v, line.at(static_cast<size_t>(best))))) {
+      best = i;
+    } else if (match == kExactOrLarger && order > 0 &&
+               (best < 0 || less(v, line.at(static_cast<size_t>(best))))) {
+      best = i;
+    }
+  }
+  return best;
+}
+
+// The match and search modes of XLOOKUP and XMATCH; false with result set for others.
+bool readModes(const CallContext& context, const Value* matchArgument, const Value* searchArgument,
+               int64_t* match, int64_t* search, Value& result) {
+  if (!optionalInteger(context, matchArgument, kExact, match, result) ||
+      !optionalInteger(context, searchArgument, kFirstToLast, search, result)) {
+    return false;
+  }
+  if (*match < -1 || *match > 2 ||
+      (*search != 1 && *search != -1 && *search != 2 && *search != -2) ||
+      (*match == kWildcard && (*search == 2 || *search == -2))) {
+    result.setError(kErrorValue);
+    return false;
+  }
+  return true;
+}
+
+// Calls one(lookup value, out) for a single lookup value, or for each element of an array or range
+// of lookup values (an array of the answers, each reduced to one value).
+template <typename One>
+void forEachLookup(CallContext& context, const Value& argument, One one, Value& result) {
+  Value lookup = dereferenced(context, argument);
+  if (!lookup.isArray() && !lookup.isReference()) {
+    one(lookup, result);
+    return;
+  }
+  if (lookup.isReference()) {
+    Value cells;
+    referenceToArray(*context.engine, lookup, cells);
+    lookup = std::move(cells);
+    if (!lookup.isArray()) {
+      result = lookup;
+      return;
+    }
+  }
+  const ValueArray& values = lookup.array();
+  ValueArray answers(values.columns(), values.rows());
+  for (uint32_t r = 0; r < values.rows(); ++r) {
+    for (uint32_t c = 0; c < values.columns(); ++c) {
+      Value answer;
+      one(values.at(c, r), answer);
+      Value single = singleValue(context, &answer);
+      answers.at(c, r) = std::move(single);
+    }
+  }
+  result.setArray(std::move(answers));
+}
+
+// XLOOKUP(lookup, lookup_array, return_array, [if_not_found], [match_mode], [search_mode]): the
+// row (or column) of the return array beside the found position; a reference when the return
+// array is one.
+void xLookupRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  const size_t count = argumentCount(arguments);
+  if (count < 3) {
+    result.setError(kErrorValue);
+    return;
+  }
+  for (size_t i = 1; i < 3; ++i) {
+    if (arguments[i]->isError()) {
+      result = *arguments[i];
+      return;
+    }
+  }
+  SearchLine line;
+  Area returned;
+  if (!readSearchLine(*arguments[1], line) || !readArea(*arguments[2], returned) ||
+      (line.down ? returned.rows : returned.columns) != line.length) {
+    result.setError(kErrorValue);
+    return;
+  }
+  int64_t match = 0, search = 0;
+  if (!readModes(context, argumentAt(arguments, 4), argumentAt(arguments, 5), &match, &search,
+                 result)) {
+    return;
+  }
+  const Value* notFound = argumentAt(arguments, 3);
+  const LookupLine lookupLine = lookupLineOf(context, line);
+  auto one = [&](const Value& lookup, Value& out) {
+    if (lookup.isError()) {
+      out = lookup;
+      return;
+    }
+    const int64_t position = xSearch(lookupLine, lookup, match, search);
+    if (position < 0) {
+      if (notFound != nullptr && !notFound->isEmpty()) {
+        out = *notFound;
+      } else {
+        out.setError(kErrorNA);
+      }
+      return;
+    }
+    const uint32_t at = static_cast<uint32_t>(position);
+    out = line.down ? areaPart(returned, 0, at, returned.columns, 1)
+                    : areaPart(returned, at, 0, 1, returned.rows);
+  };
+  forEachLookup(context, *arguments[0], one, result);
+}
+
+// XMATCH(lookup, lookup_array, [match_mode], [search_mode]): the position found, from 1.
+void xMatchRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  const size_t count = argumentCount(arguments);
+  if (count < 2) {
+    result.setError(kErrorValue);
+    return;
+  }
+  if (arguments[1]->isError()) {
+    result = *arguments[1];
+    return;
+  }
+  SearchLine line;
+  if (!readSearchLine(*arguments[1], line)) {
+    result.setError(kErrorValue);
+    return;
+  }
+  int64_t match = 0, search = 0;
+  if (!readModes(context, argumentAt(arguments, 2), argumentAt(arguments, 3), &match, &search,
+                 result)) {
+    return;
+  }
+  const LookupLine lookupLine = lookupLineOf(context, line);
+  auto one = [&](const Value& lookup, Value& out) {
+    if (lookup.isError()) {
+      out = lookup;
+      return;
+    }
+    const int64_t position = xSearch(lookupLine, lookup, match, search);
+    if (position < 0) {
+      out.setError(kErrorNA);
+    } else {
+      setNumberResult(out, double(position + 1));
+    }
+  };
+  forEachLookup(context, *arguments[0], one, result);
+}
+
+// ---- TEXTBEFORE, TEXTAFTER ----------------------------------------------------------------
+
+bool unitsEqual(char16_t a, char16_t b, bool ignoreCase) {
+  return a == b || (ignoreCase && foldCase(a) == foldCase(b));
+}
+
+bool matchesAt(std::u16string_view text, size_t at, std::u16string_view delimiter,
+               bool ignoreCase) {
+  if (at + delimiter.size() > text.size()) return false;
+  for (size_t i = 0; i < delimiter.size(); ++i) {
+    if (!unitsEqual(text[at + i], delimiter[i], ignoreCase)) return false;
+  }
+  return true;
+}
+
+// The longest delimiter that starts at the position, or -1.
+int64_t delimiterAt(std::u16string_view text, size_t at, const std::vector<std::u16string>& list,
+                    bool ignoreCase) {
+  int64_t length = -1;
+  for (const std::u16string& d : list) {
+    if (int64_t(d.size()) > length && matchesAt(text, at, d, ignoreCase))
+      length = int64_t(d.size());
+  }
+  return length;
+}
+
+// Where the instance'th delimiter lies (start and length); false when there are fewer. From the
+// end for a negative instance; the end of the text (its start, from the end) counts as one more
+// delimiter when matchEnd is set.
+bool findInstance(std::u16string_view text, const std::vector<std::u16string>& delimiters,
+                  int64_t instance, bool ignoreCase, bool matchEnd, size_t* start, size_t* length) {
+  int64_t found = 0;
+  const int64_t wanted = instance < 0 ? -instance : instance;
+  if (instance > 0) {
+    size_t at = 0;
+    while (at <= text.size()) {
+      const int64_t d = delimiterAt(text, at, delimiters, ignoreCase);
+      if (d < 0) {
+        ++at;
+        continue;
+      }
+      if (++found == wanted) {
+        *start = at;
+        *length = size_t(d);
+        return true;
+      }
+      at += d > 0 ? size_t(d) : 1;
+    }
+    if (matchEnd && found + 1 == wanted) {
+      *start = text.size();
+      *length = 0;
+      return true;
+    }
+    return false;
+  }
+  // From the end: delimiters that end at or before the limit, the last first.
+  size_t limit = text.size();
+  for (int64_t at = int64_t(text.size()); at >= 0; --at) {
+    const size_t position = size_t(at);
+    int64_t d = -1;
+    for (const std::u16string& candidate : delimiters) {
+      if (position + candidate.size() <= limit && int64_t(candidate.size()) > d &&
+          matchesAt(text, position, candidate, ignoreCase)) {
+        d = int64_t(candidate.size());
+      }
+    }
+    if (d < 0) continue;
+    if (++found == wanted) {
+      *start = position;
+      *length = size_t(d);
+      return true;
+    }
+    limit = position;
+    if (d == 0 && at == 0) break;
+  }
+  if (matchEnd && found + 1 == wanted) {
+    *start = 0;
+    *length = 0;
+    return true;
+  }
+  return false;
+}
+
+// TEXTBEFORE/TEXTAFTER(text, delimiter, [instance_num], [match_mode], [match_end],
+// [if_not_found]).
+void textAround(CallContext& context, const Value* const* arguments, bool before, Value& result) {
+  const size_t count = argumentCount(arguments);
+  if (count < 2) {
+    result.setError(kErrorValue);
+    return;
+  }
+  std::vector<std::u16string> delimiters;
+  auto addDelimiter = [&](const Value& v) {
+    delimiters.push_back(toText(v));
+    return true;
+  };
+  if (!forEachValue(context, *arguments[1], addDelimiter, result)) return;
+  if (delimiters.empty()) delimiters.emplace_back();
+  int64_t instance = 1, matchMode = 0, matchEnd = 0;
+  // The instance is taken down to a whole number: -1.2 is the second from the end.
+  if (!optionalInteger(context, argumentAt(arguments, 2), 1, &instance, result, true) ||
+      !optionalInteger(context, argumentAt(arguments, 3), 0, &matchMode, result) ||
+      !optionalInteger(context, argumentAt(arguments, 4), 0, &matchEnd, result)) {
+    return;
+  }
+  if ((matchMode != 0 && matchMode != 1) || (matchEnd != 0 && matchEnd != 1)) {
+    result.setError(kErrorValue);
+    return;
+  }
+  size_t shortest = delimiters[0].size();
+  for (const std::u16string& d : delimiters) shortest = std::min(shortest, d.size());
+  // An empty cell given for if_not_found answers the empty text.
+  Value notFound;
+  bool notFoundGiven = false;
+  if (const Value* given = argumentAt(arguments, 5); given != nullptr && !given->isEmpty()) {
+    notFound = singleValue(context, given);
+    if (notFound.isEmpty()) notFound.setText(u"");
+    notFoundGiven = true;
+  }
+  auto one = [&](const Value& textValue, Value& out) {
+    if (textValue.isError()) {
+      out = textValue;
+      return;
+    }
+    const std::u16string text = toText(textValue);
+    if (instance == 0 || (instance < 0 ? -instance : instance) > int64_t(text.size()) ||
+        shortest > text.size()) {
+      out.setError(kErrorValue);
+      return;
+    }
+    size_t start = 0, length = 0;
+    if (!findInstance(text, delimiters, instance, matchMode == 1, matchEnd != 0, &start, &length)) {
+      if (notFoundGiven) {
+        out = notFound;
+      } else {
+        out.setError(kErrorNA);
+      }
+      return;
+    }
+    out.setText(before ? std::u16string_view(text).substr(0, start)
+                       : std::u16string_view(text).substr(start + length));
+  };
+  forEachLookup(context, *arguments[0], one, result);
+}
+
+void textBeforeRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  textAround(context, arguments, true, result);
+}
+
+void textAfterRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  textAround(context, arguments, false, result);
+}
+
+// ---- SEQUENCE, SHEET ----------------------------------------------------------------------
+
+// SEQUENCE(rows, [columns], [start], [step]): numbers row by row.
+void sequenceRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  if (argumentCount(arguments) < 1) {
+    result.setError(kErrorValue);
+    return;
+  }
+  int64_t rows = 0, columns = 0;
+  if (!optionalInteger(context, arguments[0], 1, &rows, result) ||
+      !optionalInteger(context, argumentAt(arguments, 1), 1, &columns, result)) {
+    return;
+  }
+  double start = 1, step = 1;
+  for (size_t i = 2; i < 4; ++i) {
+    Value v = singleValue(context, argumentAt(arguments, i));
+    if (v.isEmpty()) continue;
+    if (!numberFromValue(v, i == 2 ? &start : &step, result)) return;
+  }
+  if (rows < 1 || columns < 1 || uint64_t(rows) * uint64_t(columns) > kMaxResultElements) {
+    result.setError(kErrorValue);
+    return;
+  }
+  if (rows == 1 && columns == 1) {
+    setNumberResult(result, start);
+    return;
+  }
+  ValueArray out(static_cast<uint32_t>(columns), static_cast<uint32_t>(rows));
+  for (uint32_t r = 0; r < rows; ++r) {
+    for (uint32_t c = 0; c < columns; ++c) {
+      setNumberResult(out.at(c, r), start + step * (double(r) * double(columns) + c));
+    }
+  }
+  result.setArray(std::move(out));
+}
+
+// SHEET([value]): the position of the sheet (from 1) of the calling cell, of a reference, or of
+// the sheet named by a text; #NA for a name no sheet has.
+void sheetRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  const CompiledModel* model = context.engine ? &context.engine->model() : nullptr;
+  if (model == nullptr) {
+    result.setError(kErrorNA);
+    return;
+  }
+  const Value* argument = argumentAt(arguments, 0);
+  uint32_t sheet = 0;
+  if (argument == nullptr || argument->isEmpty()) {
+    if (context.cell == nullptr) {
+      result.setError(kErrorNA);
+      return;
+    }
+    sheet = context.cell->address.sheet();
+  } else if (argument->isReference()) {
+    sheet = normalizeRange(argument->reference()).first.sheet();
+  } else if (argument->isText()) {
+    const Sheet* found = model->sheets().findByExcelName(argument->text());
+    if (found == nullptr) {
+      result.setError(kErrorNA);
+      return;
+    }
+    sheet = found->index();
+  } else if (argument->isError()) {
+    result = *argument;
+    return;
+  } else {
+    result.setError(kErrorNA);
+    return;
+  }
+  int position = 1;
+  for (const auto& entry : model->sheets().sheets()) {
+    if (entry.first == sheet) {
+      result.setInteger(position);
+      return;
+    }
+    ++position;
+  }
+  result.setError(kErrorNA);
+}
+
 constexpr NativeEntry kHostNewerFunctions[] = {
-    {u"", nullptr},
+    {u"CONCAT", concatRoutine},         {u"IFS", ifsRoutine},
+    {u"MAXIFS", maxIfsRoutine},         {u"MINIFS", minIfsRoutine},
+    {u"SEQUENCE", sequenceRoutine},     {u"SHEET", sheetRoutine},
+    {u"SWITCH", switchRoutine},         {u"TEXTAFTER", textAfterRoutine},
+    {u"TEXTBEFORE", textBeforeRoutine}, {u"TEXTJOIN", textJoinRoutine},
+    {u"XLOOKUP", xLookupRoutine},       {u"XMATCH", xMatchRoutine},
 };
 
 }  // namespace
 
-NativeTable hostNewerFunctions() { return NativeTable(kHostNewerFunctions).first(0); }
+NativeTable hostNewerFunctions() { return NativeTable(kHostNewerFunctions); }
 
 }  // namespace korvel

@@ -1,0 +1,164 @@
+// The functions newer than the catalogue, as workbooks write them (with the "_xlfn." prefix), which
+// reach the headless program as formula texts.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/hosts/headless/functions/host_function_test_support.h"
+
+namespace korvel {
+namespace {
+
+// A small table: names in A, regions in B, amounts in C; sorted numbers in E, the same descending
+// in F; texts for the text functions in G.
+constexpr const char* kTable =
+    "A1: \"apple\"\nA2: \"banana\"\nA3: \"cherry\"\nA4: \"Banana\"\n"
+    "B1: \"north\"\nB2: \"south\"\nB3: \"north\"\nB4: \"north\"\n"
+    "C1: 10\nC2: 20\nC3: 30\nC4: 40\n"
+    "E1: 1\nE2: 3\nE3: 5\nE4: 7\n"
+    "F1: 7\nF2: 5\nF3: 3\nF4: 1\n"
+    "G1: \"a-b-c\"\nG2: \"\"\nG3: TRUE\n";
+
+class NewerFunctionTest : public HostFunctionTest {
+ protected:
+  void check(const FormulaCase* cases, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+      EXPECT_EQ(eval(kTable, cases[i].formula), cases[i].expected) << cases[i].formula;
+    }
+  }
+  template <size_t N>
+  void check(const FormulaCase (&cases)[N]) {
+    check(cases, N);
+  }
+};
+
+TEST_F(NewerFunctionTest, IfsAndSwitch) {
+  const FormulaCase cases[] = {
+      {"=_xlfn.IFS(C1>15,\"big\",C1>5,\"mid\",TRUE,\"small\")", "t:mid"},
+      {"=_xlfn.IFS(1,A1)", "t:apple"},
+      {"=_xlfn.IFS(FALSE,1)", "e:#N/A"},
+      {"=_xlfn.IFS(\"yes\",1)", "e:#VALUE!"},
+      {"=_xlfn.IFS(1/0,1,TRUE,2)", "e:#DIV/0!"},
+      {"=_xlfn.SWITCH(A2,\"apple\",1,\"BANANA\",2)", "i:2"},
+      {"=_xlfn.SWITCH(3,1,\"a\",2,\"b\",\"other\")", "t:other"},
+      {"=_xlfn.SWITCH(3,1,\"a\",2,\"b\")", "e:#N/A"},
+      {"=_xlfn.SWITCH(\"1\",1,\"number\",\"text\")", "t:text"},
+      {"=_xlfn.SWITCH(#N/A,1,2)", "e:#N/A"},
+  };
+  check(cases);
+}
+
+TEST_F(NewerFunctionTest, MaxIfsAndMinIfs) {
+  const FormulaCase cases[] = {
+      {"=_xlfn.MAXIFS(C1:C4,B1:B4,\"north\")", "i:40"},
+      {"=_xlfn.MINIFS(C1:C4,B1:B4,\"north\",A1:A4,\"<>apple\")", "i:30"},
+      {"=_xlfn.MAXIFS(C1:C4,B1:B4,\"east\")", "i:0"},
+      {"=_xlfn.MINIFS(C1:C4,C1:C4,\">=20\")", "i:20"},
+      {"=_xlfn.MAXIFS(C1:C4,B1:B3,\"north\")", "e:#VALUE!"},
+      {"=_xlfn.MAXIFS(C1:C4,B1:B4)", "e:#VALUE!"},
+  };
+  check(cases);
+}
+
+TEST_F(NewerFunctionTest, ConcatAndTextJoin) {
+  const FormulaCase cases[] = {
+      // Ranges row by row; numbers, booleans and empty cells as their display texts.
+      {"=_xlfn.CONCAT(A1:B2,\"/\",C1,G3,H1)", "t:applenorthbananasouth/10TRUE"},
+      {"=_xlfn.CONCAT(A1,1/0)", "e:#DIV/0!"},
+      {"=_xlfn.TEXTJOIN(\", \",TRUE,G1:G3,\"z\")", "t:a-b-c, TRUE, z"},
+      {"=_xlfn.TEXTJOIN(\"-\",FALSE,G1:G3)", "t:a-b-c--TRUE"},
+      // Delimiters taken in turn.
+      {"=_xlfn.TEXTJOIN({\"+\",\"=\"},TRUE,1,2,3)", "t:1+2=3"},
+      {"=_xlfn.TEXTJOIN(\"\",TRUE,E1:E4)", "t:1357"},
+      {"=_xlfn.TEXTJOIN(\",\",TRUE)", "e:#VALUE!"},
+      {"=_xlfn.CONCAT(REPT(\"x\",20000),REPT(\"y\",20000))", "e:#VALUE!"},
+  };
+  check(cases);
+}
+
+TEST_F(NewerFunctionTest, XLookupMatchAndSearchModes) {
+  const FormulaCase cases[] = {
+      {"=_xlfn.XLOOKUP(\"banana\",A1:A4,C1:C4)", "i:20"},
+      {"=_xlfn.XLOOKUP(\"banana\",A1:A4,C1:C4,,0,-1)", "i:40"},
+      {"=_xlfn.XLOOKUP(\"kiwi\",A1:A4,C1:C4)", "e:#N/A"},
+      {"=_xlfn.XLOOKUP(\"kiwi\",A1:A4,C1:C4,\"none\")", "t:none"},
+      {"=_xlfn.XLOOKUP(\"ch*\",A1:A4,C1:C4,,2)", "i:30"},
+      {"=_xlfn.XLOOKUP(\"ch*\",A1:A4,C1:C4)", "e:#N/A"},
+      // Next smaller and next larger, searched in order and by bisection either way round.
+      {"=_xlfn.XLOOKUP(4,E1:E4,A1:A4,,-1)", "t:banana"},
+      {"=_xlfn.XLOOKUP(4,E1:E4,A1:A4,,1)", "t:cherry"},
+      {"=_xlfn.XLOOKUP(4,E1:E4,A1:A4,,-1,2)", "t:banana"},
+      {"=_xlfn.XLOOKUP(4,E1:E4,A1:A4,,1,2)", "t:cherry"},
+      {"=_xlfn.XLOOKUP(5,E1:E4,A1:A4,,0,2)", "t:cherry"},
+      {"=_xlfn.XLOOKUP(4,F1:F4,A1:A4,,-1,-2)", "t:cherry"},
+      {"=_xlfn.XLOOKUP(4,F1:F4,A1:A4,,1,-2)", "t:banana"},
+      {"=_xlfn.XLOOKUP(0,E1:E4,A1:A4,,-1)", "e:#N/A"},
+      {"=_xlfn.XLOOKUP(9,E1:E4,A1:A4,,1,2)", "e:#N/A"},
+      // The bisection ends on a text among numbers and takes it as the next larger.
+      {"=_xlfn.XLOOKUP(4,{1,\"x\",\"x\",9},{\"a\",\"b\",\"c\",\"d\"},,1,2)", "t:b"},
+      // The found row of a wider return range; a lookup along a row.
+      {"=INDEX(_xlfn.XLOOKUP(30,C1:C4,A1:B4),1,2)", "t:north"},
+      {"=_xlfn.XLOOKUP(5,{1,5,9},{\"a\",\"b\",\"c\"})", "t:b"},
+      // Errors of the arguments.
+      {"=_xlfn.XLOOKUP(1,A1:B4,C1:C4)", "e:#VALUE!"},
+      {"=_xlfn.XLOOKUP(1,E1:E4,C1:C3)", "e:#VALUE!"},
+      {"=_xlfn.XLOOKUP(1,E1:E4,C1:C4,,3)", "e:#VALUE!"},
+      {"=_xlfn.XLOOKUP(\"a*\",A1:A4,C1:C4,,2,2)", "e:#VALUE!"},
+      {"=_xlfn.XLOOKUP(1/0,E1:E4,C1:C4)", "e:#DIV/0!"},
+  };
+  check(cases);
+}
+
+TEST_F(NewerFunctionTest, XMatch) {
+  const FormulaCase cases[] = {
+      {"=_xlfn.XMATCH(\"BANANA\",A1:A4)", "i:2"},  {"=_xlfn.XMATCH(\"banana\",A1:A4,0,-1)", "i:4"},
+      {"=_xlfn.XMATCH(6,E1:E4,1)", "i:4"},         {"=_xlfn.XMATCH(6,E1:E4,-1,2)", "i:3"},
+      {"=_xlfn.XMATCH(\"?pple\",A1:A4,2)", "i:1"}, {"=_xlfn.XMATCH(8,E1:E4)", "e:#N/A"},
+      {"=_xlfn.XMATCH(2,{1,2;3,4})", "e:#VALUE!"}, {"=SUM(_xlfn.XMATCH({5,1},E1:E4))", "i:4"},
+  };
+  check(cases);
+}
+
+TEST_F(NewerFunctionTest, TextBeforeAndAfter) {
+  const FormulaCase cases[] = {
+      {"=_xlfn.TEXTBEFORE(G1,\"-\")", "t:a"},
+      {"=_xlfn.TEXTAFTER(G1,\"-\")", "t:b-c"},
+      {"=_xlfn.TEXTBEFORE(G1,\"-\",2)", "t:a-b"},
+      {"=_xlfn.TEXTAFTER(G1,\"-\",-1)", "t:c"},
+      {"=_xlfn.TEXTBEFORE(G1,\"-\",-2)", "t:a"},
+      {"=_xlfn.TEXTAFTER(G1,\"-\",3)", "e:#N/A"},
+      {"=_xlfn.TEXTAFTER(G1,\"-\",3,,1)", "t:"},
+      {"=_xlfn.TEXTBEFORE(G1,\"-\",-3,,1)", "t:"},
+      {"=_xlfn.TEXTAFTER(G1,\"x\",1,,,\"none\")", "t:none"},
+      {"=_xlfn.TEXTAFTER(\"aXbxc\",\"x\")", "t:c"},
+      {"=_xlfn.TEXTAFTER(\"aXbxc\",\"x\",1,1)", "t:bxc"},
+      {"=_xlfn.TEXTBEFORE(\"a, b; c\",{\"; \",\", \"},2)", "t:a, b"},
+      // The instance is taken down to a whole number.
+      {"=_xlfn.TEXTAFTER(G1,\"-\",-1.2)", "t:b-c"},
+      // An empty cell for if_not_found gives the empty text.
+      {"=_xlfn.TEXTAFTER(G1,\"x\",1,0,0,H1)", "t:"},
+      {"=_xlfn.TEXTAFTER(\"del\",\"deli\")", "e:#VALUE!"},
+      {"=_xlfn.TEXTAFTER(G1,\"-\",1,0,2)", "e:#VALUE!"},
+      {"=_xlfn.TEXTBEFORE(G1,\"-\",0)", "e:#VALUE!"},
+      {"=_xlfn.TEXTBEFORE(G1,\"-\",9)", "e:#VALUE!"},
+  };
+  check(cases);
+}
+
+TEST_F(NewerFunctionTest, SequenceAndSheet) {
+  const FormulaCase cases[] = {
+      {"=SUM(_xlfn.SEQUENCE(4))", "i:10"}, {"=INDEX(_xlfn.SEQUENCE(2,3,10,-2),2,1)", "i:4"},
+      {"=_xlfn.SEQUENCE(1)", "i:1"},       {"=_xlfn.SEQUENCE(0)", "e:#VALUE!"},
+      {"=_xlfn.SHEET()", "i:1"},           {"=_xlfn.SHEET(1)", "e:#N/A"},
+  };
+  check(cases);
+  build(
+      "[One]\nA1: 1\n[Two]\nA1: =_xlfn.SHEET()\nA2: =_xlfn.SHEET(One!A1)\nA3: "
+      "=_xlfn.SHEET(\"two\")\n");
+  EXPECT_EQ(valueOf("Two!A1"), "i:2");
+  EXPECT_EQ(valueOf("Two!A2"), "i:1");
+  EXPECT_EQ(valueOf("Two!A3"), "i:2");
+}
+
+}  // namespace
+}  // namespace korvel
