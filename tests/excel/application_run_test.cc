@@ -5,13 +5,16 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "compiler/workbook_text.h"
 #include "engine/locale_settings.h"
 #include "excel/dispatch_ids.h"
 #include "excel/excel_object.h"
+#include "functions/arguments.h"
 #include "hosts/headless/disk_files.h"
+#include "model/address.h"
 #include "platform/xloper.h"
 #include "runtime/addin_entry_points.h"
 #include "runtime/text_table.h"
@@ -264,6 +267,127 @@ TEST(ApplicationFileRunTest, ASaveInPlaceIsWhereTheNextRunStarts) {
   }
   std::filesystem::remove_all(folder);
   resetLocaleSettings();
+}
+
+// Worksheet functions the runtime hands to the program, with routines of the test's own standing
+// in for the function library, so that they can show what reached them.
+
+// Each argument as it arrived: a reference as its address and the sum of its cells as the
+// runtime's engine holds them, a number as itself, anything else as its kind.
+void describeArguments(CallContext& context, const Value* const* arguments, Value& out) {
+  std::u16string text;
+  for (size_t i = 0; arguments[i] != nullptr; ++i) {
+    const Value& argument = *arguments[i];
+    if (i > 0) text += u",";
+    if (argument.isReference()) {
+      RangeRef range = argument.reference();
+      double sum = 0;
+      for (uint32_t r = range.first.row(); r <= range.last.row(); ++r) {
+        for (uint32_t c = range.first.column(); c <= range.last.column(); ++c) {
+          const Value& cell = cellValueAt(context, CellRef::at(range.first.sheet(), r, c));
+          if (cell.isNumeric()) sum += cell.number();
+        }
+      }
+      text += rangeText(range) + u"=" + fromUtf8(std::to_string(int64_t(sum)));
+    } else if (argument.isNumeric()) {
+      text += fromUtf8(std::to_string(int64_t(argument.number())));
+    } else {
+      text += fromUtf8(std::to_string(int(argument.kind())));
+    }
+  }
+  out.setText(text);
+}
+
+// Hands its own call back to the host program, as a routine may for a case it leaves there.
+void callsItselfOnTheHost(CallContext& context, const Value* const* arguments, Value& out) {
+  callHostFunction(context, 473, arguments, 30, out);
+}
+
+// One row: the number of reference areas, then the arguments' kinds.
+void areasAndKinds(CallContext&, const Value* const* arguments, Value& out) {
+  size_t count = 0;
+  while (arguments[count] != nullptr) ++count;
+  ValueArray row(uint32_t(count + 1), 1);
+  uint32_t areas = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const Value& argument = *arguments[i];
+    areas += argument.isReferenceList() ? argument.array().columns()
+             : argument.isReference()   ? 1
+                                        : 0;
+    row.at(uint32_t(i + 1), 0).setInteger(int32_t(argument.kind()));
+  }
+  row.at(0, 0).setInteger(int32_t(areas));
+  out.setArray(std::move(row));
+}
+
+NativeRoutine testRoutines(std::u16string_view name) {
+  if (name == u"DEVSQ") return &describeArguments;
+  if (name == u"GCD") return &callsItselfOnTheHost;
+  if (name == u"GEOMEAN") return &areasAndKinds;
+  return nullptr;
+}
+
+constexpr char kFunctionBook[] =
+    "[Sheet1]\n"
+    "A1: 12\n"
+    "A2: 18\n"
+    "B1: =DEVSQ(A1:A2,5,A1)\n"
+    "B2: =GCD(A1,A2)\n"
+    "B3: =LCM(A1,A2)\n";
+
+class WorksheetFunctionRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Workbook workbook;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(readWorkbookText(kFunctionBook, &workbook, &errors));
+    session.setRoutineFinder(&testRoutines);
+    std::string error;
+    ASSERT_TRUE(session.start(workbook, SessionOptions{}, &error)) << error;
+  }
+  void TearDown() override { resetLocaleSettings(); }
+
+  std::string shown(std::u16string_view cell) { return narrow(session.display(cell)); }
+
+  HeadlessSession session;
+};
+
+// The start shows the values the model was compiled with; an edit makes the runtime compute.
+TEST_F(WorksheetFunctionRunTest, RangesReachTheRoutineAsReferencesToTheRuntimesCells) {
+  // The runtime passes all 30 parameters; only those the formula wrote reach the routine.
+  ASSERT_TRUE(session.type(u"A2", u"20"));
+  EXPECT_EQ(shown(u"B1"), "A1:A2=32,5,A1=12");
+  ASSERT_TRUE(session.type(u"A1", u"1"));
+  EXPECT_EQ(shown(u"B1"), "A1:A2=21,5,A1=1");
+}
+
+TEST_F(WorksheetFunctionRunTest, FunctionsNobodyComputesAndCallsBackIntoThemselvesAnswerName) {
+  ASSERT_TRUE(session.type(u"A1", u"24"));
+  EXPECT_EQ(shown(u"B3"), "#NAME?");
+  EXPECT_GT(session.program().worksheetFunctionCalls(), 0);
+  // The nested call of the same function is not computed again, instead of recursing forever.
+  EXPECT_EQ(shown(u"B2"), "#NAME?");
+}
+
+TEST_F(WorksheetFunctionRunTest, ADirectCallTakesAreasAndAnswersATwoDimensionalArray) {
+  ExcelObject sheet = session.connection()
+                          .workbook()
+                          .object(dispid::kWorksheets)
+                          .object(dispid::kItem, {Variant::i4(1)});
+  ExcelObject areas = sheet.object(dispid::kRange, {Variant::text(u"A1:A2,B1")});
+  ExcelObject functions(
+      ExcelObject(session.program().application()).object(dispid::kWorksheetFunction));
+  Variant answer = functions.call(dispid::kWorksheetFunctionBase + 319,
+                                  {Variant::dispatch(areas.dispatch()), Variant::r8(2.5),
+                                   Variant::missing(), Variant::missing()});
+  ASSERT_EQ(answer.type(), VarType::kArray);
+  const VariantArray& row = answer.array();
+  ASSERT_EQ(row.dimensions, 2);
+  ASSERT_EQ(row.count[0], 1u);
+  ASSERT_EQ(row.count[1], 3u);
+  EXPECT_EQ(row.at(1, 1), Variant::i4(2));
+  EXPECT_EQ(row.at(1, 2), Variant::i4(int32_t(ValueKind::kReferenceList)));
+  EXPECT_EQ(row.at(1, 3), Variant::i4(int32_t(ValueKind::kNumber)));
 }
 
 }  // namespace

@@ -7,15 +7,22 @@
 #include "compiler/model_builder.h"
 #include "compiler/starting_values.h"
 #include "data/data_exchange.h"
+#include "engine/engine.h"
+#include "engine/evaluator.h"
+#include "engine/native_function.h"
 #include "engine/value_variant.h"
 #include "excel/dispatch_ids.h"
 #include "functions/function_catalogue.h"
 #include "hosts/headless/disk_files.h"
+#include "hosts/headless/functions/host_call_text.h"
+#include "hosts/headless/functions/host_functions.h"
 #include "hosts/headless/headless_calc_host.h"
 #include "hosts/headless/memory_files.h"
 #include "hosts/headless/spreadsheet/xlsx_workbook.h"
 #include "model/address.h"
 #include "model/compiled_model.h"
+#include "model/nodes/node.h"
+#include "model/sheet.h"
 #include "packaging/application_packaging.h"
 #include "runtime/addin_entry_points.h"
 #include "runtime/excel_bridge.h"
@@ -43,10 +50,51 @@ SpreadsheetOptions programOptions(bool onDisk) {
   return options;
 }
 
+// A Range of the application workbook as a reference into the engine's model, which holds the
+// workbook's sheets under their program names; false for a sheet the model does not have.
+bool rangeValue(Engine& engine, const RangeArgument& range, Value& out) {
+  const Sheet* sheet = engine.model().sheets().findByExcelName(range.sheet);
+  if (sheet == nullptr || range.areas.empty()) return false;
+  auto corners = [&](const CellArea& area, Value& reference) {
+    reference.setReference(CellRef::at(sheet->index(), area.firstRow, area.firstColumn),
+                           CellRef::at(sheet->index(), area.lastRow, area.lastColumn));
+  };
+  if (range.areas.size() == 1) {
+    corners(range.areas.front(), out);
+    return true;
+  }
+  ValueArray list(uint32_t(range.areas.size()), 1);
+  for (size_t i = 0; i < range.areas.size(); ++i) corners(range.areas[i], list.at(uint32_t(i), 0));
+  out.setReferenceList(std::move(list));
+  return true;
+}
+
+// A function's result as the program answers it: a reference gives its cells' values, and an
+// array stays two-dimensional (rows, columns) even with one row, as the program's array results
+// are.
+Variant resultVariant(Engine& engine, const Value& result) {
+  Value values;
+  if (result.isReference() || result.isReferenceList()) {
+    referenceToArray(engine, result, values);
+  } else {
+    values = result;
+  }
+  if (!values.isArray()) return toVariant(values, false);
+  const ValueArray& array = values.array();
+  VariantArray out = VariantArray::twoDimensions(array.rows(), array.columns());
+  for (uint32_t r = 0; r < array.rows(); ++r) {
+    for (uint32_t c = 0; c < array.columns(); ++c) {
+      out.at(int32_t(r) + 1, int32_t(c) + 1) = toVariant(array.at(c, r), false);
+    }
+  }
+  return Variant::array(std::move(out));
+}
+
 }  // namespace
 
 HeadlessSession::HeadlessSession(bool onDisk)
     : files_(sessionFiles(onDisk)), system_(files_.get()), resources_(*files_) {
+  findRoutine_ = &hostRoutine;
   program_ = std::make_unique<SpreadsheetProgram>(windows_, &addin_, programOptions(onDisk));
   Platform platform;
   platform.locale = &locale_;
@@ -74,6 +122,15 @@ HeadlessSession::HeadlessSession(bool onDisk)
     return DummyFunc9(*runtime_, message, wParam, lParam);
   };
   program_->exports().runProcedure = [this](std::u16string_view name) { runProcedure(name); };
+  WorksheetFunctions functions;
+  functions.call = [this](int number, std::span<const FunctionArgument> arguments,
+                          Variant* result) {
+    return computeWorksheetFunction(number, arguments, result);
+  };
+  functions.evaluate = [this](std::u16string_view formula, Variant* result) {
+    return evaluateCallText(formula, result);
+  };
+  program_->setWorksheetFunctions(std::move(functions));
 }
 
 HeadlessSession::~HeadlessSession() {
@@ -111,6 +168,59 @@ void HeadlessSession::runProcedure(std::u16string_view name) {
   } else if (procedure == "DummyFunc13") {
     DummyFunc13(runtime);
   }
+}
+
+bool HeadlessSession::computeWorksheetFunction(int number,
+                                               std::span<const FunctionArgument> arguments,
+                                               Variant* result) {
+  Engine* engine = runtime_ ? runtime_->engine() : nullptr;
+  const std::u16string* name = FunctionCatalogue::instance().functionName(number);
+  NativeRoutine routine =
+      name != nullptr && findRoutine_ != nullptr ? findRoutine_(*name) : nullptr;
+  if (engine == nullptr || routine == nullptr) return false;
+  if (std::find(functionsRunning_.begin(), functionsRunning_.end(), *name) !=
+      functionsRunning_.end()) {
+    return false;
+  }
+  // The caller passes as many parameters as the function takes; the routine counts only those
+  // given, as the formula wrote them.
+  size_t given = arguments.size();
+  while (given > 0 && !arguments[given - 1].range && arguments[given - 1].value.isMissing()) {
+    --given;
+  }
+  std::vector<Value> values(given);
+  for (size_t i = 0; i < given; ++i) {
+    const FunctionArgument& argument = arguments[i];
+    if (argument.range) {
+      if (!equalsNoCase(argument.range->workbook, workbookName()) ||
+          !rangeValue(*engine, *argument.range, values[i])) {
+        return false;
+      }
+    } else {
+      values[i] = fromVariant(argument.value);
+    }
+  }
+  std::vector<const Value*> pointers;
+  for (const Value& value : values) pointers.push_back(&value);
+  pointers.push_back(nullptr);
+  // The cell whose formula made the call serves omitted arguments, as in the engine's own calls.
+  CallContext context{currentCell(), engine};
+  Value out;
+  functionsRunning_.push_back(*name);
+  routine(context, pointers.data(), out);
+  functionsRunning_.pop_back();
+  *result = resultVariant(*engine, out);
+  return true;
+}
+
+bool HeadlessSession::evaluateCallText(std::u16string_view formula, Variant* result) {
+  Engine* engine = runtime_ ? runtime_->engine() : nullptr;
+  if (engine == nullptr) return false;
+  CallContext context{currentCell(), engine};
+  Value out;
+  if (computeCallText(context, formula, out) == CallTextResult::kNotComputed) return false;
+  *result = resultVariant(*engine, out);
+  return true;
 }
 
 bool HeadlessSession::start(const Workbook& workbook, const SessionOptions& options,

@@ -11,11 +11,13 @@
 #define KORVEL_TOOLS_KORVEL_HEADLESS_SESSION_H_
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "compiler/workbook.h"
+#include "engine/native_function.h"
 #include "excel/excel_connection.h"
 #include "hosts/headless/headless_addin_callback.h"
 #include "hosts/headless/headless_dde.h"
@@ -87,6 +89,11 @@ class HeadlessSession {
   // which a save as moves to a new file.
   std::u16string workbookName() const;
 
+  // Where the program's worksheet functions find their routines by catalogue name: the headless
+  // function library (hostRoutine) unless a test names routines of its own.
+  using RoutineFinder = NativeRoutine (*)(std::u16string_view name);
+  void setRoutineFinder(RoutineFinder find) { findRoutine_ = find; }
+
   SpreadsheetProgram& program() { return *program_; }
   HeadlessDialogs& dialogs() { return dialogs_; }
   Files& files() { return *files_; }
@@ -101,6 +108,14 @@ class HeadlessSession {
   // Splits "Sheet!A1" into the sheet's name and the A1 part (first sheet when none is named).
   bool splitCell(std::u16string_view cell, std::u16string* sheet, std::u16string* a1) const;
   void runProcedure(std::u16string_view name);
+  // The program's WorksheetFunction calls, computed by the headless function library over the
+  // runtime's engine (whose model mirrors the application workbook's cells); false when the
+  // library does not compute the function or an argument names cells the engine cannot read.
+  bool computeWorksheetFunction(int number, std::span<const FunctionArgument> arguments,
+                                Variant* result);
+  // The program's Evaluate of a formula text its own formulas cannot compute: a call of one
+  // function as the runtime writes it, computed by the library in the same way.
+  bool evaluateCallText(std::u16string_view formula, Variant* result);
   // Delivers the package, opens the workbook (whose code attaches) and starts.
   bool launch(const LaunchPackage& package, WorkbookData workbook, const SessionOptions& options,
               std::string* error);
@@ -122,6 +137,10 @@ class HeadlessSession {
   std::vector<std::u16string> computed_;
   // The workbook file the launcher unpacked; removed at the end.
   std::u16string unpackedWorkbook_;
+  // The functions computing for the program now: a routine that hands a case back to the program
+  // must not reach itself again.
+  std::vector<std::u16string> functionsRunning_;
+  RoutineFinder findRoutine_ = nullptr;
 };
 
 }  // namespace korvel

@@ -204,6 +204,36 @@ std::shared_ptr<Dispatch> simpleObject(SpreadsheetProgram* program, MemberObject
   return std::make_shared<MemberObject>(program, std::move(handler));
 }
 
+// Application.WorksheetFunction's members: the program has no calculation of its own for them, so
+// it hands the call to the worksheet functions it was given, describing the Ranges among the
+// arguments by place, as only the calculation knows how to read their cells.
+HResult worksheetFunction(SpreadsheetProgram& program, int number, std::span<Variant> arguments,
+                          Variant* result) {
+  const WorksheetFunctions& functions = program.worksheetFunctions();
+  if (functions.call) {
+    std::vector<FunctionArgument> described;
+    described.reserve(arguments.size());
+    for (const Variant& argument : arguments) {
+      FunctionArgument& entry = described.emplace_back();
+      entry.value = argument;
+      auto* range = argument.type() == VarType::kDispatch
+                        ? dynamic_cast<RangeObject*>(argument.object().get())
+                        : nullptr;
+      if (range == nullptr) continue;
+      // A Range of another program (or of a closed workbook) is passed on as an object only.
+      WorkbookState* workbook = &range->sheet().workbook();
+      std::vector<WorkbookState*> open = program.openWorkbooks();
+      if (std::find(open.begin(), open.end(), workbook) == open.end()) continue;
+      entry.range = RangeArgument{program.workbookName(*workbook), range->sheet().data().name,
+                                  range->areas()};
+    }
+    Variant computed;
+    if (functions.call(number, described, &computed)) return answer(result, std::move(computed));
+  }
+  program.countWorksheetFunctionCall();
+  return answer(result, Variant::error(kCellErrorName));
+}
+
 std::shared_ptr<Dispatch> makeShapesObject(SpreadsheetProgram* program,
                                            std::shared_ptr<SheetObject> sheet);
 std::shared_ptr<Dispatch> makeQueryTablesObject(SpreadsheetProgram* program,
@@ -514,13 +544,12 @@ HResult ApplicationObject::member(SpreadsheetProgram& program, int32_t memberId,
       return answer(result, Variant::dispatch(makeCommandBarsObject(&program)));
     case kWorksheetFunction: {
       SpreadsheetProgram* p = &program;
-      return answer(result, Variant::dispatch(simpleObject(
-                                p, [p](int32_t id, InvokeKind, std::span<Variant>, Variant* r) {
-                                  if (id < kWorksheetFunctionBase) return kDispEMemberNotFound;
-                                  // Computing worksheet functions is beyond this program.
-                                  p->countWorksheetFunctionCall();
-                                  return answer(r, Variant::error(kCellErrorName));
-                                })));
+      return answer(result,
+                    Variant::dispatch(simpleObject(
+                        p, [p](int32_t id, InvokeKind, std::span<Variant> arguments, Variant* r) {
+                          if (id < kWorksheetFunctionBase) return kDispEMemberNotFound;
+                          return worksheetFunction(*p, id - kWorksheetFunctionBase, arguments, r);
+                        })));
     }
     case kLanguageSettings:
       return answer(result,

@@ -559,6 +559,10 @@ Variant SpreadsheetProgram::evaluate(std::u16string_view text) {
   }
   if (unsupportedFormulas_ != before) {
     unsupportedFormulas_ = before;  // counted as an evaluation, not as a cell's formula
+    Variant computed;
+    if (worksheetFunctions_.evaluate && worksheetFunctions_.evaluate(text, &computed)) {
+      return computed;
+    }
     ++unansweredEvaluations_;
   }
   return value;

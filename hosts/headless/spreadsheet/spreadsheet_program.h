@@ -23,6 +23,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "hosts/headless/headless_addin_callback.h"
@@ -78,6 +79,34 @@ struct SpreadsheetOptions {
       writeWorkbook;
 };
 
+// A Range handed to Application.WorksheetFunction: where its cells are, not their values.
+struct RangeArgument {
+  std::u16string workbook;  // the name the program shows
+  std::u16string sheet;
+  std::vector<CellArea> areas;
+};
+
+// One argument of a WorksheetFunction call: a Range of the program's own is described in range
+// (value then holds the Range object itself); any other argument is value as passed, a missing
+// one included.
+struct FunctionArgument {
+  Variant value;
+  std::optional<RangeArgument> range;
+};
+
+// The calculation the program's worksheet functions and Application.Evaluate leave to whoever
+// drives the program: the program computes only its own simple formulas. Each answers false when
+// it does not compute the call, and the program answers #NAME? as for any function it does not
+// know. Either may be empty.
+struct WorksheetFunctions {
+  // number: the catalogue's worksheet-function number (the member id less
+  // kWorksheetFunctionBase); the arguments in their order, trailing missing ones included.
+  std::function<bool(int number, std::span<const FunctionArgument> arguments, Variant* result)>
+      call;
+  // A formula text ("=NAME(...)") the program's own formulas cannot compute.
+  std::function<bool(std::u16string_view formula, Variant* result)> evaluate;
+};
+
 // A macro of a workbook's code that tests provide (Application.Run finds it by name).
 using ProgramMacro = std::function<Variant(std::span<Variant> arguments)>;
 
@@ -115,6 +144,11 @@ class SpreadsheetProgram {
   AddinExports& exports() { return exports_; }
   // A macro Application.Run finds by its name (with or without the "'Book'!" prefix).
   void setMacro(std::u16string name, ProgramMacro macro);
+  // Replaces the worksheet functions' calculation (none at first: every call answers #NAME?).
+  void setWorksheetFunctions(WorksheetFunctions functions) {
+    worksheetFunctions_ = std::move(functions);
+  }
+  const WorksheetFunctions& worksheetFunctions() const { return worksheetFunctions_; }
 
   WindowHandle mainWindow() const { return mainWindow_; }
   WindowHandle deskWindow() const { return deskWindow_; }
@@ -196,6 +230,7 @@ class SpreadsheetProgram {
     std::u16string procedure;
   };
   const std::vector<TimerRecord>& onTimeQueue() const { return onTime_; }
+  // Application.WorksheetFunction calls the program could not compute.
   int worksheetFunctionCalls() const { return worksheetFunctionCalls_; }
   // Application.Evaluate calls the program could not compute.
   int unansweredEvaluations() const { return unansweredEvaluations_; }
@@ -301,6 +336,7 @@ class SpreadsheetProgram {
   Settings settings_;
   AddinExports exports_;
   std::map<std::u16string, ProgramMacro> macros_;
+  WorksheetFunctions worksheetFunctions_;
   WindowHandle mainWindow_ = WindowHandle::kNoWindow;
   WindowHandle deskWindow_ = WindowHandle::kNoWindow;
   WindowHandle editWindow_ = WindowHandle::kNoWindow;
