@@ -807,13 +807,445 @@ void sheetRoutine(CallContext& context, const Value* const* arguments, Value& re
   result.setError(kErrorNA);
 }
 
+// ---- Dynamic arrays: UNIQUE, FILTER, SORT, TOCOL, TAKE, DROP, HSTACK, VSTACK, TEXTSPLIT ----
+
+// The values of an argument as an array: a range's cells, an array, or one value as 1 x 1. False
+// with result set for errors and unions.
+bool valuesOf(CallContext& context, const Value& argument, ValueArray& out, Value& result) {
+  if (argument.isError()) {
+    result = argument;
+    return false;
+  }
+  Value v = argument;
+  if (v.isReference() || v.isReferenceList()) {
+    Value cells;
+    referenceToArray(*context.engine, v, cells);
+    v = std::move(cells);
+  }
+  if (v.isError()) {
+    result = v;
+    return false;
+  }
+  if (v.isArray()) {
+    out = v.array();
+    return out.size() > 0;
+  }
+  out = ValueArray(1, 1);
+  out.at(0, 0) = v;
+  return true;
+}
+
+// A 1 x 1 array is its element.
+void setArrayResult(Value& result, ValueArray array) {
+  if (array.columns() == 1 && array.rows() == 1) {
+    Value only = array.at(0, 0);
+    result = std::move(only);
+    return;
+  }
+  result.setArray(std::move(array));
+}
+
+bool sameValue(const Value& a, const Value& b) {
+  return typeFamily(a) == typeFamily(b) && (a.isEmpty() || equals(a, b));
+}
+
+// UNIQUE(array, [by_col], [exactly_once]): the distinct rows (columns), in first-seen order;
+// texts compare without regard to case.
+void uniqueRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  ValueArray values;
+  if (argumentCount(arguments) < 1 || !valuesOf(context, *arguments[0], values, result)) {
+    if (argumentCount(arguments) < 1) result.setError(kErrorValue);
+    return;
+  }
+  const bool byColumn = toBoolean(singleValue(context, argumentAt(arguments, 1)));
+  const bool exactlyOnce = toBoolean(singleValue(context, argumentAt(arguments, 2)));
+  const uint32_t lines = byColumn ? values.columns() : values.rows();
+  const uint32_t width = byColumn ? values.rows() : values.columns();
+  auto at = [&](uint32_t line, uint32_t i) -> const Value& {
+    return byColumn ? values.at(line, i) : values.at(i, line);
+  };
+  auto sameLine = [&](uint32_t a, uint32_t b) {
+    for (uint32_t i = 0; i < width; ++i) {
+      if (!sameValue(at(a, i), at(b, i))) return false;
+    }
+    return true;
+  };
+  std::vector<uint32_t> kept;
+  for (uint32_t line = 0; line < lines; ++line) {
+    uint32_t seen = 0;
+    for (uint32_t other = 0; other < lines; ++other) {
+      if ((other < line || exactlyOnce) && sameLine(line, other)) ++seen;
+    }
+    if (exactlyOnce ? seen == 1 : seen == 0) kept.push_back(line);
+  }
+  if (kept.empty()) {
+    result.setError(kErrorValue);
+    return;
+  }
+  const uint32_t count = static_cast<uint32_t>(kept.size());
+  ValueArray out(byColumn ? count : width, byColumn ? width : count);
+  for (uint32_t k = 0; k < count; ++k) {
+    for (uint32_t i = 0; i < width; ++i) {
+      (byColumn ? out.at(k, i) : out.at(i, k)) = at(kept[k], i);
+    }
+  }
+  setArrayResult(result, std::move(out));
+}
+
+// FILTER(array, include, [if_empty]): the rows (or columns, for an include row) whose include
+// value is true; if_empty, else #VALUE!, when none is.
+void filterRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  ValueArray values, include;
+  if (argumentCount(arguments) < 2) {
+    result.setError(kErrorValue);
+    return;
+  }
+  if (!valuesOf(context, *arguments[0], values, result) ||
+      !valuesOf(context, *arguments[1], include, result)) {
+    return;
+  }
+  bool byRow = include.columns() == 1 && include.rows() == values.rows();
+  if (!byRow && !(include.rows() == 1 && include.columns() == values.columns())) {
+    result.setError(kErrorValue);
+    return;
+  }
+  std::vector<uint32_t> kept;
+  for (uint32_t i = 0; i < include.size(); ++i) {
+    const Value& v = include.elements()[i];
+    if (v.isError()) {
+      result = v;
+      return;
+    }
+    double x = 0;
+    if (v.isText()) {
+      result.setError(kErrorValue);
+      return;
+    }
+    if (v.isBoolean() ? v.boolean() : (toNumber(v, &x) && x != 0)) kept.push_back(i);
+  }
+  if (kept.empty()) {
+    const Value* ifEmpty = argumentAt(arguments, 2);
+    if (ifEmpty != nullptr && !ifEmpty->isEmpty()) {
+      result = singleValue(context, ifEmpty);
+    } else {
+      result.setError(kErrorValue);
+    }
+    return;
+  }
+  const uint32_t count = static_cast<uint32_t>(kept.size());
+  ValueArray out(byRow ? values.columns() : count, byRow ? count : values.rows());
+  for (uint32_t k = 0; k < count; ++k) {
+    if (byRow) {
+      for (uint32_t c = 0; c < values.columns(); ++c) out.at(c, k) = values.at(c, kept[k]);
+    } else {
+      for (uint32_t r = 0; r < values.rows(); ++r) out.at(k, r) = values.at(kept[k], r);
+    }
+  }
+  setArrayResult(result, std::move(out));
+}
+
+// The sort order of values: numbers, texts, booleans, errors, then empty cells.
+int sortOrder(const Value& a, const Value& b) {
+  const int fa = a.isEmpty() ? 99 : typeFamily(a), fb = b.isEmpty() ? 99 : typeFamily(b);
+  if (fa != fb) return fa < fb ? -1 : 1;
+  if (a.isEmpty() || a.isError()) return 0;
+  if (equals(a, b)) return 0;
+  return less(a, b) ? -1 : 1;
+}
+
+// SORT(array, [sort_index], [sort_order], [by_col]): rows (columns) in a stable order of one
+// column (row); sort_order -1 descends.
+void sortRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  ValueArray values;
+  if (argumentCount(arguments) < 1) {
+    result.setError(kErrorValue);
+    return;
+  }
+  if (!valuesOf(context, *arguments[0], values, result)) return;
+  int64_t index = 1, order = 1;
+  if (!optionalInteger(context, argumentAt(arguments, 1), 1, &index, result) ||
+      !optionalInteger(context, argumentAt(arguments, 2), 1, &order, result)) {
+    return;
+  }
+  const bool byColumn = toBoolean(singleValue(context, argumentAt(arguments, 3)));
+  const uint32_t lines = byColumn ? values.columns() : values.rows();
+  const uint32_t width = byColumn ? values.rows() : values.columns();
+  if (index < 1 || index > int64_t(width) || (order != 1 && order != -1)) {
+    result.setError(kErrorValue);
+    return;
+  }
+  auto at = [&](uint32_t line, uint32_t i) -> const Value& {
+    return byColumn ? values.at(line, i) : values.at(i, line);
+  };
+  std::vector<uint32_t> lineOrder(lines);
+  for (uint32_t i = 0; i < lines; ++i) lineOrder[i] = i;
+  const uint32_t key = static_cast<uint32_t>(index - 1);
+  std::stable_sort(lineOrder.begin(), lineOrder.end(), [&](uint32_t a, uint32_t b) {
+    const Value& va = at(a, key);
+    const Value& vb = at(b, key);
+    // Empty cells stay last either way.
+    if (va.isEmpty() || vb.isEmpty()) return !va.isEmpty() && vb.isEmpty();
+    const int o = sortOrder(va, vb);
+    return order == 1 ? o < 0 : o > 0;
+  });
+  ValueArray out(values.columns(), values.rows());
+  for (uint32_t k = 0; k < lines; ++k) {
+    for (uint32_t i = 0; i < width; ++i) {
+      (byColumn ? out.at(k, i) : out.at(i, k)) = at(lineOrder[k], i);
+    }
+  }
+  setArrayResult(result, std::move(out));
+}
+
+// TOCOL(array, [ignore], [scan_by_column]): one column of the values; ignore 1 leaves out blanks,
+// 2 errors, 3 both.
+void toColumnRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  ValueArray values;
+  if (argumentCount(arguments) < 1) {
+    result.setError(kErrorValue);
+    return;
+  }
+  if (!valuesOf(context, *arguments[0], values, result)) return;
+  int64_t ignore = 0;
+  if (!optionalInteger(context, argumentAt(arguments, 1), 0, &ignore, result)) return;
+  if (ignore < 0 || ignore > 3) {
+    result.setError(kErrorValue);
+    return;
+  }
+  const bool byColumn = toBoolean(singleValue(context, argumentAt(arguments, 2)));
+  std::vector<Value> kept;
+  const uint32_t outer = byColumn ? values.columns() : values.rows();
+  const uint32_t inner = byColumn ? values.rows() : values.columns();
+  for (uint32_t o = 0; o < outer; ++o) {
+    for (uint32_t i = 0; i < inner; ++i) {
+      const Value& v = byColumn ? values.at(o, i) : values.at(i, o);
+      if ((ignore & 1) && v.isEmpty()) continue;
+      if ((ignore & 2) && v.isError()) continue;
+      kept.push_back(v);
+    }
+  }
+  if (kept.empty()) {
+    result.setError(kErrorValue);
+    return;
+  }
+  ValueArray out(1, static_cast<uint32_t>(kept.size()));
+  for (uint32_t r = 0; r < kept.size(); ++r) out.at(0, r) = std::move(kept[r]);
+  setArrayResult(result, std::move(out));
+}
+
+// TAKE and DROP(array, rows, [columns]): the first rows (the last, for a negative count), or all
+// but those.
+void takeOrDrop(CallContext& context, const Value* const* arguments, bool take, Value& result) {
+  ValueArray values;
+  if (argumentCount(arguments) < 2) {
+    result.setError(kErrorValue);
+    return;
+  }
+  if (!valuesOf(context, *arguments[0], values, result)) return;
+  int64_t rows = 0, columns = 0;
+  const int64_t allRows = values.rows(), allColumns = values.columns();
+  if (!optionalInteger(context, arguments[1], take ? allRows : 0, &rows, result) ||
+      !optionalInteger(context, argumentAt(arguments, 2), take ? allColumns : 0, &columns,
+                       result)) {
+    return;
+  }
+  // The kept span of one dimension: [first, first + count).
+  auto span = [&](int64_t n, int64_t all, int64_t* first, int64_t* count) {
+    const int64_t m = std::min<int64_t>(n < 0 ? -n : n, all);
+    if (take) {
+      *count = m;
+      *first = n < 0 ? all - m : 0;
+    } else {
+      *count = all - m;
+      *first = n < 0 ? 0 : m;
+    }
+  };
+  int64_t firstRow = 0, rowCount = 0, firstColumn = 0, columnCount = 0;
+  span(rows, allRows, &firstRow, &rowCount);
+  span(columns, allColumns, &firstColumn, &columnCount);
+  if (rowCount == 0 || columnCount == 0) {
+    result.setError(kErrorValue);
+    return;
+  }
+  ValueArray out(static_cast<uint32_t>(columnCount), static_cast<uint32_t>(rowCount));
+  for (uint32_t r = 0; r < rowCount; ++r) {
+    for (uint32_t c = 0; c < columnCount; ++c) {
+      out.at(c, r) = values.at(uint32_t(firstColumn + c), uint32_t(firstRow + r));
+    }
+  }
+  setArrayResult(result, std::move(out));
+}
+
+void takeRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  takeOrDrop(context, arguments, true, result);
+}
+
+void dropRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  takeOrDrop(context, arguments, false, result);
+}
+
+// HSTACK and VSTACK(array, ...): the arrays side by side (one above the other); short ones are
+// padded with #N/A.
+void stack(CallContext& context, const Value* const* arguments, bool across, Value& result) {
+  std::vector<ValueArray> parts;
+  uint64_t length = 0, breadth = 0;
+  for (size_t i = 0; arguments[i] != nullptr; ++i) {
+    ValueArray part;
+    if (!valuesOf(context, *arguments[i], part, result)) return;
+    length += across ? part.columns() : part.rows();
+    breadth = std::max<uint64_t>(breadth, across ? part.rows() : part.columns());
+    parts.push_back(std::move(part));
+  }
+  if (parts.empty() || length * breadth > kMaxResultElements) {
+    result.setError(kErrorValue);
+    return;
+  }
+  ValueArray out(uint32_t(across ? length : breadth), uint32_t(across ? breadth : length));
+  for (Value& v : out.elements()) v.setError(kErrorNA);
+  uint32_t offset = 0;
+  for (const ValueArray& part : parts) {
+    for (uint32_t r = 0; r < part.rows(); ++r) {
+      for (uint32_t c = 0; c < part.columns(); ++c) {
+        (across ? out.at(offset + c, r) : out.at(c, offset + r)) = part.at(c, r);
+      }
+    }
+    offset += across ? part.columns() : part.rows();
+  }
+  setArrayResult(result, std::move(out));
+}
+
+void hStackRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  stack(context, arguments, true, result);
+}
+
+void vStackRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  stack(context, arguments, false, result);
+}
+
+// VALUETOTEXT(value, [format]): the display text; format 1 quotes texts as formulas write them.
+void valueToTextRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  Value v = singleValue(context, argumentAt(arguments, 0));
+  int64_t format = 0;
+  if (!optionalInteger(context, argumentAt(arguments, 1), 0, &format, result)) return;
+  if (format != 0 && format != 1) {
+    result.setError(kErrorValue);
+    return;
+  }
+  if (format == 1 && v.isText()) {
+    std::u16string quoted = u"\"";
+    for (char16_t u : v.text()) {
+      quoted += u;
+      if (u == u'"') quoted += u;
+    }
+    result.setText(quoted + u"\"");
+    return;
+  }
+  result.setText(toText(v));
+}
+
+// TEXTSPLIT(text, column_delimiter, [row_delimiter], [ignore_empty], [match_mode], [pad_with]):
+// the pieces in columns (and rows); short rows are padded with pad_with, else #N/A.
+void textSplitRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  if (argumentCount(arguments) < 2) {
+    result.setError(kErrorValue);
+    return;
+  }
+  Value textValue = singleValue(context, arguments[0]);
+  if (textValue.isError()) {
+    result = textValue;
+    return;
+  }
+  const std::u16string text = toText(textValue);
+  std::vector<std::u16string> columnDelimiters, rowDelimiters;
+  auto addTo = [](std::vector<std::u16string>& list) {
+    return [&list](const Value& v) {
+      std::u16string d = toText(v);
+      if (!d.empty()) list.push_back(std::move(d));
+      return true;
+    };
+  };
+  const Value* rowArgument = argumentAt(arguments, 2);
+  if (!forEachValue(context, *arguments[1], addTo(columnDelimiters), result)) return;
+  if (rowArgument != nullptr &&
+      !forEachValue(context, *rowArgument, addTo(rowDelimiters), result)) {
+    return;
+  }
+  if (columnDelimiters.empty() && rowDelimiters.empty()) {
+    result.setError(kErrorValue);
+    return;
+  }
+  const bool ignoreEmpty = toBoolean(singleValue(context, argumentAt(arguments, 3)));
+  int64_t matchMode = 0;
+  if (!optionalInteger(context, argumentAt(arguments, 4), 0, &matchMode, result)) return;
+  const bool ignoreCase = matchMode == 1;
+  Value pad = Value::error(kErrorNA);
+  if (const Value* given = argumentAt(arguments, 5); given != nullptr && !given->isEmpty()) {
+    pad = singleValue(context, given);
+  }
+  // Splits at the earliest (longest) delimiter each time.
+  auto split = [&](std::u16string_view whole, const std::vector<std::u16string>& list) {
+    std::vector<std::u16string> pieces;
+    size_t start = 0, at = 0;
+    while (at < whole.size() && !list.empty()) {
+      const int64_t d = delimiterAt(whole, at, list, ignoreCase);
+      if (d <= 0) {
+        ++at;
+        continue;
+      }
+      pieces.emplace_back(whole.substr(start, at - start));
+      at += size_t(d);
+      start = at;
+    }
+    pieces.emplace_back(whole.substr(start));
+    if (ignoreEmpty) std::erase_if(pieces, [](const std::u16string& p) { return p.empty(); });
+    return pieces;
+  };
+  std::vector<std::vector<std::u16string>> table;
+  for (const std::u16string& line : split(text, rowDelimiters)) {
+    table.push_back(split(line, columnDelimiters));
+  }
+  size_t columns = 0;
+  for (const auto& row : table) columns = std::max(columns, row.size());
+  if (table.empty() || columns == 0 || table.size() * columns > kMaxResultElements) {
+    result.setError(kErrorValue);
+    return;
+  }
+  ValueArray out(static_cast<uint32_t>(columns), static_cast<uint32_t>(table.size()));
+  for (uint32_t r = 0; r < table.size(); ++r) {
+    for (uint32_t c = 0; c < columns; ++c) {
+      if (c < table[r].size()) {
+        out.at(c, r).setText(table[r][c]);
+      } else {
+        out.at(c, r) = pad;
+      }
+    }
+  }
+  setArrayResult(result, std::move(out));
+}
+
 constexpr NativeEntry kHostNewerFunctions[] = {
-    {u"CONCAT", concatRoutine},         {u"IFS", ifsRoutine},
-    {u"MAXIFS", maxIfsRoutine},         {u"MINIFS", minIfsRoutine},
-    {u"SEQUENCE", sequenceRoutine},     {u"SHEET", sheetRoutine},
-    {u"SWITCH", switchRoutine},         {u"TEXTAFTER", textAfterRoutine},
-    {u"TEXTBEFORE", textBeforeRoutine}, {u"TEXTJOIN", textJoinRoutine},
-    {u"XLOOKUP", xLookupRoutine},       {u"XMATCH", xMatchRoutine},
+    {u"CONCAT", concatRoutine},
+    {u"IFS", ifsRoutine},
+    {u"MAXIFS", maxIfsRoutine},
+    {u"MINIFS", minIfsRoutine},
+    {u"SEQUENCE", sequenceRoutine},
+    {u"SHEET", sheetRoutine},
+    {u"SWITCH", switchRoutine},
+    {u"TEXTAFTER", textAfterRoutine},
+    {u"TEXTBEFORE", textBeforeRoutine},
+    {u"TEXTJOIN", textJoinRoutine},
+    {u"XLOOKUP", xLookupRoutine},
+    {u"XMATCH", xMatchRoutine},
+    {u"DROP", dropRoutine},
+    {u"FILTER", filterRoutine},
+    {u"HSTACK", hStackRoutine},
+    {u"SORT", sortRoutine},
+    {u"TAKE", takeRoutine},
+    {u"TEXTSPLIT", textSplitRoutine},
+    {u"TOCOL", toColumnRoutine},
+    {u"UNIQUE", uniqueRoutine},
+    {u"VALUETOTEXT", valueToTextRoutine},
+    {u"VSTACK", vStackRoutine},
 };
 
 }  // namespace

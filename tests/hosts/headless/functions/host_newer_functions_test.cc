@@ -160,5 +160,42 @@ TEST_F(NewerFunctionTest, SequenceAndSheet) {
   EXPECT_EQ(valueOf("Two!A3"), "i:2");
 }
 
+TEST_F(NewerFunctionTest, DynamicArrays) {
+  const FormulaCase cases[] = {
+      // Texts compare without regard to case; first seen stays.
+      {"=_xlfn.CONCAT(_xlfn.UNIQUE(B1:B4))", "t:northsouth"},
+      {"=_xlfn.CONCAT(_xlfn.UNIQUE({\"a\";\"A\";\"b\";1;1},FALSE,TRUE))", "t:b"},
+      {"=_xlfn.CONCAT(_xlfn._xlws.FILTER(A1:A4,C1:C4>15))", "t:bananacherryBanana"},
+      {"=_xlfn._xlws.FILTER(A1:A4,C1:C4>99,\"none\")", "t:none"},
+      {"=_xlfn._xlws.FILTER(A1:A4,C1:C3>15)", "e:#VALUE!"},
+      // Stable, numbers before texts, descending on request.
+      {"=_xlfn.CONCAT(_xlfn._xlws.SORT({\"b\";2;\"a\";1}))", "t:12ab"},
+      {"=_xlfn.CONCAT(_xlfn._xlws.SORT(A1:A4,1,-1))", "t:cherrybananaBananaapple"},
+      {"=_xlfn.CONCAT(_xlfn._xlws.SORT(A1:C4,3,-1))",
+       "t:Banananorth40cherrynorth30bananasouth20applenorth10"},
+      {"=_xlfn._xlws.SORT(A1:A4,2)", "e:#VALUE!"},
+      {"=_xlfn.CONCAT(_xlfn.TOCOL(A1:B2))", "t:applenorthbananasouth"},
+      {"=_xlfn.CONCAT(_xlfn.TOCOL(A1:B2,0,TRUE))", "t:applebanananorthsouth"},
+      {"=ROWS(_xlfn.TOCOL(G1:H3,1))", "i:3"},
+      {"=_xlfn.CONCAT(_xlfn.TAKE(E1:E4,2))", "t:13"},
+      {"=_xlfn.CONCAT(_xlfn.TAKE(E1:E4,-1))", "t:7"},
+      {"=_xlfn.CONCAT(_xlfn.DROP(E1:E4,3.4))", "t:7"},
+      {"=_xlfn.CONCAT(_xlfn.DROP(E1:E4,-3))", "t:1"},
+      {"=_xlfn.DROP(E1:E4,4)", "e:#VALUE!"},
+      // Short parts are padded with #N/A.
+      {"=INDEX(_xlfn.HSTACK(E1:E2,{9}),1,2)", "i:9"},
+      {"=INDEX(_xlfn.HSTACK(E1:E2,{9}),2,2)", "e:#N/A"},
+      {"=INDEX(_xlfn.VSTACK(E1,{8,9}),2,2)", "i:9"},
+      {"=INDEX(_xlfn.VSTACK(E1,{8,9}),1,2)", "e:#N/A"},
+      {"=_xlfn.CONCAT(_xlfn.TEXTSPLIT(\"a,b;c\",\",\",\";\",FALSE,0,\"-\"))", "t:abc-"},
+      {"=_xlfn.CONCAT(_xlfn.TEXTSPLIT(\"a,,b\",\",\",,TRUE))", "t:ab"},
+      {"=INDEX(_xlfn.TEXTSPLIT(\"1,2,3\",\",\"),3)", "t:3"},
+      {"=_xlfn.VALUETOTEXT(A1)", "t:apple"},
+      {"=_xlfn.VALUETOTEXT(\"say \"\"hi\"\"\",1)", "t:\"say \"\"hi\"\"\""},
+      {"=_xlfn.VALUETOTEXT(C1,1)", "t:10"},
+  };
+  check(cases);
+}
+
 }  // namespace
 }  // namespace korvel
