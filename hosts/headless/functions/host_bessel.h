@@ -1,0 +1,17 @@
+// The Bessel functions of integer order behind BESSELJ, BESSELY, BESSELI and BESSELK, to about
+// 1e-14 relative accuracy away from their zeros. Each returns NaN where the function is not
+// defined (Y and K at x <= 0, a negative order) and an infinity where it overflows, which the
+// worksheet functions turn into #NUM!.
+#ifndef KORVEL_HOSTS_HEADLESS_FUNCTIONS_HOST_BESSEL_H_
+#define KORVEL_HOSTS_HEADLESS_FUNCTIONS_HOST_BESSEL_H_
+
+namespace korvel {
+
+double besselJ(double x, int n);
+double besselY(double x, int n);
+double besselI(double x, int n);
+double besselK(double x, int n);
+
+}  // namespace korvel
+
+#endif  // KORVEL_HOSTS_HEADLESS_FUNCTIONS_HOST_BESSEL_H_
