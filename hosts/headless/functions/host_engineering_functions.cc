@@ -14,8 +14,8 @@
 //   DEC2OCT read their number as other analysis functions do, so "" is #VALUE! there.
 // - Complex texts may end in "i" or "j"; a function given both kinds is #VALUE!, and results keep
 //   the kind of their arguments. Blank cells and "" are 0. Parts are written with 15 significant
-//   digits, in fixed form down to 1E-18 and in exponent form beyond, as the host program writes
-//   them ("0.000000000000000001", "1E-20").
+//   digits, in fixed form while that needs at most 18 decimals and in exponent form beyond, as
+//   the host program writes them ("0.000000000000000001", "1E-20").
 // - IMPOWER and IMSQRT go through the polar form, as the host program does, so IMPOWER("2+3i",3)
 //   is "-46+9.00000000000001i". IMARGUMENT of 0 is #DIV/0!; dividing by 0 and the logarithms and
 //   reciprocal functions at their poles are #NUM!.
