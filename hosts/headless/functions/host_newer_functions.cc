@@ -684,6 +684,8 @@ void textAround(CallContext& context, const Value* const* arguments, bool before
     result.setError(kErrorValue);
     return;
   }
+  const Value* instanceArgument = argumentAt(arguments, 2);
+  const bool instanceGiven = instanceArgument != nullptr && !instanceArgument->isEmpty();
   size_t shortest = delimiters[0].size();
   for (const std::u16string& d : delimiters) shortest = std::min(shortest, d.size());
   // An empty cell given for if_not_found answers the empty text.
@@ -700,8 +702,9 @@ void textAround(CallContext& context, const Value* const* arguments, bool before
       return;
     }
     const std::u16string text = toText(textValue);
+    // A delimiter longer than the text fails only where an instance is given.
     if (instance == 0 || (instance < 0 ? -instance : instance) > int64_t(text.size()) ||
-        shortest > text.size()) {
+        (instanceGiven && shortest > text.size())) {
       out.setError(kErrorValue);
       return;
     }

@@ -137,7 +137,9 @@ TEST_F(NewerFunctionTest, TextBeforeAndAfter) {
       {"=_xlfn.TEXTAFTER(G1,\"-\",-1.2)", "t:b-c"},
       // An empty cell for if_not_found gives the empty text.
       {"=_xlfn.TEXTAFTER(G1,\"x\",1,0,0,H1)", "t:"},
-      {"=_xlfn.TEXTAFTER(\"del\",\"deli\")", "e:#VALUE!"},
+      // A delimiter longer than the text: not found, but #VALUE! once an instance is given.
+      {"=_xlfn.TEXTAFTER(\"del\",\"deli\")", "e:#N/A"},
+      {"=_xlfn.TEXTAFTER(\"del\",\"deli\",1)", "e:#VALUE!"},
       {"=_xlfn.TEXTAFTER(G1,\"-\",1,0,2)", "e:#VALUE!"},
       {"=_xlfn.TEXTBEFORE(G1,\"-\",0)", "e:#VALUE!"},
       {"=_xlfn.TEXTBEFORE(G1,\"-\",9)", "e:#VALUE!"},
