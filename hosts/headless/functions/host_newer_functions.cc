@@ -1125,6 +1125,51 @@ void vStackRoutine(CallContext& context, const Value* const* arguments, Value& r
   stack(context, arguments, false, result);
 }
 
+// CHOOSECOLS and CHOOSEROWS(array, n, ...): the columns (rows) of those numbers, from 1, or from
+// the end when negative; each number may also be an array of numbers.
+void chooseLines(CallContext& context, const Value* const* arguments, bool columns, Value& result) {
+  ValueArray values;
+  if (argumentCount(arguments) < 2) {
+    result.setError(kErrorValue);
+    return;
+  }
+  if (!valuesOf(context, *arguments[0], values, result)) return;
+  const int64_t lines = columns ? values.columns() : values.rows();
+  std::vector<uint32_t> chosen;
+  for (size_t i = 1; arguments[i] != nullptr; ++i) {
+    ValueArray numbers;
+    if (!valuesOf(context, *arguments[i], numbers, result)) return;
+    for (const Value& n : numbers.elements()) {
+      double x = 0;
+      if (!numberFromValue(n, &x, result)) return;
+      const int64_t k = static_cast<int64_t>(std::trunc(x));
+      if (k == 0 || k > lines || k < -lines) {
+        result.setError(kErrorValue);
+        return;
+      }
+      chosen.push_back(static_cast<uint32_t>(k > 0 ? k - 1 : lines + k));
+    }
+  }
+  const uint32_t count = static_cast<uint32_t>(chosen.size());
+  ValueArray out(columns ? count : values.columns(), columns ? values.rows() : count);
+  for (uint32_t k = 0; k < count; ++k) {
+    if (columns) {
+      for (uint32_t r = 0; r < values.rows(); ++r) out.at(k, r) = values.at(chosen[k], r);
+    } else {
+      for (uint32_t c = 0; c < values.columns(); ++c) out.at(c, k) = values.at(c, chosen[k]);
+    }
+  }
+  setArrayResult(result, std::move(out));
+}
+
+void chooseColumnsRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  chooseLines(context, arguments, true, result);
+}
+
+void chooseRowsRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  chooseLines(context, arguments, false, result);
+}
+
 // VALUETOTEXT(value, [format]): the display text; format 1 quotes texts as formulas write them.
 void valueToTextRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   Value v = singleValue(context, argumentAt(arguments, 0));
@@ -1239,6 +1284,8 @@ constexpr NativeEntry kHostNewerFunctions[] = {
     {u"TEXTJOIN", textJoinRoutine},
     {u"XLOOKUP", xLookupRoutine},
     {u"XMATCH", xMatchRoutine},
+    {u"CHOOSECOLS", chooseColumnsRoutine},
+    {u"CHOOSEROWS", chooseRowsRoutine},
     {u"DROP", dropRoutine},
     {u"FILTER", filterRoutine},
     {u"HSTACK", hStackRoutine},
