@@ -16,7 +16,8 @@
 //   blank. They are not visited one by one: the criteria range's blank rows are one row without
 //   conditions (which matches every record), and for DGET one blank record stands for all blank
 //   records below the last stored one (DSUM and DMIN take nothing from blank cells).
-// - A field number beyond the database's last column is #VALUE!, as is a field below 1.
+// - A field number beyond the database's last column is #VALUE!, as is a field below 1 and a
+//   field given as a reference to several cells.
 // - A criteria cell under an unknown header that holds a constant (no formula) is taken by its
 //   value: blank matches, anything else by its truth value.
 #include "functions/database_functions.h"
@@ -96,7 +97,10 @@ bool fieldColumn(const CallContext& context, const Table& database, const Value&
   Value field = argument;
   if (field.isReference()) {
     RangeRef range = normalizeRange(field.reference());
-    field = isValidRange(range) ? cellValueAt(context, range.first) : Value::error(kErrorRef);
+    // A field names one column: a reference to several cells names none.
+    field = !isValidRange(range)        ? Value::error(kErrorRef)
+            : range.first != range.last ? Value::error(kErrorValue)
+                                        : cellValueAt(context, range.first);
   }
   if (isErrorLike(field)) {
     result = field;
@@ -294,6 +298,14 @@ void databaseMin(CallContext& context, const Value* const* arguments, Value& res
     return;
   }
   setNumberResult(result, running);
+}
+
+bool forEachDatabaseMatch(CallContext& context, const Value* const* arguments, bool blanksMatter,
+                          const DatabaseVisit& take, Value& result) {
+  DatabaseQuery query(context);
+  if (!query.open(arguments, result)) return false;
+  query.forEachMatch(blanksMatter, take);
+  return true;
 }
 
 void databaseSum(CallContext& context, const Value* const* arguments, Value& result) {

@@ -1,14 +1,669 @@
+// The headless program's criteria, database, subtotal, logical and information functions: AREAS,
+// AVERAGEA, AVERAGEIF, AVERAGEIFS, SUMIFS, the database functions the runtime leaves to the host
+// program (DAVERAGE, DCOUNT, DCOUNTA, DMAX, DPRODUCT, DSTDEV, DSTDEVP, DVAR, DVARP), IFNA, XOR,
+// ISFORMULA, FORMULATEXT and the SUBTOTAL codes the native SUBTOTAL hands over (7, 8, 10, 11 and
+// 101-111).
+//
+// The records of the database functions are those of the native DSUM (forEachDatabaseMatch); the
+// criteria are the natives' (criteria.h); where a function is a native aggregate over other
+// values (DAVERAGE is AVERAGE of the matching field cells, DSTDEV is STDEV of them, SUBTOTAL(7)
+// is STDEV of the cells that are no subtotals) the values are gathered into an array and the
+// native routine computes.
+//
+// Rules matched, and choices where the host program's leave room:
+// - SUMIFS and AVERAGEIFS need criteria ranges of the value range's shape (#VALUE! otherwise);
+//   AVERAGEIF gives its average range the shape of its criteria range from its own top-left
+//   cell, as SUMIF does. An error among the values at a matching position is the result, as it
+//   is SUMIF's; texts, booleans and blanks there are passed over. No number: AVERAGEIF(S) #DIV/0!.
+// - AVERAGEA counts TRUE as 1 and FALSE and texts of references as 0; blank cells are passed
+//   over; arrays give their numbers only, as they do to the natives' A forms (MAXA, STDEVA).
+//   A text given directly counts when it reads as a number and is #VALUE! otherwise.
+// - DCOUNT and DCOUNTA without a field count the matching records down to the last stored one
+//   (a database of whole columns would otherwise count every blank row below its data). DAVERAGE,
+//   DMAX, DPRODUCT and the deviations and variances give an error met in the field of a matching
+//   record, as DMIN does; DCOUNT passes over it and DCOUNTA counts it. DMAX and DPRODUCT of no
+//   number are 0.
+// - XOR reads its arguments as AND and OR do (texts and blanks of references and arrays passed
+//   over, a text given directly #VALUE!, no logical value at all #VALUE!).
+// - IFNA takes a text equal to "#N/A" for the error, as IFERROR takes error texts.
+// - ISFORMULA is TRUE for a cell with a formula, a member of an array formula or a data table's
+//   cell; FORMULATEXT of a cell without a formula is #N/A.
+// - SUBTOTAL 101-111 leave out hidden rows; the headless workbook has none, so they are codes
+//   1-11. Cells holding a SUBTOTAL are passed over, as the native codes pass them over.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/value_convert.h"
+#include "functions/arguments.h"
+#include "functions/criteria.h"
+#include "functions/database_functions.h"
 #include "hosts/headless/functions/host_functions.h"
+#include "model/address.h"
+#include "model/cell.h"
+#include "model/compiled_model.h"
+#include "model/nodes/node.h"
 
 namespace korvel {
 namespace {
 
+constexpr int kSubtotalNumber = 344;
+
+// The native routine of that name, with the arguments given.
+void callNative(std::u16string_view name, CallContext& context, const Value* const* arguments,
+                Value& result) {
+  const NativeFunction* native = NativeRegistry::instance().findNative(name);
+  if (native == nullptr || !native->isNative()) {
+    result.setError(kErrorName);
+    return;
+  }
+  native->call(context, arguments, result);
+}
+
+// The native routine of that name over one array of values.
+void callNativeOnValues(std::u16string_view name, CallContext& context, std::vector<Value> values,
+                        Value& result) {
+  ValueArray array(1, uint32_t(values.size()));
+  array.elements() = std::move(values);
+  Value argument;
+  if (array.size() == 0) {
+    argument.clear();  // nothing to take: the routine sees one blank argument
+  } else {
+    argument.setArray(std::move(array));
+  }
+  const Value* arguments[] = {&argument, nullptr};
+  callNative(name, context, arguments, result);
+}
+
+const CompiledModel* modelOf(const CallContext& context) {
+  if (context.engine != nullptr) return &context.engine->model();
+  if (context.cell != nullptr) return context.cell->model;
+  return nullptr;
+}
+
+bool usableRange(RangeRef range) {
+  return isValidRange(range) && range.first.sheet() == range.last.sheet();
+}
+
+// Calls visit(value, cell) for every stored cell of the range, row after row, so that the first
+// error met is the top-left one; visit returns false to stop. Returns false when stopped.
+template <typename Visit>
+bool forEachStoredCell(const CallContext& context, RangeRef range, Visit&& visit) {
+  const CompiledModel* model = modelOf(context);
+  if (model == nullptr) return true;
+  range = normalizeRange(range);
+  const uint32_t sheet = range.first.sheet();
+  const uint32_t left = range.first.column(), right = range.last.column();
+  std::vector<int64_t> lastRows;
+  int64_t bottom = -1;
+  for (uint32_t column = left; column <= right; ++column) {
+    lastRows.push_back(std::min<int64_t>(lastStoredRow(context, sheet, column), range.last.row()));
+    bottom = std::max(bottom, lastRows.back());
+  }
+  for (int64_t row = range.first.row(); row <= bottom; ++row) {
+    for (uint32_t column = left; column <= right; ++column) {
+      if (row > lastRows[column - left]) continue;
+      const Cell* cell = model->findCell(CellRef::at(sheet, uint32_t(row), column));
+      if (cell == nullptr || cell->value == nullptr) continue;
+      if (!visit(*cell->value, *cell)) return false;
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// AVERAGEA.
+
+class AverageAll {
+ public:
+  explicit AverageAll(const CallContext& context) : context_(context) {}
+
+  // False with *error set when an error ends the call.
+  bool add(const Value& argument, Value* error) {
+    if (argument.isReference()) {
+      if (!usableRange(normalizeRange(argument.reference()))) {
+        error->setError(kErrorRef);
+        return false;
+      }
+      return forEachStoredCell(
+          context_, argument.reference(),
+          [&](const Value& value, const Cell&) { return addCell(value, error); });
+    }
+    if (argument.isReferenceList()) {
+      for (const Value& part : argument.array().elements()) {
+        if (!add(part, error)) return false;
+      }
+      return true;
+    }
+    if (argument.isArray()) {
+      for (const Value& element : argument.array().elements()) {
+        if (isErrorLike(element)) {
+          *error = element;
+          return false;
+        }
+        if (element.isNumeric()) take(element.number());
+      }
+      return true;
+    }
+    double x = 0;
+    if (!numberFromValue(argument, &x, *error)) return false;
+    take(x);
+    return true;
+  }
+
+  void finish(Value& result) const {
+    if (count_ == 0) {
+      result.setError(kErrorDiv0);
+    } else {
+      setNumberResult(result, sum_ / count_);
+    }
+  }
+
+ private:
+  bool addCell(const Value& value, Value* error) {
+    if (isErrorLike(value)) {
+      *error = value;
+      return false;
+    }
+    if (value.isNumeric()) {
+      take(value.number());
+    } else if (value.isBoolean()) {
+      take(value.boolean() ? 1 : 0);
+    } else if (value.isText()) {
+      take(0);
+    }
+    return true;
+  }
+  void take(double x) {
+    sum_ += x;
+    count_ += 1;
+  }
+
+  const CallContext& context_;
+  double sum_ = 0;
+  double count_ = 0;
+};
+
+void averageAll(CallContext& context, const Value* const* arguments, Value& result) {
+  if (errorPrecheck(context, arguments, kAllArguments, result)) return;
+  AverageAll average(context);
+  for (size_t i = 0, n = argumentCount(arguments); i < n; ++i) {
+    if (!average.add(*arguments[i], &result)) return;
+  }
+  average.finish(result);
+}
+
+// ---------------------------------------------------------------------------------------------
+// AVERAGEIF, AVERAGEIFS and SUMIFS.
+
+// The sum and count of the numbers taken; the first error taken ends the taking.
+struct Tally {
+  double sum = 0;
+  double count = 0;
+  Value error;
+
+  // False once an error was taken.
+  bool take(const Value& value) {
+    if (value.isError()) {
+      error = value;
+      return false;
+    }
+    sum += value.number();
+    count += 1;
+    return true;
+  }
+};
+
+// Calls tally.take(value) for the numbers and errors of values at the positions where every
+// criterion matches its range's position. REQUIRES: every range has the shape of values, or
+// (AVERAGEIF) values was resized to the one range. Positions below the last stored cell of a
+// column of values hold no number, so the walk ends there.
+void tallyMatches(const RangeSource& values, const std::vector<RangeSource>& ranges,
+                  const std::vector<Criterion>& criteria, Tally& tally) {
+  for (const Criterion& criterion : criteria) {
+    if (criterion.op == kCriterionNothing) return;
+  }
+  const uint32_t columns = std::min(values.columns(), ranges.empty() ? 0 : ranges[0].columns());
+  for (uint32_t column = 0; column < columns; ++column) {
+    const int64_t last = std::min<int64_t>(values.lastRow(column), int64_t(ranges[0].rows()) - 1);
+    for (int64_t row = 0; row <= last; ++row) {
+      const Value& value = values.at(column, uint32_t(row));
+      if (!value.isNumeric() && !value.isError()) continue;
+      bool all = true;
+      for (size_t k = 0; k < ranges.size() && all; ++k) {
+        all = matchesCriterion(criteria[k], ranges[k].at(column, uint32_t(row)));
+      }
+      if (all && !tally.take(value)) return;
+    }
+  }
+}
+
+// SUMIFS and AVERAGEIFS: (values, range, criterion, range, criterion, ...). False with the
+// result set when the arguments are unusable.
+bool tallyIfs(CallContext& context, const Value* const* arguments, Tally& tally, Value& result) {
+  const size_t count = argumentCount(arguments);
+  if (count >= 1 && isErrorLike(*arguments[0])) {
+    result = *arguments[0];
+    return false;
+  }
+  RangeSource values;
+  if (count < 3 || count % 2 == 0 || !values.assign(context, *arguments[0])) {
+    result.setError(kErrorValue);
+    return false;
+  }
+  const size_t pairs = count / 2;
+  std::vector<RangeSource> ranges(pairs);
+  std::vector<Criterion> criteria(pairs);
+  for (size_t k = 0; k < pairs; ++k) {
+    if (!ranges[k].assign(context, *arguments[1 + 2 * k]) ||
+        ranges[k].columns() != values.columns() || ranges[k].rows() != values.rows()) {
+      result.setError(kErrorValue);
+      return false;
+    }
+    criteria[k] = parseCriterion(context, *arguments[2 + 2 * k]);
+  }
+  tallyMatches(values, ranges, criteria, tally);
+  if (tally.error.isError()) {
+    result = tally.error;
+    return false;
+  }
+  return true;
+}
+
+void sumIfs(CallContext& context, const Value* const* arguments, Value& result) {
+  Tally tally;
+  if (tallyIfs(context, arguments, tally, result)) setNumberResult(result, tally.sum);
+}
+
+void averageOfTally(const Tally& tally, Value& result) {
+  if (tally.error.isError()) {
+    result = tally.error;
+  } else if (tally.count == 0) {
+    result.setError(kErrorDiv0);
+  } else {
+    setNumberResult(result, tally.sum / tally.count);
+  }
+}
+
+void averageIfs(CallContext& context, const Value* const* arguments, Value& result) {
+  Tally tally;
+  if (tallyIfs(context, arguments, tally, result)) averageOfTally(tally, result);
+}
+
+void averageIf(CallContext& context, const Value* const* arguments, Value& result) {
+  const Value* rangeArgument = argumentAt(arguments, 0);
+  const Value* criterion = argumentAt(arguments, 1);
+  const Value* averageArgument = argumentAt(arguments, 2);
+  if (averageArgument == nullptr || averageArgument->isEmpty()) averageArgument = rangeArgument;
+  std::vector<RangeSource> ranges(1);
+  RangeSource values;
+  if (rangeArgument == nullptr || !ranges[0].assign(context, *rangeArgument) ||
+      !values.assign(context, *averageArgument)) {
+    result.setError(kErrorValue);
+    return;
+  }
+  values.resizeTo(ranges[0].columns(), ranges[0].rows());
+  std::vector<Criterion> criteria{parseCriterion(context, criterion ? *criterion : Value())};
+  Tally tally;
+  tallyMatches(values, ranges, criteria, tally);
+  averageOfTally(tally, result);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The database functions.
+
+// The numbers and errors of the field cells of the matching records; false with the result set
+// when the arguments name no database.
+bool databaseValues(CallContext& context, const Value* const* arguments, std::vector<Value>& out,
+                    Value& result) {
+  return forEachDatabaseMatch(
+      context, arguments, false,
+      [&](const Value& value, double) {
+        if (value.isNumeric() || isErrorLike(value)) out.push_back(value);
+        return true;
+      },
+      result);
+}
+
+// The database functions that are a native aggregate over the matching field values.
+template <const char16_t* kNative>
+void databaseAggregate(CallContext& context, const Value* const* arguments, Value& result) {
+  std::vector<Value> values;
+  if (!databaseValues(context, arguments, values, result)) return;
+  callNativeOnValues(kNative, context, std::move(values), result);
+}
+
+constexpr char16_t kAverage[] = u"AVERAGE";
+constexpr char16_t kMax[] = u"MAX";
+constexpr char16_t kProduct[] = u"PRODUCT";
+constexpr char16_t kStdev[] = u"STDEV";
+constexpr char16_t kStdevp[] = u"STDEVP";
+constexpr char16_t kVar[] = u"VAR";
+constexpr char16_t kVarp[] = u"VARP";
+
+// DCOUNT (numbers) and DCOUNTA (anything but blank); without a field, the matching records.
+void databaseCount(CallContext& context, const Value* const* arguments, Value& result,
+                   bool countAll) {
+  const Value* field = argumentAt(arguments, 1);
+  const bool records = field == nullptr || field->isEmpty();
+  Value first = Value::integer(1);
+  std::vector<const Value*> passed;
+  for (size_t i = 0, n = argumentCount(arguments); i < n; ++i) passed.push_back(arguments[i]);
+  if (records && passed.size() >= 2) passed[1] = &first;
+  passed.push_back(nullptr);
+  double count = 0;
+  bool found = forEachDatabaseMatch(
+      context, passed.data(), false,
+      [&](const Value& value, double times) {
+        if (records || (countAll ? !value.isEmpty() : value.isNumeric())) count += times;
+        return true;
+      },
+      result);
+  if (found) setNumberResult(result, count);
+}
+
+void databaseCountNumbers(CallContext& context, const Value* const* arguments, Value& result) {
+  databaseCount(context, arguments, result, false);
+}
+void databaseCountAll(CallContext& context, const Value* const* arguments, Value& result) {
+  databaseCount(context, arguments, result, true);
+}
+
+// ---------------------------------------------------------------------------------------------
+// AREAS, IFNA, XOR, ISFORMULA, FORMULATEXT.
+
+void areas(CallContext&, const Value* const* arguments, Value& result) {
+  const Value* argument = argumentAt(arguments, 0);
+  if (argument != nullptr && argument->isReference()) {
+    result.setInteger(1);
+  } else if (argument != nullptr && argument->isReferenceList()) {
+    setNumberResult(result, double(argument->array().size()));
+  } else if (argument != nullptr && argument->isError()) {
+    result = *argument;
+  } else {
+    result.setError(kErrorValue);
+  }
+}
+
+void ifNa(CallContext&, const Value* const* arguments, Value& result) {
+  const Value* value = argumentAt(arguments, 0);
+  const Value* fallback = argumentAt(arguments, 1);
+  double unused = 0;
+  bool notAvailable = value != nullptr && isErrorLike(*value) &&
+                      numberOrError(*value, &unused) == uint32_t(kErrorNA);
+  if (value != nullptr && !notAvailable) {
+    result = *value;
+  } else if (fallback != nullptr) {
+    result = *fallback;
+  } else {
+    result.clear();
+  }
+}
+
+// The count of TRUE values among XOR's arguments.
+class ExclusiveOr {
+ public:
+  explicit ExclusiveOr(const CallContext& context) : context_(context) {}
+
+  // False with *error set when an error ends the call.
+  bool add(const Value& argument, Value* error) {
+    if (argument.isReference()) {
+      if (!usableRange(normalizeRange(argument.reference()))) {
+        error->setError(kErrorRef);
+        return false;
+      }
+      return forEachStoredCell(
+          context_, argument.reference(),
+          [&](const Value& value, const Cell&) { return element(value, error); });
+    }
+    if (argument.isReferenceList()) {
+      for (const Value& part : argument.array().elements()) {
+        if (!add(part, error)) return false;
+      }
+      return true;
+    }
+    if (argument.isArray()) {
+      for (const Value& value : argument.array().elements()) {
+        if (!element(value, error)) return false;
+      }
+      return true;
+    }
+    if (isErrorLike(argument)) {
+      *error = argument;
+      return false;
+    }
+    if (argument.isText()) {
+      error->setError(kErrorValue);
+      return false;
+    }
+    count(toBoolean(argument));
+    return true;
+  }
+
+  void finish(Value& result) const {
+    if (!counted_) {
+      result.setError(kErrorValue);
+    } else {
+      result.setBoolean(odd_);
+    }
+  }
+
+ private:
+  bool element(const Value& value, Value* error) {
+    if (isErrorLike(value)) {
+      *error = value;
+      return false;
+    }
+    if (value.isNumeric() || value.isBoolean()) count(toBoolean(value));
+    return true;
+  }
+  void count(bool truth) {
+    counted_ = true;
+    if (truth) odd_ = !odd_;
+  }
+
+  const CallContext& context_;
+  bool counted_ = false;
+  bool odd_ = false;
+};
+
+void exclusiveOr(CallContext& context, const Value* const* arguments, Value& result) {
+  ExclusiveOr fold(context);
+  for (size_t i = 0, n = argumentCount(arguments); i < n; ++i) {
+    if (!fold.add(*arguments[i], &result)) return;
+  }
+  fold.finish(result);
+}
+
+// The cell at the top left of a reference argument (of its first part for a list); false with
+// the result set when the argument is no usable reference. *cell is null for a blank position.
+bool referencedCell(const CallContext& context, const Value* argument, const Cell** cell,
+                    Value& result) {
+  const Value* reference = argument;
+  if (reference != nullptr && reference->isReferenceList() && reference->array().size() > 0) {
+    reference = &reference->array().elements().front();
+  }
+  if (reference == nullptr || !reference->isReference()) {
+    if (reference != nullptr && reference->isError()) {
+      result = *reference;
+    } else {
+      result.setError(kErrorValue);
+    }
+    return false;
+  }
+  RangeRef range = normalizeRange(reference->reference());
+  if (!isValidRange(range)) {
+    result.setError(kErrorRef);
+    return false;
+  }
+  const CompiledModel* model = modelOf(context);
+  *cell = model != nullptr ? model->findCell(range.first) : nullptr;
+  return true;
+}
+
+bool hasFormula(const Cell* cell) {
+  return cell != nullptr && ((!cell->formulaRoots.empty() && cell->formulaRoots.front()) ||
+                             cell->arrayRange != nullptr || cell->hasFlag(kCellArrayMember) ||
+                             cell->hasFlag(kCellArrayElsewhere));
+}
+
+void isFormula(CallContext& context, const Value* const* arguments, Value& result) {
+  const Cell* cell = nullptr;
+  if (referencedCell(context, argumentAt(arguments, 0), &cell, result)) {
+    result.setBoolean(hasFormula(cell));
+  }
+}
+
+// The anchor of the array formula a member belongs to: the cell above and to the left whose array
+// range holds the member. Members keep no link to their anchor, so the search looks at most
+// kAnchorReach rows and columns back; arrays wider or taller than that are not searched through.
+constexpr uint32_t kAnchorReach = 128;
+
+const Cell* arrayAnchor(const CompiledModel& model, const Cell& member) {
+  const CellRef at = member.address;
+  const uint32_t top = at.row() > kAnchorReach ? at.row() - kAnchorReach : 0;
+  const uint32_t left = at.column() > kAnchorReach ? at.column() - kAnchorReach : 0;
+  for (uint32_t row = at.row() + 1; row-- > top;) {
+    for (uint32_t column = at.column() + 1; column-- > left;) {
+      const Cell* cell = model.findCell(CellRef::at(at.sheet(), row, column));
+      if (cell == nullptr || cell->arrayRange == nullptr) continue;
+      RangeRef range = normalizeRange(*cell->arrayRange);
+      if (at.row() <= range.last.row() && at.column() <= range.last.column()) return cell;
+    }
+  }
+  return nullptr;
+}
+
+// "=" and the formula, in braces for an array formula, whose members show the anchor's formula.
+void formulaText(CallContext& context, const Value* const* arguments, Value& result) {
+  const Cell* cell = nullptr;
+  if (!referencedCell(context, argumentAt(arguments, 0), &cell, result)) return;
+  const CompiledModel* model = modelOf(context);
+  if (cell != nullptr && cell->arrayRange == nullptr && cell->hasFlag(kCellArrayMember) &&
+      model != nullptr) {
+    if (const Cell* anchor = arrayAnchor(*model, *cell)) cell = anchor;
+  }
+  if (cell == nullptr || cell->formulaRoots.empty() || cell->formulaRoots.front() == nullptr) {
+    result.setError(kErrorNA);
+    return;
+  }
+  std::u16string text = u"=" + cell->formulaRoots.front()->formulaText(model);
+  if (cell->arrayRange != nullptr) text = u"{" + text + u"}";
+  result.setText(text);
+}
+
+// ---------------------------------------------------------------------------------------------
+// SUBTOTAL.
+
+bool isSubtotalCell(const Cell& cell) {
+  if (cell.formulaRoots.empty() || cell.formulaRoots.front() == nullptr) return false;
+  const Node& root = *cell.formulaRoots.front();
+  return root.tag() == kTagCall &&
+         static_cast<const CallNode&>(root).functionNumber() == kSubtotalNumber;
+}
+
+// A reference as an array of the values of its cells that hold no SUBTOTAL, row after row.
+bool subtotalValues(const CallContext& context, const Value& reference, Value& out, Value& result) {
+  if (!usableRange(normalizeRange(reference.reference()))) {
+    result.setError(kErrorRef);
+    return false;
+  }
+  std::vector<Value> values;
+  forEachStoredCell(context, reference.reference(), [&](const Value& value, const Cell& cell) {
+    if (!value.isEmpty() && !isSubtotalCell(cell)) values.push_back(value);
+    return true;
+  });
+  ValueArray array(1, uint32_t(values.size()));
+  array.elements() = std::move(values);
+  if (array.size() == 0) {
+    out.clear();  // a blank argument: nothing for the deviations to take
+  } else {
+    out.setArray(std::move(array));
+  }
+  return true;
+}
+
+void subtotal(CallContext& context, const Value* const* arguments, Value& result) {
+  const Value* codeArgument = argumentAt(arguments, 0);
+  double number = 0;
+  if (codeArgument == nullptr) {
+    result.setError(kErrorValue);
+    return;
+  }
+  if (!numberFromValue(*codeArgument, &number, result)) return;
+  double code = std::trunc(number);
+  if (code >= 101 && code <= 111) code -= 100;
+  const char16_t* dispersion = code == 7    ? kStdev
+                               : code == 8  ? kStdevp
+                               : code == 10 ? kVar
+                               : code == 11 ? kVarp
+                                            : nullptr;
+  if (dispersion == nullptr) {
+    if (code < 1 || code > 11) {
+      result.setError(kErrorValue);
+      return;
+    }
+    // The native SUBTOTAL computes codes 1-6 and 9 itself.
+    Value plainCode = Value::integer(int32_t(code));
+    std::vector<const Value*> passed{&plainCode};
+    for (size_t i = 1; arguments[i] != nullptr; ++i) passed.push_back(arguments[i]);
+    passed.push_back(nullptr);
+    callNative(u"SUBTOTAL", context, passed.data(), result);
+    return;
+  }
+  // References become the arrays of their cells without subtotals; the native deviation reads
+  // an array's numbers and errors as it reads a range's cells.
+  std::vector<Value> values;
+  for (size_t i = 1; arguments[i] != nullptr; ++i) {
+    const Value& argument = *arguments[i];
+    std::vector<const Value*> parts;
+    if (argument.isReferenceList()) {
+      for (const Value& part : argument.array().elements()) parts.push_back(&part);
+    } else {
+      parts.push_back(&argument);
+    }
+    for (const Value* part : parts) {
+      values.emplace_back();
+      if (!part->isReference()) {
+        values.back() = *part;
+      } else if (!subtotalValues(context, *part, values.back(), result)) {
+        return;
+      }
+    }
+  }
+  std::vector<const Value*> passed;
+  for (const Value& value : values) passed.push_back(&value);
+  passed.push_back(nullptr);
+  callNative(dispersion, context, passed.data(), result);
+}
+
 constexpr NativeEntry kHostAggregateFunctions[] = {
-    {u"", nullptr},
+    {u"AREAS", areas},
+    {u"AVERAGEA", averageAll},
+    {u"AVERAGEIF", averageIf},
+    {u"AVERAGEIFS", averageIfs},
+    {u"DAVERAGE", databaseAggregate<kAverage>},
+    {u"DCOUNT", databaseCountNumbers},
+    {u"DCOUNTA", databaseCountAll},
+    {u"DMAX", databaseAggregate<kMax>},
+    {u"DPRODUCT", databaseAggregate<kProduct>},
+    {u"DSTDEV", databaseAggregate<kStdev>},
+    {u"DSTDEVP", databaseAggregate<kStdevp>},
+    {u"DVAR", databaseAggregate<kVar>},
+    {u"DVARP", databaseAggregate<kVarp>},
+    {u"FORMULATEXT", formulaText},
+    {u"IFNA", ifNa},
+    {u"ISFORMULA", isFormula},
+    {u"SUBTOTAL", subtotal},
+    {u"SUMIFS", sumIfs},
+    {u"XOR", exclusiveOr},
 };
 
 }  // namespace
 
-NativeTable hostAggregateFunctions() { return NativeTable(kHostAggregateFunctions).first(0); }
+NativeTable hostAggregateFunctions() { return kHostAggregateFunctions; }
 
 }  // namespace korvel
