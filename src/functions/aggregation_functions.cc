@@ -45,12 +45,6 @@ namespace {
 constexpr int kSubtotalNumber = 344;
 constexpr double kLargest = 1e308;
 
-const CompiledModel* modelOf(const CallContext& context) {
-  if (context.engine != nullptr) return &context.engine->model();
-  if (context.cell != nullptr) return context.cell->model;
-  return nullptr;
-}
-
 bool insideSubtotal(const CallContext& context) {
   return context.engine != nullptr && context.engine->insideSubtotal;
 }
@@ -74,7 +68,7 @@ enum class Origin { kDirect, kCell, kArray };
 template <typename Visit>
 bool walkValues(const CallContext& context, const Value* const* arguments, Value& result,
                 bool badReferencesCountNothing, Visit&& visit) {
-  const CompiledModel* model = modelOf(context);
+  const CompiledModel* model = contextModel(context);
   const bool skipSubtotals = insideSubtotal(context);
   auto walkReference = [&](const Value& reference) {
     RangeRef range = normalizeRange(reference.reference());
@@ -201,7 +195,7 @@ bool isBlank(const Value* value) {
 
 // The result stays empty until a blank is found, so a range without blanks shows nothing.
 void countBlankRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  const CompiledModel* model = modelOf(context);
+  const CompiledModel* model = contextModel(context);
   double count = 0;
   for (size_t i = 0; arguments != nullptr && arguments[i] != nullptr; ++i) {
     const Value& argument = *arguments[i];

@@ -11,6 +11,7 @@
 #include "model/cell.h"
 #include "model/compiled_model.h"
 #include "model/nodes/node_text.h"
+#include "model/sheet.h"
 
 namespace korvel {
 namespace {
@@ -18,12 +19,6 @@ namespace {
 const Value& emptyValue() {
   static const Value empty;
   return empty;
-}
-
-const CompiledModel* contextModel(const CallContext& context) {
-  if (context.engine != nullptr) return &context.engine->model();
-  if (context.cell != nullptr) return context.cell->model;
-  return nullptr;
 }
 
 bool covers(uint32_t mask, size_t position) {
@@ -201,6 +196,18 @@ std::u16string argumentFormulaText(const CallContext& context, const Value& argu
     return text + u")";
   }
   return formulaLiteral(argument);
+}
+
+const CompiledModel* contextModel(const CallContext& context) {
+  if (context.engine != nullptr) return &context.engine->model();
+  return context.cell != nullptr ? context.cell->model : nullptr;
+}
+
+std::u16string contextSheetName(const CallContext& context, uint32_t sheet) {
+  const CompiledModel* model = contextModel(context);
+  const Sheet* entry = model != nullptr ? model->sheets().find(sheet) : nullptr;
+  if (entry == nullptr) return {};
+  return entry->excelName().empty() ? entry->name() : entry->excelName();
 }
 
 }  // namespace korvel

@@ -18,6 +18,8 @@
 
 namespace korvel {
 
+class CompiledModel;
+
 // A pre-check mask that covers every argument, however many there are.
 inline constexpr uint32_t kAllArguments = 0xFFFFFFFFu;
 // The mask bit of one argument position. REQUIRES: 0 <= position < 32.
@@ -82,6 +84,11 @@ void callHostFunction(CallContext& context, int number, const Value* const* argu
 // evaluateOnHost: a formula text beginning with "=", in the user's function names and list
 // separator; a failed evaluation gives #VALUE!.
 void evaluateOnHost(CallContext& context, std::u16string_view formula, Value& result);
+
+// The model a call reads: its engine's, else its cell's; null without either.
+const CompiledModel* contextModel(const CallContext& context);
+// The name of the model's sheet as the host program shows it; empty for a sheet it does not have.
+std::u16string contextSheetName(const CallContext& context, uint32_t sheet);
 
 // An argument as it stands in a formula text for the host program: a reference as its address
 // (qualified with its sheet's name when it lies on another sheet than the context's cell), a

@@ -411,18 +411,6 @@ std::u16string doubledApostrophes(std::u16string_view text) {
   return out;
 }
 
-const CompiledModel* modelOf(const CallContext& context) {
-  if (context.engine != nullptr) return &context.engine->model();
-  return context.cell != nullptr ? context.cell->model : nullptr;
-}
-
-std::u16string sheetNameOf(const CallContext& context, uint32_t sheet) {
-  const CompiledModel* model = modelOf(context);
-  const Sheet* entry = model != nullptr ? model->sheets().find(sheet) : nullptr;
-  if (entry == nullptr) return {};
-  return entry->excelName().empty() ? entry->name() : entry->excelName();
-}
-
 void cellFunction(CallContext& context, const Value* const* arguments, Value& result) {
   const Value* infoType = argumentAt(arguments, 0);
   if (infoType == nullptr) {
@@ -484,7 +472,7 @@ void cellFunction(CallContext& context, const Value* const* arguments, Value& re
     const std::u16string workbook =
         context.engine != nullptr ? context.engine->workbookName : std::u16string();
     text = u"'[" + doubledApostrophes(workbook) + u"]" +
-           doubledApostrophes(sheetNameOf(context, first.sheet())) + u"'!";
+           doubledApostrophes(contextSheetName(context, first.sheet())) + u"'!";
   }
   text += cellText(first, true, true);
   result.setText(text);
@@ -517,7 +505,7 @@ void infoFunction(CallContext& context, const Value* const* arguments, Value& re
 
 // The address of a reference with its sheet's name, whichever sheet the calling cell is on.
 std::u16string qualifiedAddress(const CallContext& context, const RangeRef& range) {
-  std::u16string sheet = sheetNameOf(context, range.first.sheet());
+  std::u16string sheet = contextSheetName(context, range.first.sheet());
   std::u16string text = sheetNameNeedsQuotes(sheet) ? quoteSheetName(sheet) : sheet;
   return text + u"!" + rangeText(range);
 }

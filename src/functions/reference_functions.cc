@@ -38,12 +38,6 @@
 namespace korvel {
 namespace {
 
-const CompiledModel* modelOf(const CallContext& context) {
-  if (context.engine != nullptr) return &context.engine->model();
-  if (context.cell != nullptr) return context.cell->model;
-  return nullptr;
-}
-
 uint32_t currentSheet(const CallContext& context) {
   return context.cell != nullptr && !context.cell->address.isNone() ? context.cell->address.sheet()
                                                                     : 0;
@@ -519,7 +513,7 @@ void indirectFunction(CallContext& context, const Value* const* arguments, Value
     result.setError(kErrorRef);
     return;
   }
-  const CompiledModel* model = modelOf(context);
+  const CompiledModel* model = contextModel(context);
   uint32_t sheet = currentSheet(context);
   std::u16string_view address = text;
   const size_t bang = text.rfind(u'!');

@@ -53,7 +53,7 @@ class FunctionTest : public ::testing::Test {
     ASSERT_TRUE(readWorkbookText(source, &book, &errors)) << (errors.empty() ? "" : errors[0]);
     ASSERT_TRUE(buildModel(book, &FunctionCatalogue::instance(), *model_, &errors))
         << (errors.empty() ? "" : errors[0]);
-    engine_ = std::make_unique<Engine>(*model_, &host_);
+    engine_ = std::make_unique<Engine>(*model_, hostFor(*model_));
     engine_->workbookName = u"Book";
     engine_->recalculation().computeAll();
   }
@@ -96,6 +96,10 @@ class FunctionTest : public ::testing::Test {
     if (!c || c->formulaRoots.empty()) return "no formula";
     return show(evaluateFormula(*engine_, c->formulaRoots.front().get(), c, kModeReference));
   }
+
+  // The host program the engine calls for the model just built: the recording stand-in, unless a
+  // fixture brings its own.
+  virtual CalcHost* hostFor(CompiledModel&) { return &host_; }
 
   // Stand-ins for the host program: tests script its answers and read what it was asked.
   RecordingCalcHost host_;

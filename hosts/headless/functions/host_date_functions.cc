@@ -494,18 +494,6 @@ void yearFrac(CallContext& context, const Value* const* arguments, Value& result
                   yearFraction(start, end, DayCountBasis(int(basis)), usesDate1904(context)));
 }
 
-const CompiledModel* modelOf(const CallContext& context) {
-  if (context.engine != nullptr) return &context.engine->model();
-  return context.cell != nullptr ? context.cell->model : nullptr;
-}
-
-std::u16string sheetNameOf(const CallContext& context, uint32_t sheet) {
-  const CompiledModel* model = modelOf(context);
-  const Sheet* entry = model != nullptr ? model->sheets().find(sheet) : nullptr;
-  if (entry == nullptr) return {};
-  return entry->excelName().empty() ? entry->name() : entry->excelName();
-}
-
 // The info types the native CELL leaves to the host (it answers "type" and "address" itself).
 void cell(CallContext& context, const Value* const* arguments, Value& result) {
   const Value* infoType = argumentAt(arguments, 0);
@@ -551,7 +539,7 @@ void cell(CallContext& context, const Value* const* arguments, Value& result) {
   } else if (equalsNoCase(type, u"filename")) {
     const std::u16string workbook =
         context.engine != nullptr ? context.engine->workbookName : std::u16string();
-    result.setText(u"[" + workbook + u"]" + sheetNameOf(context, first.sheet()));
+    result.setText(u"[" + workbook + u"]" + contextSheetName(context, first.sheet()));
   } else if (equalsNoCase(type, u"format")) {
     result.setText(u"G");
   } else if (equalsNoCase(type, u"prefix")) {
@@ -580,7 +568,7 @@ void info(CallContext& context, const Value* const* arguments, Value& result) {
   }
   const std::u16string_view text = type.text();
   if (equalsNoCase(text, u"numfile")) {
-    const CompiledModel* model = modelOf(context);
+    const CompiledModel* model = contextModel(context);
     result.setInteger(int32_t(model != nullptr ? model->sheets().size() : 0));
   } else if (equalsNoCase(text, u"origin")) {
     result.setText(u"$A:$A$1");

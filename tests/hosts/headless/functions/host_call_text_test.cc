@@ -113,8 +113,8 @@ TEST_F(HostFunctionTest, EvaluatedTextsAreComputed) {
   EXPECT_EQ(valueOf("B4"), "e:#NAME?");
   EXPECT_EQ(valueOf("B5"), "e:#NAME?");
   EXPECT_EQ(valueOf("B6"), "e:#NAME?");
-  EXPECT_EQ(host_->notComputed().count(u"NOSUCHFUNCTION"), 1u);
-  EXPECT_EQ(host_->notComputed().count(u"1+2"), 1u);
+  EXPECT_EQ(headless_->notComputed().count(u"NOSUCHFUNCTION"), 1u);
+  EXPECT_EQ(headless_->notComputed().count(u"1+2"), 1u);
 }
 
 // The host program's Evaluate answers 0 when the text gave cells, whose values stand in.
@@ -132,7 +132,7 @@ TEST_F(HostFunctionTest, EvaluateAnswersCellsAsTheirValues) {
   };
   for (const auto& c : cases) {
     Value out;
-    EXPECT_EQ(host_->evaluate(c.text, false, out), c.answer) << toUtf8(c.text);
+    EXPECT_EQ(headless_->evaluate(c.text, false, out), c.answer) << toUtf8(c.text);
     EXPECT_EQ(show(out), c.value) << toUtf8(c.text);
   }
 }

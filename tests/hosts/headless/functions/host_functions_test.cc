@@ -23,7 +23,7 @@ TEST(HostFunctionTablesTest, EveryNameHasOneRoutine) {
 
 TEST_F(HostFunctionTest, UnknownFunctionsStayNotComputed) {
   EXPECT_EQ(eval("", "=SQL.REQUEST(1)"), "e:#NAME?");
-  EXPECT_EQ(host_->notComputedCount(), 1u);
+  EXPECT_EQ(headless_->notComputedCount(), 1u);
 }
 
 }  // namespace
