@@ -62,6 +62,28 @@ bool optionalInteger(const CallContext& context, const Value* argument, int64_t 
   return true;
 }
 
+// A routine of the table that is one of a pair sharing their work, told apart by a flag.
+using FlaggedRoutine = void (*)(CallContext&, const Value* const*, bool, Value&);
+template <FlaggedRoutine routine, bool flag>
+void flagged(CallContext& context, const Value* const* arguments, Value& result) {
+  routine(context, arguments, flag, result);
+}
+
+// False with #VALUE! in result when fewer than least arguments are given.
+bool atLeast(size_t count, size_t least, Value& result) {
+  if (count >= least) return true;
+  result.setError(kErrorValue);
+  return false;
+}
+
+// The single value of an argument in out; false with the error in result when it is one.
+bool errorFree(const CallContext& context, const Value* argument, Value& out, Value& result) {
+  out = singleValue(context, argument);
+  if (!out.isError()) return true;
+  result = out;
+  return false;
+}
+
 // The shape of a range argument, and where it lies when it is a reference.
 struct Area {
   bool reference = false;
@@ -160,11 +182,8 @@ void ifsRoutine(CallContext& context, const Value* const* arguments, Value& resu
     return;
   }
   for (size_t i = 0; i < count; i += 2) {
-    Value condition = singleValue(context, arguments[i]);
-    if (condition.isError()) {
-      result = condition;
-      return;
-    }
+    Value condition;
+    if (!errorFree(context, arguments[i], condition, result)) return;
     if (condition.isText()) {
       result.setError(isErrorText(condition.text()) ? errorFromText(condition.text())
                                                     : kErrorValue);
@@ -182,15 +201,9 @@ void ifsRoutine(CallContext& context, const Value* const* arguments, Value& resu
 // expression (as "=" compares), the default, or #N/A.
 void switchRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   const size_t count = argumentCount(arguments);
-  if (count < 3) {
-    result.setError(kErrorValue);
-    return;
-  }
-  Value expression = singleValue(context, arguments[0]);
-  if (expression.isError()) {
-    result = expression;
-    return;
-  }
+  if (!atLeast(count, 3, result)) return;
+  Value expression;
+  if (!errorFree(context, arguments[0], expression, result)) return;
   const size_t pairs = (count - 1) / 2;
   for (size_t k = 0; k < pairs; ++k) {
     Value candidate = singleValue(context, arguments[1 + 2 * k]);
@@ -263,14 +276,6 @@ void extremeIfs(CallContext& context, const Value* const* arguments, bool larges
   setNumberResult(result, found ? best : 0);
 }
 
-void maxIfsRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  extremeIfs(context, arguments, true, result);
-}
-
-void minIfsRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  extremeIfs(context, arguments, false, result);
-}
-
 // ---- CONCAT, TEXTJOIN ---------------------------------------------------------------------
 
 // CONCAT(text, ...): every value of every argument as its display text, ranges row by row.
@@ -295,21 +300,15 @@ void concatRoutine(CallContext& context, const Value* const* arguments, Value& r
 // range or array of delimiters is used over and over), empty texts left out when asked.
 void textJoinRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   const size_t count = argumentCount(arguments);
-  if (count < 3) {
-    result.setError(kErrorValue);
-    return;
-  }
+  if (!atLeast(count, 3, result)) return;
   std::vector<std::u16string> delimiters;
   auto addDelimiter = [&](const Value& v) {
     delimiters.push_back(toText(v));
     return true;
   };
   if (!forEachValue(context, *arguments[0], addDelimiter, result)) return;
-  Value ignore = singleValue(context, arguments[1]);
-  if (ignore.isError()) {
-    result = ignore;
-    return;
-  }
+  Value ignore;
+  if (!errorFree(context, arguments[1], ignore, result)) return;
   bool ignoreEmpty = true;
   if (ignore.isText()) {
     double x = 0;
@@ -493,10 +492,7 @@ void forEachLookup(CallContext& context, const Value& argument, One one, Value& 
 // array is one.
 void xLookupRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   const size_t count = argumentCount(arguments);
-  if (count < 3) {
-    result.setError(kErrorValue);
-    return;
-  }
+  if (!atLeast(count, 3, result)) return;
   for (size_t i = 1; i < 3; ++i) {
     if (arguments[i]->isError()) {
       result = *arguments[i];
@@ -541,10 +537,7 @@ void xLookupRoutine(CallContext& context, const Value* const* arguments, Value& 
 // XMATCH(lookup, lookup_array, [match_mode], [search_mode]): the position found, from 1.
 void xMatchRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   const size_t count = argumentCount(arguments);
-  if (count < 2) {
-    result.setError(kErrorValue);
-    return;
-  }
+  if (!atLeast(count, 2, result)) return;
   if (arguments[1]->isError()) {
     result = *arguments[1];
     return;
@@ -662,10 +655,7 @@ bool findInstance(std::u16string_view text, const std::vector<std::u16string>& d
 // [if_not_found]).
 void textAround(CallContext& context, const Value* const* arguments, bool before, Value& result) {
   const size_t count = argumentCount(arguments);
-  if (count < 2) {
-    result.setError(kErrorValue);
-    return;
-  }
+  if (!atLeast(count, 2, result)) return;
   std::vector<std::u16string> delimiters;
   auto addDelimiter = [&](const Value& v) {
     delimiters.push_back(toText(v));
@@ -723,22 +713,11 @@ void textAround(CallContext& context, const Value* const* arguments, bool before
   forEachLookup(context, *arguments[0], one, result);
 }
 
-void textBeforeRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  textAround(context, arguments, true, result);
-}
-
-void textAfterRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  textAround(context, arguments, false, result);
-}
-
 // ---- SEQUENCE, SHEET ----------------------------------------------------------------------
 
 // SEQUENCE(rows, [columns], [start], [step]): numbers row by row.
 void sequenceRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  if (argumentCount(arguments) < 1) {
-    result.setError(kErrorValue);
-    return;
-  }
+  if (!atLeast(argumentCount(arguments), 1, result)) return;
   int64_t rows = 0, columns = 0;
   if (!optionalInteger(context, arguments[0], 1, &rows, result) ||
       !optionalInteger(context, argumentAt(arguments, 1), 1, &columns, result)) {
@@ -899,10 +878,7 @@ void uniqueRoutine(CallContext& context, const Value* const* arguments, Value& r
 // value is true; if_empty, else #VALUE!, when none is.
 void filterRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   ValueArray values, include;
-  if (argumentCount(arguments) < 2) {
-    result.setError(kErrorValue);
-    return;
-  }
+  if (!atLeast(argumentCount(arguments), 2, result)) return;
   if (!valuesOf(context, *arguments[0], values, result) ||
       !valuesOf(context, *arguments[1], include, result)) {
     return;
@@ -960,10 +936,7 @@ int sortOrder(const Value& a, const Value& b) {
 // column (row); sort_order -1 descends.
 void sortRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   ValueArray values;
-  if (argumentCount(arguments) < 1) {
-    result.setError(kErrorValue);
-    return;
-  }
+  if (!atLeast(argumentCount(arguments), 1, result)) return;
   if (!valuesOf(context, *arguments[0], values, result)) return;
   int64_t index = 1, order = 1;
   if (!optionalInteger(context, argumentAt(arguments, 1), 1, &index, result) ||
@@ -1004,10 +977,7 @@ void sortRoutine(CallContext& context, const Value* const* arguments, Value& res
 // 2 errors, 3 both.
 void toColumnRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   ValueArray values;
-  if (argumentCount(arguments) < 1) {
-    result.setError(kErrorValue);
-    return;
-  }
+  if (!atLeast(argumentCount(arguments), 1, result)) return;
   if (!valuesOf(context, *arguments[0], values, result)) return;
   int64_t ignore = 0;
   if (!optionalInteger(context, argumentAt(arguments, 1), 0, &ignore, result)) return;
@@ -1040,10 +1010,7 @@ void toColumnRoutine(CallContext& context, const Value* const* arguments, Value&
 // but those.
 void takeOrDrop(CallContext& context, const Value* const* arguments, bool take, Value& result) {
   ValueArray values;
-  if (argumentCount(arguments) < 2) {
-    result.setError(kErrorValue);
-    return;
-  }
+  if (!atLeast(argumentCount(arguments), 2, result)) return;
   if (!valuesOf(context, *arguments[0], values, result)) return;
   int64_t rows = 0, columns = 0;
   const int64_t allRows = values.rows(), allColumns = values.columns();
@@ -1079,14 +1046,6 @@ void takeOrDrop(CallContext& context, const Value* const* arguments, bool take, 
   setArrayResult(result, std::move(out));
 }
 
-void takeRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  takeOrDrop(context, arguments, true, result);
-}
-
-void dropRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  takeOrDrop(context, arguments, false, result);
-}
-
 // HSTACK and VSTACK(array, ...): the arrays side by side (one above the other); short ones are
 // padded with #N/A.
 void stack(CallContext& context, const Value* const* arguments, bool across, Value& result) {
@@ -1117,22 +1076,11 @@ void stack(CallContext& context, const Value* const* arguments, bool across, Val
   setArrayResult(result, std::move(out));
 }
 
-void hStackRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  stack(context, arguments, true, result);
-}
-
-void vStackRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  stack(context, arguments, false, result);
-}
-
 // CHOOSECOLS and CHOOSEROWS(array, n, ...): the columns (rows) of those numbers, from 1, or from
 // the end when negative; each number may also be an array of numbers.
 void chooseLines(CallContext& context, const Value* const* arguments, bool columns, Value& result) {
   ValueArray values;
-  if (argumentCount(arguments) < 2) {
-    result.setError(kErrorValue);
-    return;
-  }
+  if (!atLeast(argumentCount(arguments), 2, result)) return;
   if (!valuesOf(context, *arguments[0], values, result)) return;
   const int64_t lines = columns ? values.columns() : values.rows();
   std::vector<uint32_t> chosen;
@@ -1162,14 +1110,6 @@ void chooseLines(CallContext& context, const Value* const* arguments, bool colum
   setArrayResult(result, std::move(out));
 }
 
-void chooseColumnsRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  chooseLines(context, arguments, true, result);
-}
-
-void chooseRowsRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  chooseLines(context, arguments, false, result);
-}
-
 // VALUETOTEXT(value, [format]): the display text; format 1 quotes texts as formulas write them.
 void valueToTextRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   Value v = singleValue(context, argumentAt(arguments, 0));
@@ -1194,15 +1134,9 @@ void valueToTextRoutine(CallContext& context, const Value* const* arguments, Val
 // TEXTSPLIT(text, column_delimiter, [row_delimiter], [ignore_empty], [match_mode], [pad_with]):
 // the pieces in columns (and rows); short rows are padded with pad_with, else #N/A.
 void textSplitRoutine(CallContext& context, const Value* const* arguments, Value& result) {
-  if (argumentCount(arguments) < 2) {
-    result.setError(kErrorValue);
-    return;
-  }
-  Value textValue = singleValue(context, arguments[0]);
-  if (textValue.isError()) {
-    result = textValue;
-    return;
-  }
+  if (!atLeast(argumentCount(arguments), 2, result)) return;
+  Value textValue;
+  if (!errorFree(context, arguments[0], textValue, result)) return;
   const std::u16string text = toText(textValue);
   std::vector<std::u16string> columnDelimiters, rowDelimiters;
   auto addTo = [](std::vector<std::u16string>& list) {
@@ -1274,28 +1208,28 @@ void textSplitRoutine(CallContext& context, const Value* const* arguments, Value
 constexpr NativeEntry kHostNewerFunctions[] = {
     {u"CONCAT", concatRoutine},
     {u"IFS", ifsRoutine},
-    {u"MAXIFS", maxIfsRoutine},
-    {u"MINIFS", minIfsRoutine},
+    {u"MAXIFS", flagged<extremeIfs, true>},
+    {u"MINIFS", flagged<extremeIfs, false>},
     {u"SEQUENCE", sequenceRoutine},
     {u"SHEET", sheetRoutine},
     {u"SWITCH", switchRoutine},
-    {u"TEXTAFTER", textAfterRoutine},
-    {u"TEXTBEFORE", textBeforeRoutine},
+    {u"TEXTAFTER", flagged<textAround, false>},
+    {u"TEXTBEFORE", flagged<textAround, true>},
     {u"TEXTJOIN", textJoinRoutine},
     {u"XLOOKUP", xLookupRoutine},
     {u"XMATCH", xMatchRoutine},
-    {u"CHOOSECOLS", chooseColumnsRoutine},
-    {u"CHOOSEROWS", chooseRowsRoutine},
-    {u"DROP", dropRoutine},
+    {u"CHOOSECOLS", flagged<chooseLines, true>},
+    {u"CHOOSEROWS", flagged<chooseLines, false>},
+    {u"DROP", flagged<takeOrDrop, false>},
     {u"FILTER", filterRoutine},
-    {u"HSTACK", hStackRoutine},
+    {u"HSTACK", flagged<stack, true>},
     {u"SORT", sortRoutine},
-    {u"TAKE", takeRoutine},
+    {u"TAKE", flagged<takeOrDrop, true>},
     {u"TEXTSPLIT", textSplitRoutine},
     {u"TOCOL", toColumnRoutine},
     {u"UNIQUE", uniqueRoutine},
     {u"VALUETOTEXT", valueToTextRoutine},
-    {u"VSTACK", vStackRoutine},
+    {u"VSTACK", flagged<stack, false>},
 };
 
 }  // namespace

@@ -242,6 +242,33 @@ bool readBracket(std::u16string_view inside, Section& s) {
   return true;
 }
 
+// Appends what a digit, point, comma, percent, slash or literal token writes as plain characters;
+// false for the other tokens.
+bool appendPlain(const Token& t, std::u16string* out) {
+  switch (t.kind) {
+    case Kind::kDigit:
+      *out += t.digit;
+      return true;
+    case Kind::kPoint:
+      *out += u'.';
+      return true;
+    case Kind::kComma:
+      *out += u',';
+      return true;
+    case Kind::kPercent:
+      *out += u'%';
+      return true;
+    case Kind::kSlash:
+      *out += u'/';
+      return true;
+    case Kind::kLiteral:
+      *out += t.text;
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Splits one section into tokens; false on a code that is not a format.
 bool tokenize(std::u16string_view code, Section& s) {
   size_t i = 0;
@@ -374,34 +401,13 @@ bool tokenize(std::u16string_view code, Section& s) {
       }
     }
     std::u16string plain;
-    switch (t.kind) {
-      case Kind::kDigit:
-        plain = std::u16string(1, t.digit);
-        break;
-      case Kind::kPoint:
-        plain = u".";
-        break;
-      case Kind::kComma:
-        plain = u",";
-        break;
-      case Kind::kPercent:
-        plain = u"%";
-        break;
-      case Kind::kSlash:
-        plain = u"/";
-        break;
-      case Kind::kExponent:
-        plain = t.plus ? u"E+" : u"E-";
-        break;
-      case Kind::kGeneral:
-        plain = u"General";
-        break;
-      case Kind::kLiteral:
-        plain = t.text;
-        break;
-      default:
-        out.push_back(t);
-        continue;
+    if (t.kind == Kind::kExponent) {
+      plain = t.plus ? u"E+" : u"E-";
+    } else if (t.kind == Kind::kGeneral) {
+      plain = u"General";
+    } else if (!appendPlain(t, &plain)) {
+      out.push_back(t);
+      continue;
     }
     if (!out.empty() && out.back().kind == Kind::kLiteral) {
       out.back().text += plain;
@@ -665,6 +671,40 @@ bool renderFraction(const Section& s, double v, std::u16string* out) {
   return true;
 }
 
+// The tokens a number section writes alike with or without an exponent: the point, literals,
+// percent and slash signs, "General" and an exponent sign that is no exponent mark.
+void renderCommon(const Token& t, size_t k, const NumberLayout& layout, const std::string& whole,
+                  double v, std::u16string* out) {
+  switch (t.kind) {
+    case Kind::kPoint:
+      if (k == layout.pointAt) {
+        // Without whole placeholders the whole digits stand before the point.
+        if (layout.wholeAt.empty()) *out += widen(whole);
+        *out += decimalSeparator();
+      } else {
+        *out += u'.';
+      }
+      break;
+    case Kind::kExponent:
+      *out += t.plus ? u"E+" : u"E-";
+      break;
+    case Kind::kLiteral:
+      *out += t.text;
+      break;
+    case Kind::kPercent:
+      *out += u'%';
+      break;
+    case Kind::kSlash:
+      *out += u'/';
+      break;
+    case Kind::kGeneral:
+      *out += generalFormatText(v);
+      break;
+    default:
+      break;
+  }
+}
+
 // The mantissa and exponent of v for an exponent section.
 void renderExponent(const Section& s, const NumberLayout& layout, double v, std::u16string* out) {
   const std::vector<Token>& tokens = s.tokens;
@@ -713,14 +753,6 @@ void renderExponent(const Section& s, const NumberLayout& layout, double v, std:
           *out += wholeText[w++];
         }
         break;
-      case Kind::kPoint:
-        if (k == layout.pointAt) {
-          if (layout.wholeAt.empty()) *out += widen(whole);
-          *out += decimalSeparator();
-        } else {
-          *out += u'.';
-        }
-        break;
       case Kind::kExponent:
         if (k == layout.exponentMark) {
           *out += t.text;
@@ -730,23 +762,12 @@ void renderExponent(const Section& s, const NumberLayout& layout, double v, std:
             *out += u'+';
           }
           if (layout.exponentAt.empty()) *out += widen(exponentDigits);
-        } else {
-          *out += t.plus ? u"E+" : u"E-";
+          break;
         }
-        break;
-      case Kind::kLiteral:
-        *out += t.text;
-        break;
-      case Kind::kPercent:
-        *out += u'%';
-        break;
-      case Kind::kSlash:
-        *out += u'/';
-        break;
-      case Kind::kGeneral:
-        *out += generalFormatText(v);
+        renderCommon(t, k, layout, whole, v, out);
         break;
       default:
+        renderCommon(t, k, layout, whole, v, out);
         break;
     }
   }
@@ -779,37 +800,14 @@ void renderNumber(const Section& s, double v, std::u16string* out) {
           *out += wholeText[w++];
         }
         break;
-      case Kind::kPoint:
-        if (k == layout.pointAt) {
-          // Without whole placeholders the whole digits stand before the point.
-          if (layout.wholeAt.empty()) *out += widen(whole);
-          *out += decimalSeparator();
-        } else {
-          *out += u'.';
-        }
-        break;
       case Kind::kComma:
         if (isPlainComma(layout, k)) *out += u',';
-        break;
-      case Kind::kLiteral:
-        *out += t.text;
-        break;
-      case Kind::kPercent:
-        *out += u'%';
-        break;
-      case Kind::kSlash:
-        *out += u'/';
-        break;
-      case Kind::kExponent:
-        *out += t.plus ? u"E+" : u"E-";
-        break;
-      case Kind::kGeneral:
-        *out += generalFormatText(v);
         break;
       case Kind::kText:
         *out += generalFormatText(v);
         break;
       default:
+        renderCommon(t, k, layout, whole, v, out);
         break;
     }
   }
@@ -1030,30 +1028,10 @@ void splitSections(std::vector<Section>& all, std::vector<const Section*>* numbe
 
 void renderText(const Section& s, std::u16string_view text, std::u16string* out) {
   for (const Token& t : s.tokens) {
-    switch (t.kind) {
-      case Kind::kText:
-        *out += text;
-        break;
-      case Kind::kLiteral:
-        *out += t.text;
-        break;
-      case Kind::kDigit:
-        *out += t.digit;
-        break;
-      case Kind::kPoint:
-        *out += u'.';
-        break;
-      case Kind::kComma:
-        *out += u',';
-        break;
-      case Kind::kPercent:
-        *out += u'%';
-        break;
-      case Kind::kSlash:
-        *out += u'/';
-        break;
-      default:
-        break;
+    if (t.kind == Kind::kText) {
+      *out += text;
+    } else {
+      appendPlain(t, out);
     }
   }
 }
