@@ -171,6 +171,16 @@ bool forEachValue(const CallContext& context, const Value& argument, Visit visit
   return true;
 }
 
+// The display texts of an argument's values, in the order forEachValue visits them.
+bool textsOf(const CallContext& context, const Value& argument, std::vector<std::u16string>& out,
+             Value& result) {
+  auto add = [&out](const Value& v) {
+    out.push_back(toText(v));
+    return true;
+  };
+  return forEachValue(context, argument, add, result);
+}
+
 // ---- IFS, SWITCH --------------------------------------------------------------------------
 
 // IFS(condition, value, ...): the value of the first true condition; #N/A when none is. A
@@ -302,11 +312,7 @@ void textJoinRoutine(CallContext& context, const Value* const* arguments, Value&
   const size_t count = argumentCount(arguments);
   if (!atLeast(count, 3, result)) return;
   std::vector<std::u16string> delimiters;
-  auto addDelimiter = [&](const Value& v) {
-    delimiters.push_back(toText(v));
-    return true;
-  };
-  if (!forEachValue(context, *arguments[0], addDelimiter, result)) return;
+  if (!textsOf(context, *arguments[0], delimiters, result)) return;
   Value ignore;
   if (!errorFree(context, arguments[1], ignore, result)) return;
   bool ignoreEmpty = true;
@@ -657,11 +663,7 @@ void textAround(CallContext& context, const Value* const* arguments, bool before
   const size_t count = argumentCount(arguments);
   if (!atLeast(count, 2, result)) return;
   std::vector<std::u16string> delimiters;
-  auto addDelimiter = [&](const Value& v) {
-    delimiters.push_back(toText(v));
-    return true;
-  };
-  if (!forEachValue(context, *arguments[1], addDelimiter, result)) return;
+  if (!textsOf(context, *arguments[1], delimiters, result)) return;
   if (delimiters.empty()) delimiters.emplace_back();
   int64_t instance = 1, matchMode = 0, matchEnd = 0;
   // The instance is taken down to a whole number: -1.2 is the second from the end.
