@@ -463,9 +463,17 @@ bool readModes(const CallContext& context, const Value* matchArgument, const Val
 }
 
 // Calls one(lookup value, out) for a single lookup value, or for each element of an array or range
-// of lookup values (an array of the answers, each reduced to one value).
+// of lookup values (an array of the answers, each reduced to one value). An error among the
+// lookup values is its own answer.
 template <typename One>
-void forEachLookup(CallContext& context, const Value& argument, One one, Value& result) {
+void forEachLookup(CallContext& context, const Value& argument, One answer, Value& result) {
+  auto one = [&answer](const Value& lookup, Value& out) {
+    if (lookup.isError()) {
+      out = lookup;
+    } else {
+      answer(lookup, out);
+    }
+  };
   Value lookup = dereferenced(context, argument);
   if (!lookup.isArray() && !lookup.isReference()) {
     one(lookup, result);
@@ -520,10 +528,6 @@ void xLookupRoutine(CallContext& context, const Value* const* arguments, Value& 
   const Value* notFound = argumentAt(arguments, 3);
   const LookupLine lookupLine = lookupLineOf(context, line);
   auto one = [&](const Value& lookup, Value& out) {
-    if (lookup.isError()) {
-      out = lookup;
-      return;
-    }
     const int64_t position = xSearch(lookupLine, lookup, match, search);
     if (position < 0) {
       if (notFound != nullptr && !notFound->isEmpty()) {
@@ -560,10 +564,6 @@ void xMatchRoutine(CallContext& context, const Value* const* arguments, Value& r
   }
   const LookupLine lookupLine = lookupLineOf(context, line);
   auto one = [&](const Value& lookup, Value& out) {
-    if (lookup.isError()) {
-      out = lookup;
-      return;
-    }
     const int64_t position = xSearch(lookupLine, lookup, match, search);
     if (position < 0) {
       out.setError(kErrorNA);
@@ -689,10 +689,6 @@ void textAround(CallContext& context, const Value* const* arguments, bool before
     notFoundGiven = true;
   }
   auto one = [&](const Value& textValue, Value& out) {
-    if (textValue.isError()) {
-      out = textValue;
-      return;
-    }
     const std::u16string text = toText(textValue);
     // A delimiter longer than the text fails only where an instance is given.
     if (instance == 0 || (instance < 0 ? -instance : instance) > int64_t(text.size()) ||
