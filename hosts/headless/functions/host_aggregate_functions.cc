@@ -41,6 +41,7 @@
 #include "functions/arguments.h"
 #include "functions/criteria.h"
 #include "functions/database_functions.h"
+#include "hosts/headless/functions/host_arguments.h"
 #include "hosts/headless/functions/host_functions.h"
 #include "model/address.h"
 #include "model/cell.h"
@@ -114,6 +115,25 @@ bool forEachStoredCell(const CallContext& context, RangeRef range, Visit&& visit
   return true;
 }
 
+// Calls visit(value) for every stored cell of a reference or of the references of a list, a
+// range spanning sheets being #REF!. False with *error set when an error ends the call.
+template <typename Visit>
+bool forEachReferencedValue(const CallContext& context, const Value& argument, Value* error,
+                            Visit&& visit) {
+  if (argument.isReferenceList()) {
+    for (const Value& part : argument.array().elements()) {
+      if (!forEachReferencedValue(context, part, error, visit)) return false;
+    }
+    return true;
+  }
+  if (!argument.isReference() || !usableRange(normalizeRange(argument.reference()))) {
+    error->setError(argument.isReference() ? kErrorRef : kErrorValue);
+    return false;
+  }
+  return forEachStoredCell(context, argument.reference(),
+                           [&](const Value& value, const Cell&) { return visit(value); });
+}
+
 // ---------------------------------------------------------------------------------------------
 // AVERAGEA.
 
@@ -123,20 +143,9 @@ class AverageAll {
 
   // False with *error set when an error ends the call.
   bool add(const Value& argument, Value* error) {
-    if (argument.isReference()) {
-      if (!usableRange(normalizeRange(argument.reference()))) {
-        error->setError(kErrorRef);
-        return false;
-      }
-      return forEachStoredCell(
-          context_, argument.reference(),
-          [&](const Value& value, const Cell&) { return addCell(value, error); });
-    }
-    if (argument.isReferenceList()) {
-      for (const Value& part : argument.array().elements()) {
-        if (!add(part, error)) return false;
-      }
-      return true;
+    if (argument.isReference() || argument.isReferenceList()) {
+      return forEachReferencedValue(context_, argument, error,
+                                    [&](const Value& value) { return addCell(value, error); });
     }
     if (argument.isArray()) {
       for (const Value& element : argument.array().elements()) {
@@ -254,16 +263,11 @@ bool tallyIfs(CallContext& context, const Value* const* arguments, Tally& tally,
     result.setError(kErrorValue);
     return false;
   }
-  const size_t pairs = count / 2;
-  std::vector<RangeSource> ranges(pairs);
-  std::vector<Criterion> criteria(pairs);
-  for (size_t k = 0; k < pairs; ++k) {
-    if (!ranges[k].assign(context, *arguments[1 + 2 * k]) ||
-        ranges[k].columns() != values.columns() || ranges[k].rows() != values.rows()) {
-      result.setError(kErrorValue);
-      return false;
-    }
-    criteria[k] = parseCriterion(context, *arguments[2 + 2 * k]);
+  std::vector<RangeSource> ranges;
+  std::vector<Criterion> criteria;
+  if (!readCriteriaPairs(context, arguments, count, values, ranges, criteria)) {
+    result.setError(kErrorValue);
+    return false;
   }
   tallyMatches(values, ranges, criteria, tally);
   if (tally.error.isError()) {
@@ -410,20 +414,9 @@ class ExclusiveOr {
 
   // False with *error set when an error ends the call.
   bool add(const Value& argument, Value* error) {
-    if (argument.isReference()) {
-      if (!usableRange(normalizeRange(argument.reference()))) {
-        error->setError(kErrorRef);
-        return false;
-      }
-      return forEachStoredCell(
-          context_, argument.reference(),
-          [&](const Value& value, const Cell&) { return element(value, error); });
-    }
-    if (argument.isReferenceList()) {
-      for (const Value& part : argument.array().elements()) {
-        if (!add(part, error)) return false;
-      }
-      return true;
+    if (argument.isReference() || argument.isReferenceList()) {
+      return forEachReferencedValue(context_, argument, error,
+                                    [&](const Value& value) { return element(value, error); });
     }
     if (argument.isArray()) {
       for (const Value& value : argument.array().elements()) {

@@ -1,0 +1,21 @@
+#include "hosts/headless/functions/host_arguments.h"
+
+namespace korvel {
+
+bool readCriteriaPairs(const CallContext& context, const Value* const* arguments, size_t count,
+                       const RangeSource& values, std::vector<RangeSource>& ranges,
+                       std::vector<Criterion>& criteria) {
+  const size_t pairs = count < 1 ? 0 : (count - 1) / 2;
+  ranges = std::vector<RangeSource>(pairs);
+  criteria = std::vector<Criterion>(pairs);
+  for (size_t k = 0; k < pairs; ++k) {
+    if (!ranges[k].assign(context, *arguments[1 + 2 * k]) ||
+        ranges[k].columns() != values.columns() || ranges[k].rows() != values.rows()) {
+      return false;
+    }
+    criteria[k] = parseCriterion(context, *arguments[2 + 2 * k]);
+  }
+  return true;
+}
+
+}  // namespace korvel
