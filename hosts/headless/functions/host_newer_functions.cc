@@ -16,6 +16,7 @@
 #include "functions/criteria.h"
 #include "functions/lookup_search.h"
 #include "functions/wildcard.h"
+#include "hosts/headless/functions/host_arguments.h"
 #include "hosts/headless/functions/host_functions.h"
 #include "model/address.h"
 #include "model/compiled_model.h"
@@ -250,17 +251,13 @@ void extremeIfs(CallContext& context, const Value* const* arguments, bool larges
     result.setError(kErrorValue);
     return;
   }
-  const size_t pairs = (count - 1) / 2;
-  std::vector<RangeSource> ranges(pairs);
-  std::vector<Criterion> criteria(pairs);
-  for (size_t k = 0; k < pairs; ++k) {
-    if (!ranges[k].assign(context, *arguments[1 + 2 * k]) ||
-        ranges[k].columns() != values.columns() || ranges[k].rows() != values.rows()) {
-      result.setError(kErrorValue);
-      return;
-    }
-    criteria[k] = parseCriterion(context, *arguments[2 + 2 * k]);
+  std::vector<RangeSource> ranges;
+  std::vector<Criterion> criteria;
+  if (!readCriteriaPairs(context, arguments, count, values, ranges, criteria)) {
+    result.setError(kErrorValue);
+    return;
   }
+  const size_t pairs = ranges.size();
   bool found = false;
   double best = 0;
   for (uint32_t column = 0; column < values.columns(); ++column) {
