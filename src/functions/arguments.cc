@@ -210,4 +210,39 @@ std::u16string contextSheetName(const CallContext& context, uint32_t sheet) {
   return entry->excelName().empty() ? entry->name() : entry->excelName();
 }
 
+bool cellArgumentAddress(const CallContext& context, const Value* reference, CellRef* address,
+                         Value& result) {
+  if (reference == nullptr || reference->isEmpty()) {
+    if (context.cell == nullptr) {
+      result.setError(kErrorValue);
+      return false;
+    }
+    *address = context.cell->address;
+    return true;
+  }
+  if (reference->isError()) {
+    result = *reference;
+    return false;
+  }
+  if (!reference->isReference()) {
+    result.setError(kErrorValue);
+    return false;
+  }
+  RangeRef range = normalizeRange(reference->reference());
+  if (!isValidRange(range)) {
+    result.setError(kErrorRef);
+    return false;
+  }
+  *address = range.first;
+  return true;
+}
+
+const Value& cellArgumentValue(const CallContext& context, CellRef address) {
+  if (context.cell != nullptr && context.cell->address == address) {
+    static const Value kEmpty;
+    return context.cell->value != nullptr ? *context.cell->value : kEmpty;
+  }
+  return cellValueAt(context, address);
+}
+
 }  // namespace korvel

@@ -85,6 +85,14 @@ void callHostFunction(CallContext& context, int number, const Value* const* argu
 // separator; a failed evaluation gives #VALUE!.
 void evaluateOnHost(CallContext& context, std::u16string_view formula, Value& result);
 
+// The cell CELL reports on: the reference argument's top-left cell, or the calling cell when the
+// argument is absent or empty. False with the result set (#VALUE!, #REF! or the argument's error)
+// when there is none.
+bool cellArgumentAddress(const CallContext& context, const Value* reference, CellRef* address,
+                         Value& result);
+// That cell's value; the calling cell's own value while it is being computed.
+const Value& cellArgumentValue(const CallContext& context, CellRef address);
+
 // The model a call reads: its engine's, else its cell's; null without either.
 const CompiledModel* contextModel(const CallContext& context);
 // The name of the model's sheet as the host program shows it; empty for a sheet it does not have.

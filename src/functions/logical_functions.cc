@@ -433,34 +433,10 @@ void cellFunction(CallContext& context, const Value* const* arguments, Value& re
   }
 
   CellRef first;
-  const Value* reference = argumentAt(arguments, 1);
-  if (reference == nullptr || reference->isEmpty()) {
-    if (context.cell == nullptr) {
-      result.setError(kErrorValue);
-      return;
-    }
-    first = context.cell->address;
-  } else if (reference->isError()) {
-    result = *reference;
-    return;
-  } else if (reference->isReference()) {
-    RangeRef range = normalizeRange(reference->reference());
-    if (!isValidRange(range)) {
-      result.setError(kErrorRef);
-      return;
-    }
-    first = range.first;
-  } else {
-    result.setError(kErrorValue);
-    return;
-  }
+  if (!cellArgumentAddress(context, argumentAt(arguments, 1), &first, result)) return;
 
   if (wantsType) {
-    const Value* v = &cellValueAt(context, first);
-    if (context.cell != nullptr && context.cell->address == first) {
-      static const Value kEmpty;
-      v = context.cell->value != nullptr ? context.cell->value : &kEmpty;
-    }
+    const Value* v = &cellArgumentValue(context, first);
     result.setText(v->isEmpty() ? u"b" : (v->isText() ? u"l" : u"v"));
     return;
   }

@@ -502,27 +502,7 @@ void cell(CallContext& context, const Value* const* arguments, Value& result) {
     return;
   }
   CellRef first;
-  const Value* reference = argumentAt(arguments, 1);
-  if (reference == nullptr || reference->isEmpty()) {
-    if (context.cell == nullptr) {
-      result.setError(kErrorValue);
-      return;
-    }
-    first = context.cell->address;
-  } else if (reference->isError()) {
-    result = *reference;
-    return;
-  } else if (reference->isReference()) {
-    const RangeRef range = normalizeRange(reference->reference());
-    if (!isValidRange(range)) {
-      result.setError(kErrorRef);
-      return;
-    }
-    first = range.first;
-  } else {
-    result.setError(kErrorValue);
-    return;
-  }
+  if (!cellArgumentAddress(context, argumentAt(arguments, 1), &first, result)) return;
 
   const std::u16string_view type = infoType->text();
   if (equalsNoCase(type, u"row")) {
@@ -530,12 +510,7 @@ void cell(CallContext& context, const Value* const* arguments, Value& result) {
   } else if (equalsNoCase(type, u"col")) {
     result.setInteger(int32_t(first.column() + 1));
   } else if (equalsNoCase(type, u"contents")) {
-    const Value* value = &cellValueAt(context, first);
-    if (context.cell != nullptr && context.cell->address == first) {
-      static const Value kEmpty;
-      value = context.cell->value != nullptr ? context.cell->value : &kEmpty;
-    }
-    result = *value;
+    result = cellArgumentValue(context, first);
   } else if (equalsNoCase(type, u"filename")) {
     const std::u16string workbook =
         context.engine != nullptr ? context.engine->workbookName : std::u16string();
