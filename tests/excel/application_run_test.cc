@@ -18,6 +18,7 @@
 #include "platform/xloper.h"
 #include "runtime/addin_entry_points.h"
 #include "runtime/text_table.h"
+#include "tests/scratch_directory.h"
 #include "tools/korvel/application_file.h"
 #include "tools/korvel/headless_session.h"
 #include "util/text.h"
@@ -228,9 +229,7 @@ TEST(ApplicationDialogTest, TheAboutBoxComesFromTheDeferredCommandWithTheApplica
 }
 
 TEST(ApplicationFileRunTest, ASaveInPlaceIsWhereTheNextRunStarts) {
-  std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                 ("korvel-app-" + std::to_string(std::random_device()()));
-  std::filesystem::create_directories(folder);
+  std::filesystem::path folder = makeScratchDirectory("korvel-app");
   std::u16string path = fromUtf8((folder / "budget.kvapp").string());
   {
     Workbook workbook;

@@ -8,6 +8,7 @@
 #include "hosts/headless/disk_files.h"
 #include "hosts/headless/memory_files.h"
 #include "model/envelope.h"
+#include "tests/scratch_directory.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -386,10 +387,7 @@ TEST(ChunkTemporaryName, FollowsTheNamingRule) {
 }
 
 TEST(ChunkStreamDisk, SpillsToRealFilesAndRemovesThem) {
-  std::filesystem::path dir =
-      std::filesystem::temp_directory_path() /
-      ("korvel-chunks-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-  std::filesystem::create_directories(dir);
+  std::filesystem::path dir = makeScratchDirectory("korvel-chunks");
   DiskFiles files(fromUtf8(dir.string()));
   const std::string content = pattern(ChunkStream::kSliceLength + 300000);
   {

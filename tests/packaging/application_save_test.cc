@@ -16,6 +16,7 @@
 #include "hosts/headless/disk_files.h"
 #include "hosts/headless/headless_locale.h"
 #include "hosts/headless/system_clock.h"
+#include "tests/scratch_directory.h"
 #include "tools/korvel/application_file.h"
 #include "tools/korvel/headless_session.h"
 #include "util/text.h"
@@ -27,10 +28,7 @@ class ApplicationSaveTest : public ::testing::Test {
  protected:
   void SetUp() override {
     installLocale(&locale_, &clock_);
-    std::random_device random;
-    directory_ = std::filesystem::temp_directory_path() /
-                 ("korvel-save-" + std::to_string(random()) + std::to_string(random()));
-    std::filesystem::create_directories(directory_);
+    directory_ = makeScratchDirectory("korvel-save");
     // The workbooks the launcher unpacks and the runtime moves go to the temporary directory:
     // this test's own, removed with it.
     if (const char* previous = std::getenv("TMPDIR")) previousTemporary_ = previous;

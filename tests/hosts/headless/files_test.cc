@@ -4,6 +4,7 @@
 
 #include "hosts/headless/disk_files.h"
 #include "hosts/headless/memory_files.h"
+#include "tests/scratch_directory.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -14,9 +15,7 @@ class FilesContract : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     if (GetParam()) {
-      dir_ = std::filesystem::temp_directory_path() /
-             ("korvel-files-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-      std::filesystem::create_directories(dir_);
+      dir_ = makeScratchDirectory("korvel-files");
       files_ = std::make_unique<DiskFiles>(fromUtf8(dir_.string()));
     } else {
       files_ = std::make_unique<MemoryFiles>();

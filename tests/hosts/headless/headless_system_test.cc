@@ -6,6 +6,7 @@
 
 #include "hosts/headless/disk_files.h"
 #include "hosts/headless/memory_files.h"
+#include "tests/scratch_directory.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -15,9 +16,7 @@ namespace {
 class LauncherCleanup : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("korvel-system-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    std::filesystem::create_directories(dir_);
+    dir_ = makeScratchDirectory("korvel-system");
     files_ = std::make_unique<DiskFiles>(fromUtf8(dir_.string()));
     system_ = std::make_unique<HeadlessSystem>(files_.get());
   }

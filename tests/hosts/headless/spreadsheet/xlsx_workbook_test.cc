@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/scratch_directory.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -133,12 +134,7 @@ const CellData& cellAt(const WorkbookData& w, size_t sheet, uint32_t row, uint32
 
 class XlsxWorkbookTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("korvel-xlsx-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = makeScratchDirectory("korvel-xlsx"); }
   void TearDown() override { std::filesystem::remove_all(dir_); }
   std::string path(const char* name) { return (dir_ / name).string(); }
   void put(const std::string& file, const std::string& bytes) {
