@@ -33,6 +33,7 @@
 #include "engine/value_convert.h"
 #include "functions/arguments.h"
 #include "functions/native_families.h"
+#include "functions/statistics.h"
 #include "model/address.h"
 
 namespace korvel {
@@ -74,7 +75,8 @@ double horner(const double (&coefficients)[N], double x) {
   return sum;
 }
 
-// Phi(x) - 0.5.
+}  // namespace
+
 double normalIntegral(double x) {
   double h = std::fabs(x);
   double integral;
@@ -91,6 +93,8 @@ double normalIntegral(double x) {
   }
   return x < 0 ? -integral : integral;
 }
+
+namespace {
 
 // Wichura's AS 241 (PPND16): the central region, |p - 0.5| <= 0.425.
 constexpr double kCentralNumerator[] = {3.3871328727963665, 133.14166789178438, 1971.5909503065513,
@@ -133,8 +137,8 @@ constexpr double kMinusInfinity = -HUGE_VAL;
 constexpr double kPlusInfinity = HUGE_VAL;
 constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 
-// The p-quantile of the normal distribution of that mean and deviation: the infinities for p of
-// 0 and 1, not-a-number outside the domain.
+}  // namespace
+
 double normalQuantile(double p, double mean, double sd) {
   if (std::isnan(p) || p < 0 || p > 1 || sd < 0) return kNotANumber;
   if (p == 0) return kMinusInfinity;
@@ -158,6 +162,8 @@ double normalQuantile(double p, double mean, double sd) {
   }
   return mean + sd * quantile;
 }
+
+namespace {
 
 // A value-class argument read by toNumber: an array stands for its first element.
 bool readNumber(const Value& value, double* out) {
@@ -253,9 +259,8 @@ bool usableRange(const RangeRef& reference) {
   return isValidRange(range) && range.first.sheet() == range.last.sheet();
 }
 
-// The numbers of a range, an array or a list of references, in reading order; other values are
-// passed over. The first error, or error text, met stops the reading: it is copied to *error and
-// the result is false. A reference that names no cells gives #REF!.
+}  // namespace
+
 bool collectNumbers(const CallContext& context, const Value& source, std::vector<double>& numbers,
                     Value* error) {
   auto take = [&](const Value& value) {
@@ -288,6 +293,8 @@ bool collectNumbers(const CallContext& context, const Value& source, std::vector
   }
   return take(source);
 }
+
+namespace {
 
 // ---------------------------------------------------------------------------------------------
 // Dispersion: STDEV, STDEVA, STDEVP, STDEVPA, VAR, VARA, VARP, VARPA.

@@ -8,8 +8,10 @@
 namespace korvel {
 
 std::vector<NativeTable> hostFamilyTables() {
-  return {hostMathFunctions(), hostEngineeringFunctions(), hostTextFunctions(),
-          hostDateFunctions(), hostAggregateFunctions(),   hostNewerFunctions()};
+  return {hostMathFunctions(),         hostEngineeringFunctions(), hostTextFunctions(),
+          hostDateFunctions(),         hostAggregateFunctions(),   hostNewerFunctions(),
+          hostDistributionFunctions(), hostStatisticsFunctions(),  hostRegressionFunctions(),
+          hostSecuritiesFunctions(),   hostFinancialFunctions()};
 }
 
 NativeRoutine hostRoutine(std::u16string_view name) {

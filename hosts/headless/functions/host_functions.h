@@ -18,12 +18,17 @@
 
 namespace korvel {
 
-NativeTable hostMathFunctions();         // rounding, combinatorics, matrices, number bases
-NativeTable hostEngineeringFunctions();  // bases, bits, error function, Bessel, units, complex
-NativeTable hostTextFunctions();         // TEXT and the number formats, text conversions
-NativeTable hostDateFunctions();         // dates, times, working days, CELL and INFO
-NativeTable hostAggregateFunctions();    // criteria, database, subtotals, logical, information
-NativeTable hostNewerFunctions();        // functions newer than the catalogue, by name
+NativeTable hostMathFunctions();          // rounding, combinatorics, matrices, number bases
+NativeTable hostEngineeringFunctions();   // bases, bits, error function, Bessel, units, complex
+NativeTable hostTextFunctions();          // TEXT and the number formats, text conversions
+NativeTable hostDateFunctions();          // dates, times, working days, CELL and INFO
+NativeTable hostAggregateFunctions();     // criteria, database, subtotals, logical, information
+NativeTable hostNewerFunctions();         // functions newer than the catalogue, by name
+NativeTable hostDistributionFunctions();  // distributions, their inverses, the tests on them
+NativeTable hostStatisticsFunctions();    // descriptive statistics, discrete distributions
+NativeTable hostRegressionFunctions();    // pairs of series and least squares
+NativeTable hostSecuritiesFunctions();    // bonds, coupons, discounted securities, bills
+NativeTable hostFinancialFunctions();     // rates, periods, depreciation, dated cash flows
 
 // Every family's table, in the order above.
 std::vector<NativeTable> hostFamilyTables();
