@@ -54,16 +54,6 @@ namespace {
 constexpr int kSubtotalNumber = 344;
 
 // The native routine of that name, with the arguments given.
-void callNative(std::u16string_view name, CallContext& context, const Value* const* arguments,
-                Value& result) {
-  const NativeFunction* native = NativeRegistry::instance().findNative(name);
-  if (native == nullptr || !native->isNative()) {
-    result.setError(kErrorName);
-    return;
-  }
-  native->call(context, arguments, result);
-}
-
 // The native routine of that name over one array of values.
 void callNativeOnValues(std::u16string_view name, CallContext& context, std::vector<Value> values,
                         Value& result) {

@@ -1,5 +1,7 @@
 #include "hosts/headless/functions/host_arguments.h"
 
+#include "functions/native_registry.h"
+
 namespace korvel {
 
 bool readCriteriaPairs(const CallContext& context, const Value* const* arguments, size_t count,
@@ -16,6 +18,16 @@ bool readCriteriaPairs(const CallContext& context, const Value* const* arguments
     criteria[k] = parseCriterion(context, *arguments[2 + 2 * k]);
   }
   return true;
+}
+
+void callNative(std::u16string_view name, CallContext& context, const Value* const* arguments,
+                Value& result) {
+  const NativeFunction* native = NativeRegistry::instance().findNative(name);
+  if (native == nullptr || !native->isNative()) {
+    result.setError(kErrorName);
+    return;
+  }
+  native->call(context, arguments, result);
 }
 
 }  // namespace korvel

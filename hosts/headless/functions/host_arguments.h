@@ -3,6 +3,7 @@
 #define KORVEL_HOSTS_HEADLESS_FUNCTIONS_HOST_ARGUMENTS_H_
 
 #include <cstddef>
+#include <string_view>
 #include <vector>
 
 #include "functions/criteria.h"
@@ -15,6 +16,12 @@ namespace korvel {
 bool readCriteriaPairs(const CallContext& context, const Value* const* arguments, size_t count,
                        const RangeSource& values, std::vector<RangeSource>& ranges,
                        std::vector<Criterion>& criteria);
+
+// The native routine of that name over the arguments: where a function of the headless program
+// is a native under another name (NORM.S.INV and NORMSINV), so the computation exists once.
+// #NAME? when no native has that name.
+void callNative(std::u16string_view name, CallContext& context, const Value* const* arguments,
+                Value& result);
 
 }  // namespace korvel
 
