@@ -10,7 +10,10 @@
 // - Digits beyond the integer placeholders go in front of the first one; "?" pads with a space,
 //   "0" with a zero, "#" with nothing; a point is shown even without digits after it.
 // - Commas between digit placeholders group thousands; commas after the last placeholder divide
-//   by 1000 each.
+//   by 1000 each. A "?" that pads a place also pads the separator that place would carry.
+// - With an exponent, the exponent is a multiple of the number of whole placeholders; percent
+//   signs and trailing commas then scale nothing; the exponent shows at least one digit, and its
+//   sign stands before its digits (after any literal that follows the "E+").
 // - Dates count from 1900-01-00 (serial 0), with the 1900-02-29 the host program keeps (serial
 //   60), or from 1904-01-01 in the 1904 system. Times are rounded to the precision the code
 //   shows (whole seconds, or the places after "s."), then split; "m" right after hours or before
@@ -471,7 +474,8 @@ std::vector<std::u16string> fillWhole(const std::string& whole, const std::vecto
     } else if (kinds[k] == u'0') {
       emit(out[k], position, u'0');
     } else if (kinds[k] == u'?') {
-      out[k] = u" ";
+      // A padded place keeps the width of its group separator too, so columns line up.
+      out[k] = grouping && position > 0 && position % 3 == 0 ? u"  " : u" ";
     }
   }
   if (n > 0) out[0] = surplus + out[0];
@@ -710,8 +714,6 @@ void renderExponent(const Section& s, const NumberLayout& layout, double v, std:
   const std::vector<Token>& tokens = s.tokens;
   const int wholeCount = int(layout.wholeAt.size());
   const int places = int(layout.fractionAt.size());
-  bool hashes = false;
-  for (size_t k : layout.wholeAt) hashes = hashes || tokens[k].digit == u'#';
   std::string digits;
   int first = 0;  // power of ten of the first significant digit
   if (v > 0) significantDigits(v, &digits, &first);
@@ -720,32 +722,39 @@ void renderExponent(const Section& s, const NumberLayout& layout, double v, std:
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (v == 0) {
       exponent = 0;
-    } else if (hashes && wholeCount > 1) {
-      // Engineering steps: the exponent is a multiple of the number of whole placeholders.
-      exponent = int(std::floor(double(first) / wholeCount)) * wholeCount;
     } else {
-      exponent = first - (std::max(wholeCount, 1) - 1);
+      // The exponent steps by the number of whole placeholders, whatever their kind: "##0.0E+0"
+      // shows engineering powers, "0000.00E+0" powers of 4 with the whole part zero-padded.
+      const int step = std::max(wholeCount, 1);
+      exponent = int(std::floor(double(first) / step)) * step;
     }
     roundDigits(digits, first - exponent + 1, places, &whole, &fraction);
     // Rounding up may add a digit (9.99 to 10.0): the next power then.
-    const int room = hashes && wholeCount > 1 ? wholeCount : std::max(wholeCount, 1);
+    const int room = std::max(wholeCount, 1);
     if (v == 0 || int(whole.size()) <= room) break;
     ++first;
     digits = "1";
   }
+  // Zero fills every whole place with a digit, "#" and "?" too: "##0.0E+0" shows 000.0E+0.
+  if (v == 0) whole = std::string(size_t(wholeCount), '0');
   const std::vector<std::u16string> wholeText =
       fillWhole(whole, kindsAt(s, layout.wholeAt), layout.grouping);
   const std::vector<std::u16string> fractionText =
       fillFraction(fraction, kindsAt(s, layout.fractionAt));
-  std::string exponentDigits = decimalText(std::abs(exponent));
+  // The exponent always shows a digit, even through "#".
+  std::string exponentDigits = std::to_string(std::abs(exponent));
   const std::vector<std::u16string> exponentText =
       fillWhole(exponentDigits, kindsAt(s, layout.exponentAt), false);
+  // The sign belongs to the exponent's digits: with a literal between the mark and them
+  // ("E+|0") it is written before the digits.
+  std::u16string sign = exponent < 0 ? u"-" : tokens[layout.exponentMark].plus ? u"+" : u"";
   size_t w = 0, f = 0, e = 0;
   for (size_t k = 0; k < tokens.size(); ++k) {
     const Token& t = tokens[k];
     switch (t.kind) {
       case Kind::kDigit:
         if (k > layout.exponentMark) {
+          if (e == 0) *out += sign;
           *out += exponentText[e++];
         } else if (layout.pointAt != SIZE_MAX && k > layout.pointAt) {
           *out += fractionText[f++];
@@ -756,12 +765,7 @@ void renderExponent(const Section& s, const NumberLayout& layout, double v, std:
       case Kind::kExponent:
         if (k == layout.exponentMark) {
           *out += t.text;
-          if (exponent < 0) {
-            *out += u'-';
-          } else if (t.plus) {
-            *out += u'+';
-          }
-          if (layout.exponentAt.empty()) *out += widen(exponentDigits);
+          if (layout.exponentAt.empty()) *out += sign + widen(exponentDigits);
           break;
         }
         renderCommon(t, k, layout, whole, v, out);
@@ -776,12 +780,14 @@ void renderExponent(const Section& s, const NumberLayout& layout, double v, std:
 // A number section; v is not negative and has the section's percent and scaling applied later.
 void renderNumber(const Section& s, double v, std::u16string* out) {
   NumberLayout layout = layoutOf(s);
-  for (int i = 0; i < layout.percents; ++i) v *= 100;
-  for (int i = 0; i < layout.scale; ++i) v /= 1000;
+  // An exponent takes the place of percent and thousands scaling: "0%E+0" shows 1%E+5 for
+  // 123456, the percent sign as a literal.
   if (layout.exponentMark != SIZE_MAX && (!layout.wholeAt.empty() || !layout.fractionAt.empty())) {
     renderExponent(s, layout, v, out);
     return;
   }
+  for (int i = 0; i < layout.percents; ++i) v *= 100;
+  for (int i = 0; i < layout.scale; ++i) v /= 1000;
   if (renderFraction(s, v, out)) return;
   std::string whole, fraction;
   roundNumber(v, int(layout.fractionAt.size()), &whole, &fraction);

@@ -68,6 +68,15 @@ TEST_F(NumberFormatTest, PercentExponentsAndFractions) {
       {9.996, "0.00E+00", "1.00E+01"},
       {0, "0.00E+00", "0.00E+00"},
       {12345, "##0.0E+0", "12.3E+3"},
+      // Whole places of any kind set the exponent's step; zero fills them all.
+      {123456.789, "0000.0000E+0", "0012.3457E+4"},
+      {0.0000123456789, "???.0E+0", " 12.3E-6"},
+      {0, "#.#E+0", "0.E+0"},
+      // An exponent replaces percent and thousands scaling; its sign goes to its digits.
+      {123456.789, "#%E-#", "1%E5"},
+      {123456.789, "#,E+#", "1E+5"},
+      {0.0000123456789, "0|E+|0", "1|E|-5"},
+      {1234567, "?,?????????", "    1,234,567"},  // a padded place keeps its separator's width
       {1.5, "# ?/?", "1 1/2"},
       {1.75, "# ?\?/16", "1 12/16"},
       {3.14159, "# ?\?/?\?", "3 14/99"},
