@@ -67,6 +67,8 @@ LeastSquaresFit fitLeastSquares(const std::vector<std::vector<double>>& columns,
   for (size_t j = 0; j < k; ++j) ownNorm[j] = std::sqrt(squaredNorm(a[j], 0));
 
   std::vector<size_t> order;  // the kept columns, in order; column order[r] owns row r of R
+  std::vector<std::vector<double>> reflections;  // v of each kept column's reflection
+  std::vector<double> reflectionNorms;           // v'v
   for (size_t j = 0; j < k; ++j) {
     const size_t row = order.size();
     if (row >= n || ownNorm[j] == 0) continue;
@@ -88,19 +90,44 @@ LeastSquaresFit fitLeastSquares(const std::vector<std::vector<double>>& columns,
     a[j][row] = alpha;
     for (size_t i = row + 1; i < n; ++i) a[j][i] = 0;
     order.push_back(j);
+    reflections.push_back(std::move(v));
+    reflectionNorms.push_back(vv);
     fit.kept[j] = true;
   }
   const size_t rank = order.size();
   fit.rank = rank;
 
-  // R z = Q'b by back substitution; R(r, c) = a[order[c]][r].
+  // R z = Q'c by back substitution; R(r, c) = a[order[c]][r].
+  auto solve = [&](const std::vector<double>& qc, std::vector<double>& z) {
+    for (size_t r = rank; r-- > 0;) {
+      double sum = qc[r];
+      for (size_t c = r + 1; c < rank; ++c) sum -= a[order[c]][r] * z[c];
+      z[r] = sum / a[order[r]][r];
+    }
+  };
   std::vector<double> z(rank);
-  for (size_t r = rank; r-- > 0;) {
-    double sum = b[r];
-    for (size_t c = r + 1; c < rank; ++c) sum -= a[order[c]][r] * z[c];
-    z[r] = sum / a[order[r]][r];
-  }
+  solve(b, z);
   for (size_t c = 0; c < rank; ++c) fit.coefficients[order[c]] = z[c];
+  // One step of refinement: the residual's own least-squares correction recovers the last digits
+  // that rounding in the reflections cost the smaller coefficients.
+  if (rank > 0) {
+    std::vector<double> residual(n);
+    for (size_t i = 0; i < n; ++i) {
+      double fitted = 0;
+      for (size_t j = 0; j < k; ++j) fitted += fit.coefficients[j] * (columns[j][i] - means[j]);
+      residual[i] = centred[i] - fitted;
+    }
+    for (size_t r = 0; r < rank; ++r) {
+      const std::vector<double>& v = reflections[r];
+      double dot = 0;
+      for (size_t i = 0; i < v.size(); ++i) dot += v[i] * residual[r + i];
+      double factor = 2 * dot / reflectionNorms[r];
+      for (size_t i = 0; i < v.size(); ++i) residual[r + i] -= factor * v[i];
+    }
+    std::vector<double> correction(rank);
+    solve(residual, correction);
+    for (size_t c = 0; c < rank; ++c) fit.coefficients[order[c]] += correction[c];
+  }
 
   double intercept = yMean;
   for (size_t j = 0; j < k; ++j) intercept -= fit.coefficients[j] * means[j];
