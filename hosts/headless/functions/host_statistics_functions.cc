@@ -665,8 +665,8 @@ double binomialSum(double first, double last, double n, double p) {
                   binomialMode(n, p));
 }
 
-// Reads count values arguments (the first counts whole ones as the mask says) and the flag at
-// flagPosition (-1: none).
+// Reads count value arguments (those the mask marks are counts: #NUM! when negative, else
+// truncated) and the flag at flagPosition (-1: none).
 template <size_t count>
 bool readDistribution(CallContext& context, const Value* const* arguments, double (&a)[count],
                       unsigned wholeMask, int flagPosition, bool* flag, Value& result) {
@@ -676,7 +676,13 @@ bool readDistribution(CallContext& context, const Value* const* arguments, doubl
   }
   if (flagPosition >= 0 && !flagOf(context, *arguments[flagPosition], flag, result)) return false;
   for (size_t i = 0; i < count; ++i) {
-    if ((wholeMask >> i & 1u) && !countOf(a[i], &a[i], result)) return false;
+    if (!(wholeMask >> i & 1u)) continue;
+    // A negative count is refused before truncation: -0.5 is no count, not 0.
+    if (a[i] < 0) {
+      setErrorResult(result, kErrorNum);
+      return false;
+    }
+    if (!countOf(a[i], &a[i], result)) return false;
   }
   return true;
 }

@@ -79,6 +79,8 @@ TEST_F(HostStatisticsFunctionTest, DiscreteDistributionEdgesAndErrors) {
                              {"=NEGBINOM.DIST(1,0,0.5,FALSE)", "e:#NUM!"},
                              {"=POISSON(0,0,FALSE)", "i:1"},
                              {"=POISSON(-1,2,FALSE)", "e:#NUM!"},
+                             {"=POISSON(-0.000001,2,TRUE)", "e:#NUM!"},
+                             {"=POISSON(0.9,2,FALSE)-POISSON(0,2,FALSE)", "i:0"},
                              {"=POISSON(1,-2,TRUE)", "e:#NUM!"},
                              {"=POISSON(1,2,\"TRUE\")-POISSON(1,2,1)", "i:0"},
                          });
