@@ -2,9 +2,11 @@
 // is no host program behind it: it keeps what the engine publishes, answers input reads from the
 // model's own cells, and computes the worksheet functions the headless program knows
 // (functions/host_functions.h), called by number or as the formula texts the runtime writes
-// (functions/host_call_text.h). Every other call that would need the host program (a function it
-// does not know, a formula text it cannot read, a macro) yields #NAME?, and the host counts it by
-// function name and remembers the cell that made it.
+// (functions/host_call_text.h). A macro named like a function is that function, and one named
+// like a defined name holding a function without parameters is that function's body. Every other
+// call that would need the host program (a function it does not know, a formula text it cannot
+// read, a macro) yields #NAME?, and the host counts it by function name and remembers the cell
+// that made it.
 //
 // REQUIRES: used only on the thread that evaluates formulas.
 #ifndef KORVEL_HOSTS_HEADLESS_HEADLESS_CALC_HOST_H_
@@ -87,6 +89,14 @@ class HeadlessCalcHost : public CalcHost {
   static std::u16string leadingFunctionName(std::u16string_view text);
 
  private:
+  // Calls the headless program's function, else the native, of a macro's name; false when no
+  // function has that name.
+  bool callFunctionNamed(std::u16string_view name, const std::vector<const Value*>& arguments,
+                         Value& out);
+  // Evaluates the body of a defined name that holds a function without parameters; false for
+  // any other name.
+  bool callNamedLambda(std::u16string_view name, const std::vector<const Value*>& arguments,
+                       Value& out);
   void count(std::u16string name, Value& out);
 
   const CompiledModel* model_;

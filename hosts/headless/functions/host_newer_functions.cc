@@ -18,7 +18,9 @@
 #include "functions/wildcard.h"
 #include "hosts/headless/functions/host_arguments.h"
 #include "hosts/headless/functions/host_functions.h"
+#include "hosts/headless/functions/host_regex.h"
 #include "model/address.h"
+#include "model/cell.h"
 #include "model/compiled_model.h"
 #include "model/sheet.h"
 #include "util/text.h"
@@ -1200,6 +1202,205 @@ void textSplitRoutine(CallContext& context, const Value* const* arguments, Value
   setArrayResult(result, std::move(out));
 }
 
+// ---- WRAPCOLS, WRAPROWS, EXPAND, SORTBY ---------------------------------------------------
+
+// The pad value of WRAPCOLS, WRAPROWS and EXPAND: #N/A when absent.
+Value padValue(const CallContext& context, const Value* argument) {
+  if (argument == nullptr) return Value::error(kErrorNA);
+  return singleValue(context, argument);
+}
+
+// WRAPCOLS and WRAPROWS(vector, wrap_count, [pad_with]): a row or column of values laid out in
+// columns (rows) of wrap_count values; the last one padded. A two-dimensional array gives
+// #VALUE!, a count below 1 #NUM!.
+void wrapLines(CallContext& context, const Value* const* arguments, bool columns, Value& result) {
+  ValueArray values;
+  const size_t count = argumentCount(arguments);
+  if (count < 2 || count > 3) {
+    result.setError(kErrorValue);
+    return;
+  }
+  if (!valuesOf(context, *arguments[0], values, result)) return;
+  if (values.columns() != 1 && values.rows() != 1) {
+    result.setError(kErrorValue);
+    return;
+  }
+  int64_t wrap = 0;
+  if (!optionalInteger(context, arguments[1], 0, &wrap, result)) return;
+  if (wrap < 1) {
+    result.setError(kErrorNum);
+    return;
+  }
+  const Value pad = padValue(context, argumentAt(arguments, 2));
+  const uint64_t size = values.size();
+  const uint64_t length = std::min<uint64_t>(uint64_t(wrap), size);
+  const uint64_t lines = (size + uint64_t(wrap) - 1) / uint64_t(wrap);
+  ValueArray out(uint32_t(columns ? lines : length), uint32_t(columns ? length : lines));
+  for (uint64_t k = 0; k < lines * length; ++k) {
+    const uint32_t line = uint32_t(k / length), i = uint32_t(k % length);
+    Value& slot = columns ? out.at(line, i) : out.at(i, line);
+    const uint64_t source = uint64_t(line) * uint64_t(wrap) + i;
+    slot = source < size ? values.elements()[source] : pad;
+  }
+  setArrayResult(result, std::move(out));
+}
+
+// EXPAND(array, rows, [columns], [pad_with]): the array grown to rows x columns (absent or empty
+// keeps a dimension), padded. Smaller than the array gives #VALUE!, too large #NUM!.
+void expandRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  ValueArray values;
+  const size_t count = argumentCount(arguments);
+  if (count < 2 || count > 4) {
+    result.setError(kErrorValue);
+    return;
+  }
+  if (!valuesOf(context, *arguments[0], values, result)) return;
+  int64_t rows = 0, columns = 0;
+  if (!optionalInteger(context, arguments[1], values.rows(), &rows, result) ||
+      !optionalInteger(context, argumentAt(arguments, 2), values.columns(), &columns, result)) {
+    return;
+  }
+  if (rows < int64_t{values.rows()} || columns < int64_t{values.columns()}) {
+    result.setError(kErrorValue);
+    return;
+  }
+  if (uint64_t(rows) * uint64_t(columns) > kMaxResultElements) {
+    result.setError(kErrorNum);
+    return;
+  }
+  const Value pad = padValue(context, argumentAt(arguments, 3));
+  ValueArray out(static_cast<uint32_t>(columns), static_cast<uint32_t>(rows));
+  for (uint32_t r = 0; r < rows; ++r) {
+    for (uint32_t c = 0; c < columns; ++c) {
+      out.at(c, r) = r < values.rows() && c < values.columns() ? values.at(c, r) : pad;
+    }
+  }
+  setArrayResult(result, std::move(out));
+}
+
+// SORTBY(array, by_array, [sort_order], ...): the rows (for by_arrays that are columns as tall
+// as the array) or columns (rows as wide as it) in a stable order of the keys, the first key
+// first. Keys of another shape, or orders other than 1 and -1, give #VALUE!.
+void sortByRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  ValueArray values;
+  const size_t count = argumentCount(arguments);
+  if (!atLeast(count, 2, result)) return;
+  if (!valuesOf(context, *arguments[0], values, result)) return;
+  struct Key {
+    ValueArray values;
+    int64_t order = 1;
+  };
+  std::vector<Key> keys;
+  int byColumn = -1;  // unknown until the first key
+  for (size_t i = 1; i < count; i += 2) {
+    Key key;
+    if (!valuesOf(context, *arguments[i], key.values, result)) return;
+    if (!optionalInteger(context, argumentAt(arguments, i + 1), 1, &key.order, result)) return;
+    const bool column = key.values.columns() == 1 && key.values.rows() == values.rows();
+    const bool row = key.values.rows() == 1 && key.values.columns() == values.columns();
+    int across = column ? 0 : row ? 1 : -1;
+    // A single cell against a single line fits either way; the first key decides.
+    if (column && row && byColumn >= 0) across = byColumn;
+    if (across < 0 || (byColumn >= 0 && across != byColumn) ||
+        (key.order != 1 && key.order != -1)) {
+      result.setError(kErrorValue);
+      return;
+    }
+    byColumn = across;
+    keys.push_back(std::move(key));
+  }
+  const bool columns = byColumn == 1;
+  const uint32_t lines = columns ? values.columns() : values.rows();
+  std::vector<uint32_t> lineOrder(lines);
+  for (uint32_t i = 0; i < lines; ++i) lineOrder[i] = i;
+  std::stable_sort(lineOrder.begin(), lineOrder.end(), [&](uint32_t a, uint32_t b) {
+    for (const Key& key : keys) {
+      const Value& va = key.values.elements()[a];
+      const Value& vb = key.values.elements()[b];
+      // Empty cells stay last either way, as SORT keeps them.
+      if (va.isEmpty() || vb.isEmpty()) {
+        if (va.isEmpty() == vb.isEmpty()) continue;
+        return vb.isEmpty();
+      }
+      const int o = sortOrder(va, vb);
+      if (o != 0) return key.order == 1 ? o < 0 : o > 0;
+    }
+    return false;
+  });
+  ValueArray out(values.columns(), values.rows());
+  for (uint32_t k = 0; k < lines; ++k) {
+    if (columns) {
+      for (uint32_t r = 0; r < values.rows(); ++r) out.at(k, r) = values.at(lineOrder[k], r);
+    } else {
+      for (uint32_t c = 0; c < values.columns(); ++c) out.at(c, k) = values.at(c, lineOrder[k]);
+    }
+  }
+  setArrayResult(result, std::move(out));
+}
+
+// ANCHORARRAY(cell): the values of the array formula anchored at the cell (what "A1#" writes) over
+// the range the workbook records for it, read from the anchor's own value so that the members
+// need not be computed yet; #REF! for a cell that anchors no array formula.
+void anchorArrayRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  if (argumentCount(arguments) != 1) {
+    result.setError(kErrorValue);
+    return;
+  }
+  const Value& argument = *arguments[0];
+  if (argument.isError()) {
+    result = argument;
+    return;
+  }
+  const CompiledModel* model = contextModel(context);
+  if (!argument.isReference() || model == nullptr) {
+    result.setError(kErrorRef);
+    return;
+  }
+  const CellRef address = normalizeRange(argument.reference()).first;
+  const Cell* cell = model->findCell(address);
+  if (cell == nullptr || !cell->arrayRange || !cell->hasFlag(kCellArrayMember) ||
+      !(normalizeRange(*cell->arrayRange).first == address)) {
+    result.setError(kErrorRef);
+    return;
+  }
+  // The anchor's value fills the range as an array formula fills its cells: a single value every
+  // cell, a row or column along the other dimension, #N/A beyond the array.
+  const RangeRef range = normalizeRange(*cell->arrayRange);
+  const uint64_t columns = uint64_t{range.last.column()} - range.first.column() + 1;
+  const uint64_t rows = uint64_t{range.last.row()} - range.first.row() + 1;
+  const Value& anchor = cellValueAt(context, address);
+  if (columns * rows > kMaxResultElements) {
+    result.setError(kErrorNum);
+    return;
+  }
+  ValueArray out(static_cast<uint32_t>(columns), static_cast<uint32_t>(rows));
+  for (uint32_t r = 0; r < rows; ++r) {
+    for (uint32_t c = 0; c < columns; ++c) {
+      if (!anchor.isArray()) {
+        out.at(c, r) = anchor;
+        continue;
+      }
+      const ValueArray& a = anchor.array();
+      const uint32_t ac = a.columns() == 1 ? 0 : c, ar = a.rows() == 1 ? 0 : r;
+      if (ac < a.columns() && ar < a.rows()) {
+        out.at(c, r) = a.at(ac, ar);
+      } else {
+        out.at(c, r).setError(kErrorNA);
+      }
+    }
+  }
+  setArrayResult(result, std::move(out));
+}
+
+// ---- Services of the outside world ------------------------------------------------------
+
+// The headless program reaches no web service, real-time data server, database or code library:
+// each of these answers as the spreadsheet program does when the service is unavailable.
+template <uint32_t code>
+void unavailableService(CallContext&, const Value* const*, Value& result) {
+  result.setError(code);
+}
+
 constexpr NativeEntry kHostNewerFunctions[] = {
     {u"CONCAT", concatRoutine},
     {u"IFS", ifsRoutine},
@@ -1225,6 +1426,20 @@ constexpr NativeEntry kHostNewerFunctions[] = {
     {u"UNIQUE", uniqueRoutine},
     {u"VALUETOTEXT", valueToTextRoutine},
     {u"VSTACK", flagged<stack, false>},
+    {u"ANCHORARRAY", anchorArrayRoutine},
+    {u"EXPAND", expandRoutine},
+    {u"SORTBY", sortByRoutine},
+    {u"WRAPCOLS", flagged<wrapLines, true>},
+    {u"WRAPROWS", flagged<wrapLines, false>},
+    {u"REGEXEXTRACT", regexExtractRoutine},
+    {u"REGEXREPLACE", regexReplaceRoutine},
+    {u"REGEXTEST", regexTestRoutine},
+    {u"CALL", unavailableService<kErrorValue>},
+    {u"FILTERXML", unavailableService<kErrorValue>},
+    {u"REGISTER.ID", unavailableService<kErrorValue>},
+    {u"RTD", unavailableService<kErrorNA>},
+    {u"SQL.REQUEST", unavailableService<kErrorNA>},
+    {u"WEBSERVICE", unavailableService<kErrorValue>},
 };
 
 }  // namespace

@@ -202,5 +202,131 @@ TEST_F(NewerFunctionTest, DynamicArrays) {
   check(cases);
 }
 
+TEST_F(NewerFunctionTest, RegularExpressions) {
+  const FormulaCase cases[] = {
+      {"=_xlfn.REGEXTEST(\"CRANE\",\"^[A-Z]{5}$\")", "b:TRUE"},
+      {"=_xlfn.REGEXTEST(\"crane\",\"^[A-Z]{5}$\")", "b:FALSE"},
+      {"=_xlfn.REGEXTEST(\"crane\",\"^[A-Z]{5}$\",1)", "b:TRUE"},
+      {"=_xlfn.REGEXTEST(\"CRANES\",\"^[A-Z]{5}$\")", "b:FALSE"},
+      // Numbers and booleans are matched as their texts; an empty cell as the empty text.
+      {"=_xlfn.REGEXTEST(C1,\"^\\d+$\")", "b:TRUE"},
+      {"=_xlfn.REGEXTEST(G3,\"RU\")", "b:TRUE"},
+      {"=_xlfn.REGEXTEST(H1,\"^$\")", "b:TRUE"},
+      // A range gives one answer per cell.
+      {"=_xlfn.CONCAT(_xlfn.REGEXTEST(A1:A4,\"an\"))", "t:FALSETRUEFALSETRUE"},
+      {"=_xlfn.REGEXEXTRACT(\"tel 555-1234 or 555-9876\",\"\\d{3}-\\d{4}\")", "t:555-1234"},
+      {"=_xlfn.CONCAT(_xlfn.REGEXEXTRACT(\"a1b22c333\",\"\\d+\",1))", "t:122333"},
+      {"=ROWS(_xlfn.REGEXEXTRACT(\"a1b22c333\",\"\\d+\",1))", "i:3"},
+      {"=INDEX(_xlfn.REGEXEXTRACT(\"John Smith\",\"(\\w+) (\\w+)\",2),1,2)", "t:Smith"},
+      {"=_xlfn.REGEXEXTRACT(\"abc\",\"\\d\")", "e:#N/A"},
+      {"=_xlfn.REGEXEXTRACT(\"abc\",\"b\",2)", "e:#VALUE!"},
+      {"=_xlfn.REGEXEXTRACT(\"abc\",\"b\",3)", "e:#VALUE!"},
+      {"=_xlfn.REGEXREPLACE(\"a1b22c333\",\"\\d+\",\"#\")", "t:a#b#c#"},
+      {"=_xlfn.REGEXREPLACE(\"a1b22c333\",\"\\d+\",\"#\",2)", "t:a1b#c333"},
+      {"=_xlfn.REGEXREPLACE(\"a1b22c333\",\"\\d+\",\"#\",-1)", "t:a1b22c#"},
+      {"=_xlfn.REGEXREPLACE(\"a1b22c333\",\"\\d+\",\"#\",4)", "t:a1b22c333"},
+      {"=_xlfn.REGEXREPLACE(\"John Smith\",\"(\\w+) (\\w+)\",\"$2, ${1} ($0) $$5 $x\")",
+       "t:Smith, John (John Smith) $5 $x"},
+      {"=_xlfn.REGEXREPLACE(\"ABC\",\"b\",\"-\",0,1)", "t:A-C"},
+      // Empty matches advance one unit at a time.
+      {"=_xlfn.REGEXREPLACE(\"ab\",\"x*\",\"-\")", "t:-a-b-"},
+      // Characters beyond the basic plane are one character.
+      {"=_xlfn.REGEXTEST(\"\xF0\x9F\x98\x80\",\"^.$\")", "b:TRUE"},
+      // Patterns ECMAScript cannot read, bad options, errors of the arguments.
+      {"=_xlfn.REGEXTEST(\"abc\",\"(?<=a)b\")", "e:#VALUE!"},
+      {"=_xlfn.REGEXTEST(\"abc\",\"[a-\")", "e:#VALUE!"},
+      {"=_xlfn.REGEXTEST(\"abc\",\"b\",2)", "e:#VALUE!"},
+      {"=_xlfn.REGEXTEST(1/0,\"b\")", "e:#DIV/0!"},
+      {"=_xlfn.REGEXTEST(\"abc\",#N/A)", "e:#N/A"},
+      {"=_xlfn.REGEXREPLACE(REPT(\"a\",20000),\"a\",\"bb\")", "e:#VALUE!"},
+  };
+  check(cases);
+}
+
+// A long text must not exhaust the matcher's stack: back-references, which need backtracking,
+// are matched over short texts only.
+TEST_F(NewerFunctionTest, RegularExpressionsOverLongTexts) {
+  const FormulaCase cases[] = {
+      {"=_xlfn.REGEXTEST(REPT(\"A\",32767),\"^[A-Z]*$\")", "b:TRUE"},
+      {"=_xlfn.REGEXTEST(REPT(\"ab\",16000),\"^(a|b)*$\")", "b:TRUE"},
+      {"=LEN(_xlfn.REGEXREPLACE(REPT(\"ab\",16000),\"(a|b)\",\"$1\"))", "i:32000"},
+      {"=_xlfn.REGEXEXTRACT(\"abba\",\"(\\w)\\1\")", "t:bb"},
+      {"=_xlfn.REGEXTEST(REPT(\"ab\",16000),\"(\\w)\\1\")", "e:#VALUE!"},
+  };
+  check(cases);
+}
+
+TEST_F(NewerFunctionTest, WrapExpandAndSortBy) {
+  const FormulaCase cases[] = {
+      // Columns (rows) of wrap_count values; the last padded with #N/A or the pad value.
+      {"=_xlfn.CONCAT(_xlfn.WRAPCOLS(E1:E4,3,\"-\"))", "t:173-5-"},
+      {"=INDEX(_xlfn.WRAPCOLS(E1:E4,3),3,2)", "e:#N/A"},
+      {"=INDEX(_xlfn.WRAPCOLS(E1:E4,3),1,2)", "i:7"},
+      {"=INDEX(_xlfn.WRAPROWS({1,2,3,4,5},2),3,1)", "i:5"},
+      {"=COLUMNS(_xlfn.WRAPROWS({1,2,3,4,5},9))", "i:5"},
+      {"=_xlfn.WRAPCOLS(FALSE,2)", "b:FALSE"},
+      {"=_xlfn.WRAPCOLS(A1:B2,2)", "e:#VALUE!"},
+      {"=_xlfn.WRAPROWS(E1:E4,0)", "e:#NUM!"},
+      {"=_xlfn.CONCAT(_xlfn.EXPAND({1,2},2,3,0))", "t:120000"},
+      {"=INDEX(_xlfn.EXPAND(E1:E2,3),3,1)", "e:#N/A"},
+      {"=COLUMNS(_xlfn.EXPAND(E1:E2,,2))", "i:2"},
+      {"=_xlfn.EXPAND(E1:E4,2)", "e:#VALUE!"},
+      {"=_xlfn.EXPAND(1,1048576,1048576)", "e:#NUM!"},
+      // Stable; the second key breaks the ties of the first; empty keys last.
+      {"=_xlfn.CONCAT(_xlfn.SORTBY(A1:A4,C1:C4,-1))", "t:Bananacherrybananaapple"},
+      {"=_xlfn.CONCAT(_xlfn.SORTBY(A1:A4,B1:B4,1,C1:C4,-1))", "t:Bananacherryapplebanana"},
+      {"=_xlfn.CONCAT(_xlfn.SORTBY({\"x\",\"y\",\"z\"},{2,\"\",1}))", "t:zxy"},
+      {"=_xlfn.CONCAT(_xlfn.SORTBY({\"x\",\"y\"},{2,1}))", "t:yx"},
+      {"=_xlfn.SORTBY(A1:A4,C1:C3)", "e:#VALUE!"},
+      {"=_xlfn.SORTBY(A1:A4,C1:C4,2)", "e:#VALUE!"},
+  };
+  check(cases);
+}
+
+TEST_F(NewerFunctionTest, ServicesOfTheOutsideWorldAreUnavailable) {
+  const FormulaCase cases[] = {
+      {"=_xlfn.WEBSERVICE(\"http://localhost/\")", "e:#VALUE!"},
+      {"=_xlfn.FILTERXML(\"<a>1</a>\",\"//a\")", "e:#VALUE!"},
+      {"=RTD(\"server\",,\"topic\")", "e:#N/A"},
+  };
+  check(cases);
+}
+
+TEST_F(HostFunctionTest, AnchorArrayGivesTheSpilledValues) {
+  build(
+      "A1: 1\nA2: 2\nA3: 3\nC1: 4\n"
+      "B1:B3: {=A1:A3*10}\n"
+      "D1: =SUM(_xlfn.ANCHORARRAY(B1))\n"
+      "D2: =_xlfn.ANCHORARRAY(C1)\n"
+      "D3: =_xlfn.ANCHORARRAY(B2)\n"
+      "E1:E4: {=123}\n"
+      "F1: =SUM(_xlfn.ANCHORARRAY(E1))\n");
+  EXPECT_EQ(valueOf("D1"), "i:60");
+  EXPECT_EQ(valueOf("D2"), "e:#REF!");
+  EXPECT_EQ(valueOf("D3"), "e:#REF!");
+  // A single value fills the whole range.
+  EXPECT_EQ(valueOf("F1"), "i:492");
+}
+
+// A newer function written without its prefix reaches the host as a macro of that name.
+TEST_F(HostFunctionTest, FunctionNamedAsMacroIsComputed) {
+  build("A1: \"a\"\nA2: \"b\"\nB1: =CONCAT(A1:A2,1)\nB2: =NOSUCHMACRO(1)\n");
+  EXPECT_EQ(valueOf("B1"), "t:ab1");
+  EXPECT_EQ(valueOf("B2"), "e:#NAME?");
+  EXPECT_EQ(headless_->notComputed().count(u"NOSUCHMACRO"), 1u);
+}
+
+// A defined name holding a function without parameters is called as "name()": its body. A name
+// holding anything else is no function.
+TEST_F(HostFunctionTest, NamedFunctionWithoutParametersIsItsBody) {
+  build(
+      "A1: \"you\"\nB1: =greet()\nB2: =greet(1)\nB3: =plain()\n"
+      "name greet: =_xlfn.LAMBDA(\"hi \"&Sheet1!$A$1)\n"
+      "name plain: =Sheet1!$A$1\n");
+  EXPECT_EQ(valueOf("B1"), "t:hi you");
+  EXPECT_EQ(valueOf("B2"), "e:#NAME?");
+  EXPECT_EQ(valueOf("B3"), "e:#NAME?");
+}
+
 }  // namespace
 }  // namespace korvel
