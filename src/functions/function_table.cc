@@ -66,7 +66,7 @@ constexpr FunctionRow kRows[] = {
     {u"CHISQ.DIST.RT", 528, 2, 2, 1, 'V', "V"},
     {u"CHISQ.INV", 529, 2, 2, 1, 'V', "V"},
     {u"CHISQ.INV.RT", 530, 2, 2, 1, 'V', "V"},
-    {u"CHISQ.TEST", 490, 2, 2, 1, 'V', "V"},
+    {u"CHISQ.TEST", 490, 2, 2, 1, 'V', "AA"},
     {u"CHITEST", 306, 2, 2, 1, 'V', "AA"},
     {u"CHOOSE", 100, 2, 30, 1, 'V', "VR"},
     {u"CLEAN", 162, 1, 1, 1, 'V', "V"},
