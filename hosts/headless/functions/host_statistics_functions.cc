@@ -16,8 +16,8 @@
 // - Cumulative probabilities and ranges add the terms outward from the distribution's mode, the
 //   largest first; each walk stops once its terms no longer change the sum. The work is a small
 //   multiple of the standard deviation, not of the number of trials.
-// - BINOM.INV and CRITBINOM search the smallest count whose cumulative probability reaches alpha
-//   by bisection over those sums.
+// - BINOM.INV and CRITBINOM start from the normal approximation's count and walk one term at a
+//   time to the smallest count whose cumulative probability reaches alpha.
 // - GEOMEAN multiplies the numbers keeping the binary exponent apart and takes the root of the
 //   mantissa and of the exponent separately, so a long list neither overflows nor loses digits to
 //   logarithms.
@@ -721,16 +721,29 @@ void binomInv(CallContext& context, const Value* const* arguments, Value& result
   if (n < 0 || !(p >= 0 && p <= 1) || !(alpha >= 0 && alpha <= 1)) {
     return setErrorResult(result, kErrorNum);
   }
-  double low = 0, high = n;  // cumulative(high) reaches alpha, as the whole range adds up to 1
-  while (low < high) {
-    const double middle = std::floor(low + (high - low) / 2);
-    if (binomialSum(0, middle, n, p) >= alpha) {
-      high = middle;
-    } else {
-      low = middle + 1;
+  if (alpha == 0) return setNumberResult(result, 0);
+  // From the normal guess (kept within the terms that matter) the walk adds or takes off one
+  // term at a time until the count is the smallest whose cumulative probability reaches alpha.
+  const double q = 1 - p, spread = std::sqrt(n * p * q), mode = binomialMode(n, p);
+  double guess = std::floor(n * p + normalQuantile(alpha, 0, 1) * spread);
+  if (!std::isfinite(guess)) guess = alpha < 0.5 ? 0 : n;  // alpha of 1, or no spread at all
+  guess = std::clamp(guess, std::max(0.0, mode - 40 * spread - 1), std::min(n, mode + 40 * spread));
+  double k = std::clamp(guess, 0.0, n);
+  double cumulative = binomialSum(0, k, n, p);
+  if (cumulative >= alpha) {
+    while (k > 0) {
+      const double below = cumulative - binomialTerm(k, n, p, q);
+      if (below < alpha) break;
+      cumulative = below;
+      k -= 1;
+    }
+  } else {
+    while (cumulative < alpha && k < n) {
+      k += 1;
+      cumulative += binomialTerm(k, n, p, q);
     }
   }
-  setNumberResult(result, low);
+  setNumberResult(result, k);
 }
 
 // HYPGEOM.DIST (cumulative given) and HYPGEOMDIST: sample successes, sample size, population

@@ -71,6 +71,10 @@ TEST_F(HostStatisticsFunctionTest, DiscreteDistributionEdgesAndErrors) {
                              {"=CRITBINOM(6,0.5,0)", "i:0"},
                              {"=CRITBINOM(6,0.5,1)", "i:6"},
                              {"=CRITBINOM(1000000,0.3,0.5)", "i:300000"},
+                             {"=CRITBINOM(1000000000000,0.3,0.5)", "n:300000000000"},
+                             {"=CRITBINOM(10,0,0.5)", "i:0"},
+                             {"=CRITBINOM(10,1,0.5)", "i:10"},
+                             {"=BINOM.INV(100,0.2,0.9)", "i:25"},
                              {"=BINOM.INV(6,0.5,1.1)", "e:#NUM!"},
                              {"=HYPGEOM.DIST(5,4,8,20,FALSE)", "e:#NUM!"},
                              {"=HYPGEOM.DIST(0,15,8,20,FALSE)", "e:#NUM!"},  // must draw 3
