@@ -306,12 +306,15 @@ bool readUnion(CallContext& context, std::u16string_view inside, Value& out) {
   return true;
 }
 
+bool readNestedCall(CallContext& context, std::u16string_view text, Value& out);
+
 bool readOperand(CallContext& context, std::u16string_view text, Value& out) {
   text = trim(text);
   if (text.empty()) {
     out.clear();
     return true;
   }
+  if (readNestedCall(context, text, out)) return true;
   if (text.front() == u'{') {
     return text.size() >= 2 && text.back() == u'}' &&
            readArray(text.substr(1, text.size() - 2), out);
@@ -386,6 +389,38 @@ void readValuePositions(CallContext& context, std::u16string_view name,
   }
 }
 
+// The call's function by the headless program's routine of that name, else the native; false
+// when neither exists.
+bool callRoutine(CallContext& context, HostCallText& call, Value& result) {
+  NativeRoutine routine = hostRoutine(call.name);
+  if (routine == nullptr) {
+    const NativeFunction* native = NativeRegistry::instance().findNative(call.name);
+    if (native != nullptr) routine = native->routine();
+  }
+  if (routine == nullptr) return false;
+  readValuePositions(context, call.name, call.arguments);
+  std::vector<const Value*> arguments;
+  for (const Value& argument : call.arguments) arguments.push_back(&argument);
+  arguments.push_back(nullptr);
+  routine(context, arguments.data(), result);
+  return true;
+}
+
+// A call inside a call ("OFFSET(A1,1,1)" in "ANCHORARRAY(OFFSET(A1,1,1))", which the runtime
+// writes as it stands for functions that compute references): computed in place, its reference
+// kept as one. False for anything else, and for calls nested deeper than a few.
+bool readNestedCall(CallContext& context, std::u16string_view text, Value& out) {
+  const size_t nameEnd = callNameEnd(text);
+  if (nameEnd == std::u16string_view::npos || text.back() != u')') return false;
+  if (textsInProgress().size() >= kMaxNesting) return false;
+  std::u16string whole = u"=";
+  whole += text;
+  InProgress guard(whole);
+  HostCallText call;
+  if (!parseCallText(context, whole, call) || call.name.empty()) return false;
+  return callRoutine(context, call, out);
+}
+
 }  // namespace
 
 bool parseCallText(CallContext& context, std::u16string_view text, HostCallText& call) {
@@ -423,18 +458,8 @@ CallTextResult computeCallText(CallContext& context, std::u16string_view text, V
   Value result;
   if (call.name.empty()) {
     result = std::move(call.arguments[0]);
-  } else {
-    NativeRoutine routine = hostRoutine(call.name);
-    if (routine == nullptr) {
-      const NativeFunction* native = NativeRegistry::instance().findNative(call.name);
-      if (native != nullptr) routine = native->routine();
-    }
-    if (routine == nullptr) return CallTextResult::kNotComputed;
-    readValuePositions(context, call.name, call.arguments);
-    std::vector<const Value*> arguments;
-    for (const Value& argument : call.arguments) arguments.push_back(&argument);
-    arguments.push_back(nullptr);
-    routine(context, arguments.data(), result);
+  } else if (!callRoutine(context, call, result)) {
+    return CallTextResult::kNotComputed;
   }
   if (result.isReferenceList()) {
     out.setError(kErrorValue);

@@ -4,8 +4,10 @@
 // separator + ")", each argument a literal (number, quoted text, TRUE/FALSE, an error, an array
 // constant {1,2;3,4}) or a reference as formulas write it (A1, $A$1:B2, A:C, 1:3, Sheet2!A1,
 // 'My sheet'!A1:C3, a defined name, a union in parentheses). The headless program reads that
-// shape and computes the call with its own routines or the native of the name; it has no formula
-// parser, so anything else (operators, nested calls, other workbooks) stays for the host program.
+// shape and computes the call with its own routines or the native of the name; an argument may
+// itself be such a call (functions that compute references are written as they stand), computed
+// in place. It has no formula parser, so anything else (operators, other workbooks) stays for the
+// host program.
 //
 // REQUIRES: used only on the thread that evaluates formulas.
 #ifndef KORVEL_HOSTS_HEADLESS_FUNCTIONS_HOST_CALL_TEXT_H_

@@ -76,7 +76,7 @@ TEST_F(CallTextTest, RefusesWhatIsNoPlainCall) {
   const char16_t* refused[] = {
       u"SUM(A1)",               // no "="
       u"=F(A1+1)",              // an operator
-      u"=F(G(1))",              // a nested call
+      u"=F(G(1))",              // a nested call of a function nobody computes
       u"=SUM(A1)+MAX(A2)",      // two calls
       u"=F(1",                  // not closed
       u"=F(\"abc)",             // a text not closed
@@ -106,13 +106,16 @@ TEST_F(HostFunctionTest, EvaluatedTextsAreComputed) {
       // A text that hands itself back stops instead of recursing.
       "B4: =EVALUATE(A6)\n"
       "B5: =EVALUATE(\"=1+2\")\n"
-      "B6: =_xlfn.NOSUCHFUNCTION(1)\n");
+      "B6: =_xlfn.NOSUCHFUNCTION(1)\n"
+      // Calls inside the call are computed in place, references kept.
+      "B7: =EVALUATE(\"=SUM(ABS(-2),OFFSET(A1,1,0,2))\")\n");
   EXPECT_EQ(valueOf("B1"), "i:6");
   EXPECT_EQ(valueOf("B2"), "i:3");
   EXPECT_EQ(valueOf("B3"), "i:2");
   EXPECT_EQ(valueOf("B4"), "e:#NAME?");
   EXPECT_EQ(valueOf("B5"), "e:#NAME?");
   EXPECT_EQ(valueOf("B6"), "e:#NAME?");
+  EXPECT_EQ(valueOf("B7"), "i:7");
   EXPECT_EQ(headless_->notComputed().count(u"NOSUCHFUNCTION"), 1u);
   EXPECT_EQ(headless_->notComputed().count(u"1+2"), 1u);
 }

@@ -300,12 +300,14 @@ TEST_F(HostFunctionTest, AnchorArrayGivesTheSpilledValues) {
       "D2: =_xlfn.ANCHORARRAY(C1)\n"
       "D3: =_xlfn.ANCHORARRAY(B2)\n"
       "E1:E4: {=123}\n"
-      "F1: =SUM(_xlfn.ANCHORARRAY(E1))\n");
+      "F1: =SUM(_xlfn.ANCHORARRAY(E1))\n"
+      "F2: =SUM(_xlfn.ANCHORARRAY(OFFSET(A1,0,1)))\n");
   EXPECT_EQ(valueOf("D1"), "i:60");
   EXPECT_EQ(valueOf("D2"), "e:#REF!");
   EXPECT_EQ(valueOf("D3"), "e:#REF!");
   // A single value fills the whole range.
   EXPECT_EQ(valueOf("F1"), "i:492");
+  EXPECT_EQ(valueOf("F2"), "i:60");
 }
 
 // A newer function written without its prefix reaches the host as a macro of that name.
