@@ -493,6 +493,33 @@ bool propagateErrors(Engine& engine, const std::vector<const Value*>& arguments,
   return false;
 }
 
+namespace {
+
+// Where one value is wanted, a range of several cells stands for the one cell it shares with
+// the row and column of the cell being computed, as the host program reads "=A:A" in row 5 as
+// A5: a workbook's formulas must give in the application what they gave in the program. A range
+// on another sheet counts the same row and column there. False when the current cell's row or
+// column misses the range, or no cell is being computed.
+bool implicitIntersection(const RangeRef& range, RangeRef* cell) {
+  const Cell* current = currentCell();
+  if (current == nullptr || !evaluation::onOneSheet(range) || !isValidRange(range)) return false;
+  const CellRef at = current->address;
+  uint32_t row = range.first.row(), column = range.first.column();
+  if (range.last.row() != row) {
+    if (at.row() < range.first.row() || at.row() > range.last.row()) return false;
+    row = at.row();
+  }
+  if (range.last.column() != column) {
+    if (at.column() < range.first.column() || at.column() > range.last.column()) return false;
+    column = at.column();
+  }
+  const CellRef target = CellRef::at(range.first.sheet(), row, column);
+  *cell = RangeRef{target, target};
+  return true;
+}
+
+}  // namespace
+
 void referenceToValue(Engine& engine, const Value& operand, Value& out) {
   if (operand.isReferenceList()) {
     const ValueArray& list = operand.array();
@@ -508,11 +535,11 @@ void referenceToValue(Engine& engine, const Value& operand, Value& out) {
     if (&operand != &out) out = operand;
     return;
   }
-  if (!evaluation::isSingleCellReference(operand)) {
+  RangeRef range = normalizeRange(operand.reference());
+  if (!evaluation::isSingleCellReference(operand) && !implicitIntersection(range, &range)) {
     out.setError(kErrorValue);
     return;
   }
-  RangeRef range = normalizeRange(operand.reference());
   readCellValue(engine.model().cellAt(range.first), out);
 }
 

@@ -8,8 +8,9 @@
 // - constants: their value; a missing argument the empty value;
 // - a cell reference: in modes 0 to 2 the cell's value (its first element when the cell holds an
 //   array), in mode 3 a reference to the cell;
-// - a range reference: in modes 0 and 1 the value of its single cell (#VALUE! for several cells),
-//   in modes 2 and 3 the reference;
+// - a range reference: in modes 0 and 1 the value of its single cell, or of the one cell it shares
+//   with the row and column of the cell being computed (#VALUE! when there is none), in modes 2
+//   and 3 the reference;
 // - union: a reference list of its operands' references (#VALUE! when one is not a reference);
 //   intersection: the reference to the common cells (#NULL! when there are none); in value modes
 //   both stand for the value of a single cell;
@@ -81,8 +82,9 @@ bool propagateErrors(Engine& engine, const std::vector<const Value*>& arguments,
 
 // The value of a reference operand where a single value is wanted: the normalised reference to one
 // cell gives that cell's value, its first element when it holds an array (the cell is created
-// empty when missing); several cells, cells on different sheets or the no-cell range give
-// #VALUE!. A reference list of one reference counts as that reference, any other list gives
+// empty when missing); several cells give the cell they share with the row and column of the
+// cell being computed (currentCell), and #VALUE! when they share none; cells on different sheets
+// or the no-cell range give #VALUE!. A reference list of one reference counts as that reference, any other list gives
 // #VALUE!. Other values are copied. operand and out may be the same value.
 void referenceToValue(Engine& engine, const Value& operand, Value& out);
 

@@ -252,6 +252,28 @@ TEST_F(EvaluatorTest, BroadcastElementsFollowTheShapeRules) {
   EXPECT_EQ(show(out), "t:k");
 }
 
+// Where one value is wanted, a range stands for its cell in the computed cell's row or column;
+// an array formula keeps the whole range.
+TEST_F(EvaluatorTest, ARangeAsOneValueIsItsCellInTheRowOrColumnOfTheFormula) {
+  build(R"(
+E5: =A4:A6*10
+E6: =A:A
+E7: =A4:A6+1
+C7: =B4:D4
+E4: =ABS(A4:A6)
+F5: =B4:D6
+E3: =B4:D4
+C3: =4:4
+H5: {=SUM(A4:A6*2)}
+)");
+  // SUM is recorded by the test host: "t:a" says it got the whole range as an array.
+  const Case cases[] = {
+      {"E5", "i:20"},      {"E6", "i:3"},       {"E7", "e:#VALUE!"}, {"C7", "i:20"}, {"E4", "i:1"},
+      {"F5", "e:#VALUE!"}, {"E3", "e:#VALUE!"}, {"C3", "i:20"},      {"H5", "t:a"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(evaluate(c.formula), c.expected) << c.formula;
+}
+
 TEST_F(EvaluatorTest, ArgumentsArriveAsTheirClassesAsk) {
   build(R"(
 E1: =SUM(A4:A6,A4,2)
