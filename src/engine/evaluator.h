@@ -84,8 +84,8 @@ bool propagateErrors(Engine& engine, const std::vector<const Value*>& arguments,
 // cell gives that cell's value, its first element when it holds an array (the cell is created
 // empty when missing); several cells give the cell they share with the row and column of the
 // cell being computed (currentCell), and #VALUE! when they share none; cells on different sheets
-// or the no-cell range give #VALUE!. A reference list of one reference counts as that reference, any other list gives
-// #VALUE!. Other values are copied. operand and out may be the same value.
+// or the no-cell range give #VALUE!. A reference list of one reference counts as that reference,
+// any other list gives #VALUE!. Other values are copied. operand and out may be the same value.
 void referenceToValue(Engine& engine, const Value& operand, Value& out);
 
 // The values of the cells of a reference as an array (first elements of array values, empty for
