@@ -1108,6 +1108,18 @@ void chooseLines(CallContext& context, const Value* const* arguments, bool colum
 }
 
 // VALUETOTEXT(value, [format]): the display text; format 1 quotes texts as formulas write them.
+// A value as VALUETOTEXT and ARRAYTOTEXT write it; strictly, a text in quotes with its quotes
+// doubled, so that the result reads back as a formula constant.
+std::u16string valueText(const Value& v, bool strict) {
+  if (!strict || !v.isText()) return toText(v);
+  std::u16string quoted = u"\"";
+  for (char16_t u : v.text()) {
+    quoted += u;
+    if (u == u'"') quoted += u;
+  }
+  return quoted + u"\"";
+}
+
 void valueToTextRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   Value v = singleValue(context, argumentAt(arguments, 0));
   int64_t format = 0;
@@ -1116,16 +1128,154 @@ void valueToTextRoutine(CallContext& context, const Value* const* arguments, Val
     result.setError(kErrorValue);
     return;
   }
-  if (format == 1 && v.isText()) {
-    std::u16string quoted = u"\"";
-    for (char16_t u : v.text()) {
-      quoted += u;
-      if (u == u'"') quoted += u;
-    }
-    result.setText(quoted + u"\"");
+  result.setText(valueText(v, format == 1));
+}
+
+// ARRAYTOTEXT(array, [format]): format 0 joins the values' texts with ", " row after row;
+// format 1 writes an array constant, {a,b;c,d}, its texts quoted.
+void arrayToTextRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  if (!atLeast(argumentCount(arguments), 1, result)) return;
+  int64_t format = 0;
+  if (!optionalInteger(context, argumentAt(arguments, 1), 0, &format, result)) return;
+  if (format != 0 && format != 1) {
+    result.setError(kErrorValue);
     return;
   }
-  result.setText(toText(v));
+  ValueArray values;
+  if (!valuesOf(context, *arguments[0], values, result)) return;
+  const bool strict = format == 1;
+  std::u16string text = strict ? u"{" : u"";
+  for (uint32_t r = 0; r < values.rows(); ++r) {
+    for (uint32_t c = 0; c < values.columns(); ++c) {
+      if (r > 0 || c > 0) text += !strict ? u", " : c == 0 ? u";" : u",";
+      text += valueText(values.at(c, r), strict);
+    }
+  }
+  if (strict) text += u"}";
+  if (text.size() > kMaxTextLength) {
+    result.setError(kErrorValue);
+    return;
+  }
+  result.setText(text);
+}
+
+// SINGLE(value), the "@" of formulas: a range stands for its cell in the calling cell's row or
+// column (#VALUE! when it shares none), an array for its first element.
+void singleRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  if (!atLeast(argumentCount(arguments), 1, result)) return;
+  const Value& argument = *arguments[0];
+  if ((argument.isReference() || argument.isReferenceList()) && context.engine == nullptr) {
+    result.setError(kErrorValue);
+    return;
+  }
+  Value v;
+  if (context.engine != nullptr) {
+    referenceToValue(*context.engine, argument, v);
+  } else {
+    v = argument;
+  }
+  if (v.isArray()) {
+    Value first = v.array().size() > 0 ? v.array().at(0, 0) : Value();
+    v = std::move(first);
+  }
+  result = std::move(v);
+}
+
+// RANDARRAY([rows], [columns], [min], [max], [whole]): draws of the native RAND scaled to the
+// bounds; whole numbers take every integer from min to max with equal chance.
+void randArrayRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  int64_t rows = 0, columns = 0;
+  if (!optionalInteger(context, argumentAt(arguments, 0), 1, &rows, result) ||
+      !optionalInteger(context, argumentAt(arguments, 1), 1, &columns, result)) {
+    return;
+  }
+  double bounds[2] = {0, 1};
+  for (size_t i = 0; i < 2; ++i) {
+    Value v = singleValue(context, argumentAt(arguments, 2 + i));
+    if (!v.isEmpty() && !numberFromValue(v, &bounds[i], result)) return;
+  }
+  bool whole = false;
+  Value flag = singleValue(context, argumentAt(arguments, 4));
+  if (!flag.isEmpty()) {
+    double x = 0;
+    if (!numberFromValue(flag, &x, result)) return;
+    whole = x != 0;
+  }
+  const double low = whole ? std::ceil(bounds[0]) : bounds[0];
+  const double high = whole ? std::floor(bounds[1]) : bounds[1];
+  if (rows < 1 || columns < 1 || uint64_t(rows) * uint64_t(columns) > kMaxResultElements ||
+      low > high || (whole && (bounds[0] != low || bounds[1] != high))) {
+    result.setError(kErrorValue);
+    return;
+  }
+  const Value* none[] = {nullptr};
+  ValueArray out(static_cast<uint32_t>(columns), static_cast<uint32_t>(rows));
+  for (Value& element : out.elements()) {
+    Value draw;
+    callNative(u"RAND", context, none, draw);
+    double x = 0;
+    if (!numberFromValue(draw, &x, result)) return;
+    setNumberResult(element,
+                    whole ? low + std::floor(x * (high - low + 1)) : low + x * (high - low));
+  }
+  setArrayResult(result, std::move(out));
+}
+
+// TRIMRANGE(range, [rows], [columns]): the range without its empty outer rows and columns;
+// rows and columns say which ends go: 0 none, 1 leading, 2 trailing, 3 both (the default).
+void trimRangeRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  if (!atLeast(argumentCount(arguments), 1, result)) return;
+  int64_t trimRows = 3, trimColumns = 3;
+  if (!optionalInteger(context, argumentAt(arguments, 1), 3, &trimRows, result) ||
+      !optionalInteger(context, argumentAt(arguments, 2), 3, &trimColumns, result)) {
+    return;
+  }
+  const Value& argument = *arguments[0];
+  if (argument.isError()) {
+    result = argument;
+    return;
+  }
+  if (!argument.isReference() || trimRows < 0 || trimRows > 3 || trimColumns < 0 ||
+      trimColumns > 3) {
+    result.setError(kErrorValue);
+    return;
+  }
+  RangeRef range = normalizeRange(argument.reference());
+  if (!isValidRange(range) || range.first.sheet() != range.last.sheet()) {
+    result.setError(kErrorRef);
+    return;
+  }
+  // The bounding box of the cells that hold a value, scanning only to each column's last stored
+  // row.
+  const uint32_t sheet = range.first.sheet();
+  int64_t top = -1, bottom = -1, left = -1, right = -1;
+  for (uint32_t c = range.first.column(); c <= range.last.column(); ++c) {
+    const int64_t last = std::min<int64_t>(lastStoredRow(context, sheet, c), range.last.row());
+    for (int64_t r = range.first.row(); r <= last; ++r) {
+      if (cellValueAt(context, CellRef::at(sheet, uint32_t(r), c)).isEmpty()) continue;
+      top = top < 0 ? r : std::min(top, r);
+      bottom = std::max(bottom, r);
+      left = left < 0 ? c : left;
+      right = c;
+    }
+  }
+  if (top < 0) {
+    result.setError(kErrorRef);  // nothing left to refer to
+    return;
+  }
+  auto at = [&](int64_t row, int64_t column) {
+    return CellRef::at(sheet, uint32_t(row), uint32_t(column));
+  };
+  const int64_t firstRow = (trimRows & 1) ? top : range.first.row();
+  const int64_t lastRow = (trimRows & 2) ? bottom : range.last.row();
+  const int64_t firstColumn = (trimColumns & 1) ? left : range.first.column();
+  const int64_t lastColumn = (trimColumns & 2) ? right : range.last.column();
+  result.setReference(at(firstRow, firstColumn), at(lastRow, lastColumn));
+}
+
+// GETPIVOTDATA: the headless workbook holds no pivot tables, so no reference names one.
+void getPivotDataRoutine(CallContext&, const Value* const*, Value& result) {
+  result.setError(kErrorRef);
 }
 
 // TEXTSPLIT(text, column_delimiter, [row_delimiter], [ignore_empty], [match_mode], [pad_with]):
@@ -1434,6 +1584,11 @@ constexpr NativeEntry kHostNewerFunctions[] = {
     {u"REGEXEXTRACT", regexExtractRoutine},
     {u"REGEXREPLACE", regexReplaceRoutine},
     {u"REGEXTEST", regexTestRoutine},
+    {u"ARRAYTOTEXT", arrayToTextRoutine},
+    {u"GETPIVOTDATA", getPivotDataRoutine},
+    {u"RANDARRAY", randArrayRoutine},
+    {u"SINGLE", singleRoutine},
+    {u"TRIMRANGE", trimRangeRoutine},
     {u"CALL", unavailableService<kErrorValue>},
     {u"FILTERXML", unavailableService<kErrorValue>},
     {u"REGISTER.ID", unavailableService<kErrorValue>},

@@ -292,6 +292,37 @@ TEST_F(NewerFunctionTest, ServicesOfTheOutsideWorldAreUnavailable) {
   check(cases);
 }
 
+TEST_F(NewerFunctionTest, ArrayTextsRandomArraysAndTrimmedRanges) {
+  const FormulaCase cases[] = {
+      {"=_xlfn.ARRAYTOTEXT(C1:D2)", "t:10, , 20, "},
+      {"=_xlfn.ARRAYTOTEXT({1,\"a\";TRUE,#N/A},1)", "t:{1,\"a\";TRUE,#N/A}"},
+      {"=_xlfn.ARRAYTOTEXT(G1,2)", "e:#VALUE!"},
+      {"=_xlfn.RANDARRAY(1,1,5,5,TRUE)", "i:5"},
+      {"=SUM(_xlfn.RANDARRAY(3,4,2,2))", "i:24"},
+      {"=AND(_xlfn.RANDARRAY(5,5,1,3,TRUE)>=1,_xlfn.RANDARRAY(5,5,1,3,TRUE)<=3)", "b:TRUE"},
+      {"=_xlfn.RANDARRAY(2,2,3,1)", "e:#VALUE!"},
+      {"=_xlfn.RANDARRAY(0)", "e:#VALUE!"},
+      {"=ROWS(_xlfn.TRIMRANGE(E1:E50))", "i:4"},
+      {"=COLUMNS(_xlfn.TRIMRANGE(A1:K4))", "i:7"},
+      {"=ROWS(_xlfn.TRIMRANGE(E1:E50,0))", "i:50"},
+      {"=_xlfn.TRIMRANGE(M1:M5)", "e:#REF!"},
+      {"=GETPIVOTDATA(\"Sales\",A1)", "e:#REF!"},  // the headless workbook has no pivot tables
+  };
+  check(cases);
+}
+
+// "@" in a formula: a range stands for its cell in the formula's row or column.
+TEST_F(HostFunctionTest, SingleIsTheCellInTheFormulasRowOrColumn) {
+  build(
+      "A1: 1\nA2: 2\nA3: 3\nB1: 10\nC1: 20\n"
+      "D2: =_xlfn.SINGLE(A1:A3)\nD5: =_xlfn.SINGLE(A1:A3)\nC6: =_xlfn.SINGLE(A1:C1)\n"
+      "D7: =_xlfn.SINGLE({4,5})\n");
+  EXPECT_EQ(valueOf("D2"), "i:2");
+  EXPECT_EQ(valueOf("D5"), "e:#VALUE!");
+  EXPECT_EQ(valueOf("C6"), "i:20");
+  EXPECT_EQ(valueOf("D7"), "i:4");
+}
+
 TEST_F(HostFunctionTest, AnchorArrayGivesTheSpilledValues) {
   build(
       "A1: 1\nA2: 2\nA3: 3\nC1: 4\n"
