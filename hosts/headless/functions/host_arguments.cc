@@ -1,5 +1,10 @@
 #include "hosts/headless/functions/host_arguments.h"
 
+#include <cmath>
+
+#include "engine/engine.h"
+#include "engine/value_convert.h"
+#include "functions/arguments.h"
 #include "functions/native_registry.h"
 
 namespace korvel {
@@ -18,6 +23,38 @@ bool readCriteriaPairs(const CallContext& context, const Value* const* arguments
     criteria[k] = parseCriterion(context, *arguments[2 + 2 * k]);
   }
   return true;
+}
+
+bool hostNumberOf(const CallContext& context, const Value& value, double* out, Value& result) {
+  if (value.isError()) {
+    result = value;
+    return false;
+  }
+  if (value.isText()) {
+    const bool date1904 = context.engine != nullptr && context.engine->date1904;
+    if (isErrorText(value.text()) || !toNumberForOperator(value, date1904, out)) {
+      setErrorResult(result, kErrorValue);
+      return false;
+    }
+  } else if (!numberFromValue(value, out, result)) {
+    return false;
+  }
+  if (!std::isfinite(*out)) {
+    setErrorResult(result, kErrorNum);
+    return false;
+  }
+  return true;
+}
+
+Value singleValue(const CallContext& context, const Value* argument) {
+  if (argument == nullptr) return Value();
+  Value v = dereferenced(context, *argument);
+  if (v.isArray()) {
+    Value first = v.array().size() > 0 ? v.array().at(0, 0) : Value();
+    return first;
+  }
+  if (v.isReference() || v.isReferenceList()) return Value::error(kErrorValue);
+  return v;
 }
 
 void callNative(std::u16string_view name, CallContext& context, const Value* const* arguments,

@@ -17,6 +17,17 @@ bool readCriteriaPairs(const CallContext& context, const Value* const* arguments
                        const RangeSource& values, std::vector<RangeSource>& ranges,
                        std::vector<Criterion>& criteria);
 
+// The number a value argument stands for in the headless program's functions: numbers, blanks as
+// 0, booleans as 1 or 0, texts that read as numbers or as dates and times of the user's locale.
+// False with the result set otherwise: an error is copied, a number that is not finite is #NUM!,
+// any other value is #VALUE! (a text that spells an error too: it is a text, not an error).
+bool hostNumberOf(const CallContext& context, const Value& value, double* out, Value& result);
+
+// An argument where one value is wanted: a one-cell reference stands for its cell, an array for
+// its first element (the newer program would spill; a cell keeps the first), a wider reference
+// or a list of references is #VALUE!; no argument is the empty value.
+Value singleValue(const CallContext& context, const Value* argument);
+
 // The native routine of that name over the arguments: where a function of the headless program
 // is a native under another name (NORM.S.INV and NORMSINV), so the computation exists once.
 // #NAME? when no native has that name.

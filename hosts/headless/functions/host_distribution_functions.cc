@@ -55,30 +55,6 @@ constexpr double kInverseRootTwo = 0.7071067811865476;
 // The host program's bound on the degrees of freedom of the chi-square and F functions.
 constexpr double kDegreesLimit = 1e10;
 
-// The number a value argument stands for: numbers, blanks as 0, booleans as 1 or 0, texts that
-// read as numbers or dates. False with the result set otherwise: an error is copied, the rest is
-// #VALUE!.
-bool numberOf(const CallContext& context, const Value& value, double* out, Value& result) {
-  if (value.isError()) {
-    result = value;
-    return false;
-  }
-  if (value.isText()) {
-    const bool date1904 = context.engine != nullptr && context.engine->date1904;
-    if (isErrorText(value.text()) || !toNumberForOperator(value, date1904, out)) {
-      setErrorResult(result, kErrorValue);
-      return false;
-    }
-  } else if (!numberFromValue(value, out, result)) {
-    return false;
-  }
-  if (!std::isfinite(*out)) {
-    setErrorResult(result, kErrorNum);
-    return false;
-  }
-  return true;
-}
-
 // The arguments from position first on, in order; absent ones keep the value out holds. The
 // argument at flagAt is a cumulative flag, which may also be the text "TRUE" or "FALSE" in any
 // case, as the host program reads it.
@@ -94,7 +70,7 @@ bool readNumbers(const CallContext& context, const Value* const* arguments, doub
         continue;
       }
     }
-    if (!numberOf(context, *argument, &out[i], result)) return false;
+    if (!hostNumberOf(context, *argument, &out[i], result)) return false;
   }
   return true;
 }

@@ -39,6 +39,7 @@
 #include "engine/value_convert.h"
 #include "functions/arguments.h"
 #include "functions/criteria.h"
+#include "hosts/headless/functions/host_arguments.h"
 #include "hosts/headless/functions/host_functions.h"
 #include "model/address.h"
 #include "util/text.h"
@@ -69,27 +70,11 @@ enum ReadRule : unsigned {
 // is a text, not an error).
 bool numberOf(const CallContext& context, const Value& value, unsigned rule, double* out,
               Value& result) {
-  if (value.isError()) {
-    result = value;
-    return false;
-  }
   if (value.isBoolean() && (rule & kNoBooleans)) {
     setErrorResult(result, kErrorValue);
     return false;
   }
-  if (value.isText()) {
-    const bool date1904 = context.engine != nullptr && context.engine->date1904;
-    if (isErrorText(value.text()) || !toNumberForOperator(value, date1904, out)) {
-      setErrorResult(result, kErrorValue);
-      return false;
-    }
-  } else if (!numberFromValue(value, out, result)) {
-    return false;
-  }
-  if (!std::isfinite(*out)) {
-    setErrorResult(result, kErrorNum);
-    return false;
-  }
+  if (!hostNumberOf(context, value, out, result)) return false;
   if (rule & kWhole) *out = std::trunc(*out);
   return true;
 }

@@ -33,19 +33,6 @@ constexpr size_t kMaxTextLength = 32767;
 // The largest array SEQUENCE builds.
 constexpr uint64_t kMaxResultElements = uint64_t{1} << 21;
 
-// An argument where one value is wanted: a one-cell reference stands for its cell, an array for
-// its first element (the newer program would spill; a cell keeps the first).
-Value singleValue(const CallContext& context, const Value* argument) {
-  if (argument == nullptr) return Value();
-  Value v = dereferenced(context, *argument);
-  if (v.isArray()) {
-    Value first = v.array().size() > 0 ? v.array().at(0, 0) : Value();
-    return first;
-  }
-  if (v.isReference() || v.isReferenceList()) return Value::error(kErrorValue);
-  return v;
-}
-
 // An optional whole-number argument: absent or empty gives the default. False with result set
 // for what is no number.
 bool optionalInteger(const CallContext& context, const Value* argument, int64_t fallback,

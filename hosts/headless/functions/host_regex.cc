@@ -22,6 +22,7 @@
 #include "engine/evaluator.h"
 #include "engine/value_convert.h"
 #include "functions/arguments.h"
+#include "hosts/headless/functions/host_arguments.h"
 
 namespace korvel {
 namespace {
@@ -117,19 +118,6 @@ Pattern compiled(std::u16string_view pattern, bool ignoreCase) {
   if (last.valid) out.regex = &last.regex;
   out.backtracking = last.backtracking;
   return out;
-}
-
-// An argument where one value is wanted: a one-cell reference stands for its cell, an array for
-// its first element; a wider reference gives #VALUE!.
-Value singleValue(const CallContext& context, const Value* argument) {
-  if (argument == nullptr) return Value();
-  Value v = dereferenced(context, *argument);
-  if (v.isArray()) {
-    Value first = v.array().size() > 0 ? v.array().at(0, 0) : Value();
-    return first;
-  }
-  if (v.isReference() || v.isReferenceList()) return Value::error(kErrorValue);
-  return v;
 }
 
 // The text of an argument; false with the error in result when it is one.

@@ -68,25 +68,6 @@ constexpr double kCountLimit = 4503599627370496.0;  // 2^52
 // ---------------------------------------------------------------------------------------------
 // Reading arguments.
 
-// The number a value argument stands for: numbers, blanks as 0, booleans as 1 or 0, texts that
-// read as numbers, dates or times. False with the result set otherwise (errors copied, #VALUE!).
-bool numberOf(const CallContext& context, const Value& value, double* out, Value& result) {
-  if (value.isText() && !isErrorText(value.text())) {
-    const bool date1904 = context.engine != nullptr && context.engine->date1904;
-    if (!toNumberForOperator(value, date1904, out)) {
-      setErrorResult(result, kErrorValue);
-      return false;
-    }
-  } else if (!numberFromValue(value, out, result)) {
-    return false;
-  }
-  if (!std::isfinite(*out)) {
-    setErrorResult(result, kErrorNum);
-    return false;
-  }
-  return true;
-}
-
 // The first count arguments as numbers, in order; the first that is none gives the result.
 template <size_t count>
 bool readNumbers(const CallContext& context, const Value* const* arguments, double (&out)[count],
@@ -97,7 +78,7 @@ bool readNumbers(const CallContext& context, const Value* const* arguments, doub
       setErrorResult(result, kErrorValue);
       return false;
     }
-    if (!numberOf(context, *argument, &out[i], result)) return false;
+    if (!hostNumberOf(context, *argument, &out[i], result)) return false;
   }
   return true;
 }
@@ -116,7 +97,7 @@ bool flagOf(const CallContext& context, const Value& value, bool* out, Value& re
     }
   }
   double x = 0;
-  if (!numberOf(context, value, &x, result)) return false;
+  if (!hostNumberOf(context, value, &x, result)) return false;
   *out = x != 0;
   return true;
 }
@@ -139,7 +120,7 @@ bool addAggregateArgument(const CallContext& context, const Value& argument,
     return collectNumbers(context, argument, numbers, &result);
   }
   double x = 0;
-  if (!numberOf(context, argument, &x, result)) return false;
+  if (!hostNumberOf(context, argument, &x, result)) return false;
   numbers.push_back(x);
   return true;
 }
@@ -302,11 +283,11 @@ void ztest(CallContext& context, const Value* const* arguments, Value& result) {
   std::vector<double> numbers;
   if (!addAggregateArgument(context, *arguments[0], numbers, result)) return;
   double x = 0;
-  if (!numberOf(context, *arguments[1], &x, result)) return;
+  if (!hostNumberOf(context, *arguments[1], &x, result)) return;
   const Value* sigmaArgument = argumentAt(arguments, 2);
   const bool sigmaGiven = sigmaArgument != nullptr && !sigmaArgument->isEmpty();
   double sigma = 0;
-  if (sigmaGiven && !numberOf(context, *sigmaArgument, &sigma, result)) return;
+  if (sigmaGiven && !hostNumberOf(context, *sigmaArgument, &sigma, result)) return;
   const double n = double(numbers.size());
   if (n == 0) return setErrorResult(result, kErrorNA);
   if (!sigmaGiven) {
@@ -357,7 +338,7 @@ void percentileOf(CallContext& context, const Value* const* arguments, Value& re
   std::vector<double> sorted;
   if (!sortedData(context, *arguments[0], sorted, result)) return;
   double k = 0;
-  if (!numberOf(context, *arguments[1], &k, result)) return;
+  if (!hostNumberOf(context, *arguments[1], &k, result)) return;
   if (quartile) {
     k = std::trunc(k);
     if (exclusive ? !(k > 0 && k < 4) : !(k >= 0 && k <= 4)) {
@@ -397,11 +378,11 @@ void percentrankOf(CallContext& context, const Value* const* arguments, Value& r
   std::vector<double> sorted;
   if (!sortedData(context, *arguments[0], sorted, result)) return;
   double x = 0;
-  if (!numberOf(context, *arguments[1], &x, result)) return;
+  if (!hostNumberOf(context, *arguments[1], &x, result)) return;
   double digits = 3;
   const Value* digitsArgument = argumentAt(arguments, 2);
   if (digitsArgument != nullptr && !digitsArgument->isEmpty()) {
-    if (!numberOf(context, *digitsArgument, &digits, result)) return;
+    if (!hostNumberOf(context, *digitsArgument, &digits, result)) return;
     digits = std::trunc(digits);
   }
   if (digits < 1) return setErrorResult(result, kErrorNum);
@@ -439,7 +420,7 @@ void trimmean(CallContext& context, const Value* const* arguments, Value& result
   std::vector<double> sorted;
   if (!sortedData(context, *arguments[0], sorted, result)) return;
   double percent = 0;
-  if (!numberOf(context, *arguments[1], &percent, result)) return;
+  if (!hostNumberOf(context, *arguments[1], &percent, result)) return;
   if (!(percent >= 0 && percent < 1) || sorted.empty()) return setErrorResult(result, kErrorNum);
   // The numbers left out, rounded down to an even count, half from each end.
   const size_t cut = size_t(std::floor(double(sorted.size()) * percent / 2));
@@ -454,7 +435,7 @@ void trimmean(CallContext& context, const Value* const* arguments, Value& result
 void rankAvg(CallContext& context, const Value* const* arguments, Value& result) {
   if (errorPrecheck(context, arguments, kAllArguments, result)) return;
   double number = 0;
-  if (!numberOf(context, *arguments[0], &number, result)) return;
+  if (!hostNumberOf(context, *arguments[0], &number, result)) return;
   const Value& data = *arguments[1];
   if (!data.isReference() && !data.isReferenceList() && !data.isArray()) {
     return setErrorResult(result, kErrorValue);
@@ -536,11 +517,11 @@ void prob(CallContext& context, const Value* const* arguments, Value& result) {
     return setErrorResult(result, kErrorValue);
   }
   double lower = 0;
-  if (!numberOf(context, *arguments[2], &lower, result)) return;
+  if (!hostNumberOf(context, *arguments[2], &lower, result)) return;
   double upper = lower;
   const Value* upperArgument = argumentAt(arguments, 3);
   if (upperArgument != nullptr && !upperArgument->isEmpty() &&
-      !numberOf(context, *upperArgument, &upper, result)) {
+      !hostNumberOf(context, *upperArgument, &upper, result)) {
     return;
   }
   if (uint64_t{values.columns()} * values.rows() !=
@@ -672,7 +653,7 @@ bool readDistribution(CallContext& context, const Value* const* arguments, doubl
                       unsigned wholeMask, int flagPosition, bool* flag, Value& result) {
   if (errorPrecheck(context, arguments, kAllArguments, result)) return false;
   for (size_t i = 0; i < count; ++i) {
-    if (!numberOf(context, *arguments[i], &a[i], result)) return false;
+    if (!hostNumberOf(context, *arguments[i], &a[i], result)) return false;
   }
   if (flagPosition >= 0 && !flagOf(context, *arguments[flagPosition], flag, result)) return false;
   for (size_t i = 0; i < count; ++i) {
@@ -705,7 +686,8 @@ void binomDistRange(CallContext& context, const Value* const* arguments, Value& 
   const double n = a[0], p = a[1], first = a[2];
   double last = first;
   if (upperArgument != nullptr && !upperArgument->isEmpty()) {
-    if (!numberOf(context, *upperArgument, &last, result) || !countOf(last, &last, result)) return;
+    if (!hostNumberOf(context, *upperArgument, &last, result) || !countOf(last, &last, result))
+      return;
   }
   if (n < 0 || !(p >= 0 && p <= 1) || first < 0 || first > n || last < first || last > n) {
     return setErrorResult(result, kErrorNum);

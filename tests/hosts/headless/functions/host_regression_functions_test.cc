@@ -7,34 +7,13 @@
 namespace korvel {
 namespace {
 
-struct NumberCase {
-  const char* formula;
-  double expected;
-};
-
 class HostRegressionFunctionTest : public HostFunctionTest {
  protected:
-  void expectAll(const std::string& inputs, std::initializer_list<FormulaCase> cases) {
-    for (const FormulaCase& c : cases) EXPECT_EQ(eval(inputs, c.formula), c.expected) << c.formula;
-  }
-
   // The whole array of a formula entered as an array formula over the range.
   std::string evalArray(const std::string& inputs, const std::string& formula,
                         const std::string& range) {
     build(inputs + "\n" + range + ": {" + formula + "}\n");
     return valueOf(range.substr(0, range.find(':')));
-  }
-
-  // Each formula's number to 14 significant digits (an absolute 1e-14 near 0).
-  void expectNumbers(const std::string& inputs, std::initializer_list<NumberCase> cases) {
-    for (const NumberCase& c : cases) {
-      build(inputs + "\nZ100: " + c.formula + "\n");
-      Cell* at = cell("Z100");
-      ASSERT_TRUE(at != nullptr && at->value != nullptr) << c.formula;
-      ASSERT_TRUE(at->value->isNumeric()) << c.formula << " gives " << show(*at->value);
-      double tolerance = std::fmax(1e-14, std::fabs(c.expected) * 1e-14);
-      EXPECT_NEAR(at->value->number(), c.expected, tolerance) << c.formula;
-    }
   }
 };
 

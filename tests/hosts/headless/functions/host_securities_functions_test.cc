@@ -8,34 +8,7 @@
 namespace korvel {
 namespace {
 
-// A formula and the number it must give, to a relative precision: the published examples state
-// a few digits, the workbook results all fifteen.
-struct NumberCase {
-  const char* formula;
-  double expected;
-  double precision;
-};
-
-class HostSecuritiesFunctionsTest : public HostFunctionTest {
- protected:
-  void expectNumbers(const std::string& inputs, const std::vector<NumberCase>& cases) {
-    for (const NumberCase& c : cases) {
-      const std::string got = eval(inputs, c.formula);
-      double value = 0;
-      const bool isNumber = got.rfind("n:", 0) == 0 || got.rfind("i:", 0) == 0;
-      if (isNumber) value = std::strtod(got.c_str() + 2, nullptr);
-      EXPECT_TRUE(isNumber && std::fabs(value - c.expected) <=
-                                  c.precision * std::fmax(std::fabs(c.expected), 1e-300))
-          << c.formula << " gave " << got << ", expected " << c.expected;
-    }
-  }
-
-  void expectAll(const std::string& inputs, const std::vector<FormulaCase>& cases) {
-    for (const FormulaCase& c : cases) {
-      EXPECT_EQ(eval(inputs, c.formula), c.expected) << c.formula;
-    }
-  }
-};
+class HostSecuritiesFunctionsTest : public HostFunctionTest {};
 
 TEST_F(HostSecuritiesFunctionsTest, CouponCalendar) {
   // Settlement 25 January 2011, maturity 15 November 2011, half-yearly, actual/actual.
