@@ -17,7 +17,8 @@
 // - Dates count from 1900-01-00 (serial 0), with the 1900-02-29 the host program keeps (serial
 //   60), or from 1904-01-01 in the 1904 system. Times are rounded to the precision the code
 //   shows (whole seconds, or the places after "s."), then split; "m" right after hours or before
-//   seconds is minutes.
+//   seconds is minutes. A unit counted elapsed ("[h]") counts its total in its plain code too.
+// - A number the only section's condition refuses is shown in the General format.
 // - Codes not understood ("[" never closed, an unknown bracket, an open quote, more than four
 //   sections) are not formats at all: TEXT gives #VALUE!.
 #include "hosts/headless/functions/number_format.h"
@@ -908,11 +909,16 @@ bool renderDate(const Section& s, double v, bool date1904, std::u16string* out) 
   }
   DateParts p;
   if (!dateParts(v, date1904, precision, &p)) return false;
-  bool elapsedHours = false, elapsedMinutes = false;
+  // Once a unit is counted elapsed, its plain code counts the same total: "[s] ss" shows the
+  // total seconds twice.
+  bool elapsedHours = false, elapsedMinutes = false, elapsedSeconds = false;
   for (const Token& t : s.tokens) {
     elapsedHours = elapsedHours || t.kind == Kind::kElapsedHour;
     elapsedMinutes = elapsedMinutes || t.kind == Kind::kElapsedMinute;
+    elapsedSeconds = elapsedSeconds || t.kind == Kind::kElapsedSecond;
   }
+  const int64_t seconds =
+      elapsedSeconds && !elapsedHours && !elapsedMinutes ? p.totalSeconds : p.second;
   for (const Token& t : s.tokens) {
     switch (t.kind) {
       case Kind::kLiteral:
@@ -941,7 +947,7 @@ bool renderDate(const Section& s, double v, bool date1904, std::u16string* out) 
         }
         break;
       case Kind::kHour: {
-        int64_t hour = p.hour;
+        int64_t hour = elapsedHours ? p.totalHours : p.hour;
         if (s.hasAmPm) hour = hour % 12 == 0 ? 12 : hour % 12;
         *out += padded(hour, std::min(t.count, 2));
         break;
@@ -951,7 +957,7 @@ bool renderDate(const Section& s, double v, bool date1904, std::u16string* out) 
                        std::min(t.count, 2));
         break;
       case Kind::kSecond:
-        *out += padded(p.second, std::min(t.count, 2));
+        *out += padded(seconds, std::min(t.count, 2));
         break;
       case Kind::kSubsecond: {
         std::u16string digits = padded(p.subsecond, p.precision);
@@ -972,7 +978,7 @@ bool renderDate(const Section& s, double v, bool date1904, std::u16string* out) 
         *out += padded(elapsedHours ? p.minute : p.totalMinutes, t.count);
         break;
       case Kind::kElapsedSecond:
-        *out += padded(elapsedHours || elapsedMinutes ? p.second : p.totalSeconds, t.count);
+        *out += padded(seconds, t.count);
         break;
       default:
         break;
@@ -1128,7 +1134,9 @@ bool formatNumber(double x, std::u16string_view format, bool date1904, std::u16s
     if (first) {
       chosen = numbers[0];
     } else if (n == 1) {
-      return false;
+      // A number the only section's condition refuses is shown as General.
+      *out = generalFormatText(x);
+      return true;
     } else if (numbers[1]->compare != Compare::kNone) {
       if (satisfies(*numbers[1], x)) {
         chosen = numbers[1];

@@ -97,6 +97,8 @@ TEST_F(NumberFormatTest, SectionsSignsAndConditions) {
       {-5, "0;", ""},
       {150, "[>100]\"big\";\"small\"", "big"},
       {50, "[>100]\"big\";\"small\"", "small"},
+      {10, "[<10]#\" Wow\"", "10"},  // the only section refuses it: General
+      {-11, "[=-10]#\" Wow\"", "-11"},
       {-5, "[<=100]0.0;0", "-5.0"},
       {-5, "[<0]\"minus \"0;0", "minus 5"},
       {5, "[Red]0;[Blue]-0", "5"},
@@ -147,6 +149,8 @@ TEST_F(NumberFormatTest, DatesAndTimes) {
       {0.25 + 1.5 / 86400, "h:mm:ss.00", "6:00:01.50"},
       {0.99999999, "yyyy-mm-dd hh:mm:ss", "1900-01-01 00:00:00"},  // rounds to the next day
       {1.5, "[h]:mm", "36:00"},
+      {3.14159, "[h]\" or \"h:mm", "75 or 75:23"},  // an elapsed unit's plain code counts the total
+      {0.0854629629629629, "[s] ss", "7384 7384"},
       {2.5 / 24, "[mm]:ss", "150:00"},
       {1.0 / 1440, "[s]", "60"},
       {-1.5, "[h]:mm", "-36:00"},  // durations may be negative, times of day not
