@@ -47,6 +47,7 @@
 #include "model/cell.h"
 #include "model/compiled_model.h"
 #include "model/nodes/node.h"
+#include "util/text.h"
 
 namespace korvel {
 namespace {
@@ -419,8 +420,12 @@ class ExclusiveOr {
       return false;
     }
     if (argument.isText()) {
-      error->setError(kErrorValue);
-      return false;
+      // A text given directly counts when it spells TRUE or FALSE; any other text is passed over
+      // (XOR("", TRUE) is TRUE), and only texts leave nothing counted: #VALUE!.
+      if (equalsNoCase(argument.text(), u"TRUE") || equalsNoCase(argument.text(), u"FALSE")) {
+        count(equalsNoCase(argument.text(), u"TRUE"));
+      }
+      return true;
     }
     count(toBoolean(argument));
     return true;

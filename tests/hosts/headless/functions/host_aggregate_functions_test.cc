@@ -109,6 +109,8 @@ TEST_F(HostAggregateFunctionTest, LogicalAndInformationFunctions) {
                 {"=XOR({1,0,1,1})", "b:TRUE"},
                 {"=XOR(A3)", "e:#VALUE!"},
                 {"=XOR(\"x\")", "e:#VALUE!"},
+                {"=XOR(\"true\")", "b:TRUE"},   // direct texts spelling a truth value count
+                {"=XOR(\"\",TRUE)", "b:TRUE"},  // other direct texts are passed over
                 {"=XOR(A1,B2)", "e:#N/A"},
                 {"=IFNA(B2,\"none\")", "t:none"},
                 {"=IFNA(1/0,\"none\")", "e:#DIV/0!"},
