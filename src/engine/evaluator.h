@@ -27,8 +27,11 @@
 // element when an argument at a value-class position holds an array or a reference to several
 // cells and the function does not return an array (array-valued functions such as TRANSPOSE or
 // LINEST shape their result from whole arguments); the other arguments go whole to every
-// element's call, whose result is reduced to a single value. The flags bits "takes references" and
-// "takes arrays" only summarise the classes, so the per-position class decides.
+// element's call, whose result is reduced to a single value. IF and CHOOSE, which answer with
+// one of their (whole) branch arguments, read an array or range branch at the element's own
+// position (#N/A past its end), and such branches widen the result like the condition. The flags
+// bits "takes references" and "takes arrays" only summarise the classes, so the per-position class
+// decides.
 //
 // Then: a native routine when the call node has one; otherwise the host program. Calls with the
 // call flag go by number (callWorksheetFunction, with the catalogue's maximum argument count)

@@ -204,9 +204,14 @@ void evaluateCall(Engine& engine, const CallNode& node, int mode, Value& result)
     return;
   }
 
+  // IF and CHOOSE answer with one of their branch arguments, which arrive whole: the program
+  // reads every array among them in step with the condition, so they shape the result too.
+  constexpr int kIfNumber = 1, kChooseNumber = 100;
+  const bool choosesBranch =
+      shape.described() && (shape.number == kIfNumber || shape.number == kChooseNumber);
   uint32_t columns = 1, rows = 1;
   for (size_t i = 0; i < values.size(); ++i) {
-    if (shape.broadcasts(i)) coverShape(values[i], columns, rows);
+    if (shape.broadcasts(i) || choosesBranch) coverShape(values[i], columns, rows);
   }
   if (uint64_t{columns} * rows > kMaxArrayElements) {
     result.setError(kErrorValue);
@@ -225,6 +230,14 @@ void evaluateCall(Engine& engine, const CallNode& node, int mode, Value& result)
       }
       Value& element = out.at(c, r);
       callOnce(engine, node, shape, elementArguments, element);
+      if (choosesBranch && (element.isArray() || isAreaReference(element))) {
+        // The branch an element chose is read at the element's own position; past its end it
+        // has no element (#N/A), a range as much as an array.
+        Value branch, picked;
+        referenceToArray(engine, element, branch);
+        broadcastElement(engine, branch, c, r, picked);
+        element = std::move(picked);
+      }
       reduceToSingle(engine, element);
     }
   }

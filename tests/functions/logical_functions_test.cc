@@ -45,6 +45,25 @@ TEST_F(LogicalFunctions, IfReadsConditionsAndMissingBranches) {
   EXPECT_EQ(eval(kKinds, "=IF(1,,2)"), "i:0");
 }
 
+// An array condition reads the branches in step with it: each element takes its branch's element
+// at its own position (#N/A past a branch's end), and array branches widen the result.
+TEST_F(LogicalFunctions, IfOverArraysReadsTheBranchesElementByElement) {
+  build(
+      "A1: 1\nA2: 2\nA3: 3\nB1: 10\nB2: 20\nB3: 30\nD1: 7\nD2: 8\n"
+      "C1:C3: {=IF(A1:A3>1,A1:A3,B1:B3)}\n"
+      "E1:E3: {=IF(A1:A3>1,D1:D2,0)}\n"
+      "F1:G2: {=IF({TRUE;FALSE},{1,2},{7,8})}\n"
+      "H1:H3: {=CHOOSE({1;2;1},A1:A3,B1:B3)}\n");
+  // An anchor holds the whole array.
+  const FormulaCase cells[] = {
+      {"C1", "a:{10;2;3}"},
+      {"E1", "a:{0;8;#N/A}"},
+      {"F1", "a:{1,2;7,8}"},
+      {"H1", "a:{1;20;3}"},
+  };
+  for (const FormulaCase& c : cells) EXPECT_EQ(valueOf(c.formula), c.expected) << c.formula;
+}
+
 TEST_F(LogicalFunctions, IfErrorCatchesErrorsAndErrorTexts) {
   expectAll({
       {"=IFERROR(1/0,5)", "i:5"},
