@@ -27,6 +27,25 @@ bool CellRefLess::operator()(const CellRef& a, const CellRef& b) const {
   return a.columnWord != b.columnWord ? a.columnWord < b.columnWord : a.rowWord < b.rowWord;
 }
 
+void HeadlessCalcHost::setWorkbookFormula(CellRef cell, std::u16string_view text) {
+  std::u16string shown = !text.empty() && text[0] == u'=' ? std::u16string() : std::u16string(u"=");
+  // Files store newer functions with a prefix ("_xlfn.", "_xlfn._xlws.") that formulas never show.
+  for (size_t i = 0; i < text.size();) {
+    std::u16string_view rest = text.substr(i);
+    if (startsWithNoCase(rest, u"_xlfn.") || startsWithNoCase(rest, u"_xlws.")) {
+      i += 6;
+      continue;
+    }
+    shown += text[i++];
+  }
+  workbookFormulas_[cell] = std::move(shown);
+}
+
+const std::u16string* HeadlessCalcHost::workbookFormula(CellRef cell) const {
+  auto it = workbookFormulas_.find(cell);
+  return it == workbookFormulas_.end() ? nullptr : &it->second;
+}
+
 const Value* HeadlessCalcHost::publishedValue(CellRef address) const {
   auto it = published_.find(address);
   return it == published_.end() ? nullptr : &it->second;

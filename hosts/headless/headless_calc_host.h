@@ -44,6 +44,12 @@ class HeadlessCalcHost : public CalcHost {
   // a count of what a model leaves to the host program).
   void setComputesFunctions(bool on) { computesFunctions_ = on; }
 
+  // A formula of the workbook as its author wrote it, which FORMULATEXT shows: the compiled model
+  // keeps no $ marks. The text gets its "=" and loses the prefixes of newer functions.
+  void setWorkbookFormula(CellRef cell, std::u16string_view text);
+  // That text of the cell, or null when the workbook gave none.
+  const std::u16string* workbookFormula(CellRef cell) const;
+
   // The values published so far, the last one per address.
   const std::map<CellRef, Value, CellRefLess>& published() const { return published_; }
   // The last value published for the address, or null.
@@ -103,6 +109,7 @@ class HeadlessCalcHost : public CalcHost {
   bool date1904_ = false;
   bool computesFunctions_ = true;
   std::map<CellRef, Value, CellRefLess> published_;
+  std::map<CellRef, std::u16string, CellRefLess> workbookFormulas_;
   size_t publishCount_ = 0;
   std::map<std::u16string, size_t> notComputed_;
   size_t notComputedCount_ = 0;

@@ -6,6 +6,8 @@
 #include "compiler/xlsx_reader.h"
 #include "engine/engine.h"
 #include "hosts/headless/headless_calc_host.h"
+#include "model/compiled_model.h"
+#include "model/sheet.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -42,6 +44,20 @@ void applyWorkbookSettings(const Workbook& workbook, Engine& engine, HeadlessCal
   engine.maxIterations = workbook.calculation.count;
   engine.maxChange = workbook.calculation.delta;
   host.setDate1904(engine.date1904);
+  // The headless program keeps the workbook's own formula texts, as the spreadsheet program does.
+  for (const WorkbookSheet& sheet : workbook.sheets) {
+    const Sheet* modelSheet = engine.model().sheets().findByExcelName(sheet.name);
+    if (modelSheet == nullptr) continue;
+    for (const WorkbookCell& cell : sheet.cells) {
+      if (!cell.isFormula) continue;
+      host.setWorkbookFormula(CellRef::at(modelSheet->index(), cell.row, cell.column),
+                              cell.formula);
+    }
+    for (const ArrayFormula& array : sheet.arrays) {
+      host.setWorkbookFormula(CellRef::at(modelSheet->index(), array.firstRow, array.firstColumn),
+                              array.formula);
+    }
+  }
 }
 
 }  // namespace korvel

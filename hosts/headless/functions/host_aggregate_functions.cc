@@ -43,6 +43,7 @@
 #include "functions/database_functions.h"
 #include "hosts/headless/functions/host_arguments.h"
 #include "hosts/headless/functions/host_functions.h"
+#include "hosts/headless/headless_calc_host.h"
 #include "model/address.h"
 #include "model/cell.h"
 #include "model/compiled_model.h"
@@ -538,7 +539,13 @@ void formulaText(CallContext& context, const Value* const* arguments, Value& res
     result.setError(kErrorNA);
     return;
   }
-  std::u16string text = u"=" + cell->formulaRoots.front()->formulaText(model);
+  // The workbook's own text when the program has it: the model's lacks the $ marks.
+  const auto* program =
+      context.engine != nullptr ? dynamic_cast<HeadlessCalcHost*>(context.engine->host()) : nullptr;
+  const std::u16string* written =
+      program != nullptr ? program->workbookFormula(cell->address) : nullptr;
+  std::u16string text =
+      written != nullptr ? *written : u"=" + cell->formulaRoots.front()->formulaText(model);
   if (cell->arrayRange != nullptr) text = u"{" + text + u"}";
   result.setText(text);
 }

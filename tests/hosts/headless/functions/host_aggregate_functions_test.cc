@@ -1,5 +1,6 @@
 #include <vector>
 
+#include "engine/evaluator.h"
 #include "hosts/headless/functions/host_functions.h"
 #include "tests/hosts/headless/functions/host_function_test_support.h"
 
@@ -159,6 +160,22 @@ TEST_F(HostAggregateFunctionTest, SubtotalCodesOfTheHost) {
   EXPECT_EQ(subtotal(7, {u"A1:B1"}), "e:#N/A");
   EXPECT_EQ(subtotal(7, {u"A1"}), "e:#DIV/0!");
   EXPECT_EQ(subtotal(112, {u"A1:A3"}), "e:#VALUE!");
+}
+
+// FORMULATEXT shows the workbook's own text when the program has it (with its $ marks, without
+// the prefixes files give newer functions), else the model's.
+TEST_F(HostFunctionTest, FormulaTextShowsTheWorkbooksOwnText) {
+  build(
+      "A1: 1\nB1: =A1*2\nB2: =A1+1\nC1: =FORMULATEXT(B1)\nC2: =FORMULATEXT(B2)\n"
+      "C3: =FORMULATEXT(A1)\n");
+  EXPECT_EQ(valueOf("C1"), "t:=(A1*2)");  // the model renders its tree
+  EXPECT_EQ(valueOf("C3"), "e:#N/A");
+  headless_->setWorkbookFormula(cell("B1")->address, u"$A$1*2");
+  headless_->setWorkbookFormula(cell("B2")->address, u"=_xlfn.CONCAT(A1)+_XLFN._XLWS.SORT(A1)");
+  evaluateCell(*engine_, cell("C1"));
+  evaluateCell(*engine_, cell("C2"));
+  EXPECT_EQ(valueOf("C1"), "t:=$A$1*2");
+  EXPECT_EQ(valueOf("C2"), "t:=CONCAT(A1)+SORT(A1)");
 }
 
 }  // namespace
