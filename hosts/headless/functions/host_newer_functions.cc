@@ -332,7 +332,13 @@ void textJoinRoutine(CallContext& context, const Value* const* arguments, Value&
 
 // ---- XLOOKUP, XMATCH ----------------------------------------------------------------------
 
-enum MatchMode : int64_t { kExact = 0, kExactOrSmaller = -1, kExactOrLarger = 1, kWildcard = 2 };
+enum MatchMode : int64_t {
+  kExact = 0,
+  kExactOrSmaller = -1,
+  kExactOrLarger = 1,
+  kWildcard = 2,
+  kRegularExpression = 3
+};
 enum SearchMode : int64_t {
   kFirstToLast = 1,
   kLastToFirst = -1,
@@ -378,7 +384,10 @@ int orderOf(const Value& value, const Value& lookup) {
   return less(value, lookup) ? -1 : 1;
 }
 
-// The position the search finds, or -1.
+// What xSearch answers for a regular expression that does not compile.
+constexpr int64_t kBadPattern = -2;
+
+// The position the search finds, -1 when there is none, or kBadPattern.
 int64_t xSearch(const LookupLine& line, const Value& lookup, int64_t match, int64_t search) {
   const int64_t size = static_cast<int64_t>(line.size());
   if (search == kBinaryAscending || search == kBinaryDescending) {
@@ -408,6 +417,19 @@ int64_t xSearch(const LookupLine& line, const Value& lookup, int64_t match, int6
     // The bisection takes the position it ends on whatever its value's type, as the newer program
     // does: a text among numbers can be the "next larger" number.
     return position < size ? position : -1;
+  }
+  if (match == kRegularExpression) {
+    // The lookup text is a pattern matched against the texts of the line.
+    if (!lookup.isText()) return -1;
+    for (int64_t step = 0; step < size; ++step) {
+      const int64_t i = search == kLastToFirst ? size - 1 - step : step;
+      const Value& v = line.at(static_cast<size_t>(i));
+      if (!v.isText()) continue;
+      const int found = regexSearch(lookup.text(), v.text(), false);
+      if (found < 0) return kBadPattern;
+      if (found > 0) return i;
+    }
+    return -1;
   }
   const bool pattern = match == kWildcard && lookup.isText() && hasPatternCharacter(lookup.text());
   int64_t best = -1;
@@ -439,9 +461,9 @@ bool readModes(const CallContext& context, const Value* matchArgument, const Val
       !optionalInteger(context, searchArgument, kFirstToLast, search, result)) {
     return false;
   }
-  if (*match < -1 || *match > 2 ||
+  if (*match < -1 || *match > 3 ||
       (*search != 1 && *search != -1 && *search != 2 && *search != -2) ||
-      (*match == kWildcard && (*search == 2 || *search == -2))) {
+      ((*match == kWildcard || *match == kRegularExpression) && (*search == 2 || *search == -2))) {
     result.setError(kErrorValue);
     return false;
   }
@@ -515,6 +537,10 @@ void xLookupRoutine(CallContext& context, const Value* const* arguments, Value& 
   const LookupLine lookupLine = lookupLineOf(context, line);
   auto one = [&](const Value& lookup, Value& out) {
     const int64_t position = xSearch(lookupLine, lookup, match, search);
+    if (position == kBadPattern) {
+      out.setError(kErrorValue);
+      return;
+    }
     if (position < 0) {
       if (notFound != nullptr && !notFound->isEmpty()) {
         out = *notFound;
@@ -552,7 +578,7 @@ void xMatchRoutine(CallContext& context, const Value* const* arguments, Value& r
   auto one = [&](const Value& lookup, Value& out) {
     const int64_t position = xSearch(lookupLine, lookup, match, search);
     if (position < 0) {
-      out.setError(kErrorNA);
+      out.setError(position == kBadPattern ? kErrorValue : kErrorNA);
     } else {
       setNumberResult(out, double(position + 1));
     }

@@ -278,6 +278,15 @@ void setCheckedText(const std::wstring& text, Value& result) {
 
 }  // namespace
 
+int regexSearch(std::u16string_view pattern, std::u16string_view text, bool ignoreCase) {
+  const Pattern regex = compiled(pattern, ignoreCase);
+  if (regex.regex == nullptr) return -1;
+  WideMatch match;
+  bool found = false;
+  if (!searchOnce(regex, toWide(text), match, &found)) return -1;
+  return found ? 1 : 0;
+}
+
 void regexTestRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   const size_t count = argumentCount(arguments);
   if (count < 2 || count > 3) {

@@ -17,6 +17,8 @@
 #ifndef KORVEL_HOSTS_HEADLESS_FUNCTIONS_HOST_REGEX_H_
 #define KORVEL_HOSTS_HEADLESS_FUNCTIONS_HOST_REGEX_H_
 
+#include <string_view>
+
 #include "engine/native_function.h"
 #include "engine/value.h"
 
@@ -35,6 +37,10 @@ void regexExtractRoutine(CallContext& context, const Value* const* arguments, Va
 // every match replaced (occurrence 0, the default), or only the n-th (from the end when n is
 // negative); the text as it is when there is no such match.
 void regexReplaceRoutine(CallContext& context, const Value* const* arguments, Value& result);
+
+// Whether the pattern matches somewhere in the text, as REGEXTEST reads them: 1 yes, 0 no, -1
+// when the pattern does not compile or the text is too long for it.
+int regexSearch(std::u16string_view pattern, std::u16string_view text, bool ignoreCase);
 
 }  // namespace korvel
 

@@ -102,7 +102,7 @@ TEST_F(NewerFunctionTest, XLookupMatchAndSearchModes) {
       // Errors of the arguments.
       {"=_xlfn.XLOOKUP(1,A1:B4,C1:C4)", "e:#VALUE!"},
       {"=_xlfn.XLOOKUP(1,E1:E4,C1:C3)", "e:#VALUE!"},
-      {"=_xlfn.XLOOKUP(1,E1:E4,C1:C4,,3)", "e:#VALUE!"},
+      {"=_xlfn.XLOOKUP(1,E1:E4,C1:C4,,4)", "e:#VALUE!"},
       {"=_xlfn.XLOOKUP(\"a*\",A1:A4,C1:C4,,2,2)", "e:#VALUE!"},
       {"=_xlfn.XLOOKUP(1/0,E1:E4,C1:C4)", "e:#DIV/0!"},
   };
@@ -111,10 +111,20 @@ TEST_F(NewerFunctionTest, XLookupMatchAndSearchModes) {
 
 TEST_F(NewerFunctionTest, XMatch) {
   const FormulaCase cases[] = {
-      {"=_xlfn.XMATCH(\"BANANA\",A1:A4)", "i:2"},  {"=_xlfn.XMATCH(\"banana\",A1:A4,0,-1)", "i:4"},
-      {"=_xlfn.XMATCH(6,E1:E4,1)", "i:4"},         {"=_xlfn.XMATCH(6,E1:E4,-1,2)", "i:3"},
-      {"=_xlfn.XMATCH(\"?pple\",A1:A4,2)", "i:1"}, {"=_xlfn.XMATCH(8,E1:E4)", "e:#N/A"},
-      {"=_xlfn.XMATCH(2,{1,2;3,4})", "e:#VALUE!"}, {"=SUM(_xlfn.XMATCH({5,1},E1:E4))", "i:4"},
+      {"=_xlfn.XMATCH(\"BANANA\",A1:A4)", "i:2"},
+      {"=_xlfn.XMATCH(\"banana\",A1:A4,0,-1)", "i:4"},
+      {"=_xlfn.XMATCH(6,E1:E4,1)", "i:4"},
+      {"=_xlfn.XMATCH(6,E1:E4,-1,2)", "i:3"},
+      {"=_xlfn.XMATCH(\"?pple\",A1:A4,2)", "i:1"},
+      {"=_xlfn.XMATCH(8,E1:E4)", "e:#N/A"},
+      {"=_xlfn.XMATCH(2,{1,2;3,4})", "e:#VALUE!"},
+      {"=SUM(_xlfn.XMATCH({5,1},E1:E4))", "i:4"},
+      // Match mode 3: the lookup text is a regular expression over the texts.
+      {"=_xlfn.XMATCH(\"^[Bb]an\",A1:A4,3)", "i:2"},
+      {"=_xlfn.XMATCH(\"^[Bb]an\",A1:A4,3,-1)", "i:4"},
+      {"=_xlfn.XMATCH(10,C1:C4,3)", "e:#N/A"},
+      {"=_xlfn.XMATCH(\"[a-\",A1:A4,3)", "e:#VALUE!"},
+      {"=_xlfn.XLOOKUP(\"rr\",A1:A4,C1:C4,,3)", "i:30"},
   };
   check(cases);
 }
