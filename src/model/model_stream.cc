@@ -805,7 +805,7 @@ uint16_t u16Length(size_t bytes, const char* what) {
   return uint16_t(bytes);
 }
 
-uint32_t u32Length(size_t bytes, const char* what) {
+uint32_t u32Length(uint64_t bytes, const char* what) {
   if (bytes > 0xFFFFFFFFu) {
     throw std::logic_error(std::string(what) + " too long for the model stream");
   }
