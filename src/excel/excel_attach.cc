@@ -79,7 +79,7 @@ std::u16string_view baseName(std::u16string_view name) {
 
 void ExcelConnection::attachApplication(uint64_t application, std::u16string_view macro) {
   if (application != 0 && !application_.live()) {
-    application_ = ExcelObject(Dispatch::fromAddress(application));
+    application_ = ExcelObject(objectAt(runtime_.platform().objects, application));
     if (application_.live()) {
       HostInformation& host = runtime_.hostInformation();
       host.excelVersion = leadingInteger(application_.getText(dispid::kVersion));

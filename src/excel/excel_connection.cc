@@ -129,8 +129,8 @@ void ExcelConnection::controlChanged(std::u16string_view control) {
 }
 
 void ExcelConnection::rangeChanged(uint64_t worksheet, int64_t range) {
-  events_->onRangeChanged(ExcelObject(Dispatch::fromAddress(worksheet)),
-                          ExcelObject(Dispatch::fromAddress(uint64_t(range))));
+  events_->onRangeChanged(ExcelObject(objectAt(runtime_.platform().objects, worksheet)),
+                          ExcelObject(objectAt(runtime_.platform().objects, uint64_t(range))));
 }
 
 void ExcelConnection::startApplication() { korvel::startApplication(*this); }
@@ -159,7 +159,7 @@ bool ExcelConnection::takeRangeValues(std::u16string_view reference) {
 std::optional<std::u16string> ExcelConnection::windowCaption(uint64_t windowObject) {
   if (windowObject == 0) return std::nullopt;
   try {
-    ExcelObject form(Dispatch::fromAddress(windowObject));
+    ExcelObject form(objectAt(runtime_.platform().objects, windowObject));
     return form.getText(dispid::kFormCaption);
   } catch (const ComError&) {
     return std::nullopt;

@@ -76,12 +76,16 @@ struct FunctionDescription {
 };
 
 // The shared table of one interface. Reading and writing slots is what the runtime's
-// interceptions do; the program's own objects call their members through it.
+// interceptions do; the program's own objects call their members through it. A host whose tables
+// are native ones (real virtual function tables) overrides the slot members.
 class InterfaceTable {
  public:
   InterfaceTable(InterfaceId iid, std::vector<FunctionDescription> functions,
                  std::vector<MemberFunction> slots)
       : iid_(std::move(iid)), functions_(std::move(functions)), slots_(std::move(slots)) {}
+  virtual ~InterfaceTable() = default;
+  InterfaceTable(const InterfaceTable&) = delete;
+  InterfaceTable& operator=(const InterfaceTable&) = delete;
 
   const InterfaceId& iid() const { return iid_; }
   // The type information: how many functions it describes, and each description.
@@ -95,13 +99,13 @@ class InterfaceTable {
     return nullptr;
   }
 
-  size_t slotCount() const { return slots_.size(); }
+  virtual size_t slotCount() const { return slots_.size(); }
   // An empty function for a slot outside the table.
-  MemberFunction slot(size_t index) const {
+  virtual MemberFunction slot(size_t index) const {
     return index < slots_.size() ? slots_[index] : MemberFunction();
   }
   // False, with nothing written, for a slot outside the table.
-  bool setSlot(size_t index, MemberFunction function) {
+  virtual bool setSlot(size_t index, MemberFunction function) {
     if (index >= slots_.size()) return false;
     slots_[index] = std::move(function);
     return true;
@@ -144,7 +148,8 @@ class Dispatch : public std::enable_shared_from_this<Dispatch> {
   virtual bool unadvise(uint32_t /*cookie*/) { return false; }
 
   // An interface pointer as it travels in a message word, and back. The address must be that of
-  // a live object the sender holds for the duration of the call.
+  // a live object the sender holds for the duration of the call. Pointers that the workbook's code
+  // sends are the program's own; they are read through objectAt (below).
   uint64_t address() { return uint64_t(uintptr_t(this)); }
   static std::shared_ptr<Dispatch> fromAddress(uint64_t address) {
     if (address == 0) return nullptr;
@@ -159,7 +164,18 @@ class ObjectFactory {
   virtual ~ObjectFactory() = default;
   // The new object, or null with *result set when it cannot be created.
   virtual std::shared_ptr<Dispatch> create(std::u16string_view classOrProgId, HResult* result) = 0;
+  // The object whose interface pointer the workbook's code sent in a message word; null for 0.
+  // A program whose pointers are not Dispatch addresses (a real automation server) answers its
+  // own view of the object.
+  virtual std::shared_ptr<Dispatch> objectAt(uint64_t address) {
+    return Dispatch::fromAddress(address);
+  }
 };
+
+// objectAt of the platform's factory, or Dispatch::fromAddress without one.
+inline std::shared_ptr<Dispatch> objectAt(ObjectFactory* factory, uint64_t address) {
+  return factory != nullptr ? factory->objectAt(address) : Dispatch::fromAddress(address);
+}
 
 }  // namespace korvel
 

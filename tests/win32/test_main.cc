@@ -1,0 +1,10 @@
+#include <windows.h>
+
+#include "tests/win32/check.h"
+
+int main(int argc, char** argv) {
+  CoInitialize(nullptr);
+  int failed = korvel::win32::testing::runAll(argc > 1 ? argv[1] : nullptr);
+  CoUninitialize();
+  return failed == 0 ? 0 : 1;
+}
