@@ -8,5 +8,7 @@ packages=(
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-$sudo apt-get update
+# With the i386 architecture added for Wine (install-win32-deps.sh), the i386 index of the security
+# archive may lag behind and make update fail; the main archive still serves every package.
+$sudo apt-get update || true
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${packages[@]}"
