@@ -1,0 +1,3 @@
+#include "hosts/win32/com_object.h"
+
+#include "tests/win32/check.h"
