@@ -83,7 +83,8 @@ class ComInterfaceTable : public InterfaceTable {
   void** vtable_;
   size_t slotCount_;
   std::map<size_t, std::shared_ptr<const NativeSignature>> signatures_;
-  size_t invokeSlot_;  // the slot of IDispatch::Invoke, or SIZE_MAX
+  size_t invokeSlot_;    // the slot of IDispatch::Invoke, or SIZE_MAX
+  int invokeHook_ = -1;  // the late-bound entry this table's Invoke replacement goes through
 };
 
 // The table of an interface pointer's vtable, read once from the object's type information and
