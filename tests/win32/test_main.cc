@@ -1,4 +1,6 @@
 #include <windows.h>
+// The lean Windows header leaves COM out.
+#include <objbase.h>
 
 #include "tests/win32/check.h"
 
