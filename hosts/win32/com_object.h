@@ -71,6 +71,9 @@ class ComObject {
   // portable object's own invoke.
   HRESULT call(int32_t memberId, InvokeKind kind, std::span<Variant> arguments, Variant* result,
                uint32_t locale);
+  // What the native member of a slot runs: the portable table's current function of the slot.
+  HRESULT callPortableSlot(size_t slot, std::span<Variant> arguments, Variant* result,
+                           uint32_t locale);
 
   // The face a COM caller holds: the native table, then the owner.
   struct DispatchFace {
