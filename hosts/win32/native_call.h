@@ -29,6 +29,17 @@ struct NativeParameter {
   bool byReference = false;  // a pointer to the value
   bool locale = false;       // the call's locale (PARAMFLAG_FLCID), an LCID by value
   bool result = false;       // where the member's result goes (PARAMFLAG_FRETVAL), by reference
+  // The caller may leave it out (PARAMFLAG_FOPT, a default value, or among the function's trailing
+  // optional parameters); it then gets defaultValue, or missing for a VARIANT without one (the
+  // type's zero value otherwise).
+  bool optional = false;
+  Variant defaultValue;
+  // By reference and only written by the callee (PARAMFLAG_FOUT without PARAMFLAG_FIN): nothing is
+  // passed in, and the callee does not free what the pointer held.
+  bool output = false;
+  // For an interface pointer (VT_DISPATCH or VT_UNKNOWN): the interface the callee expects, which
+  // an object is queried for before it is passed; GUID_NULL for IDispatch or IUnknown itself.
+  IID interfaceId = {};
 };
 
 // The parameters after the object pointer, in declaration order.
