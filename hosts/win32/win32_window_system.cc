@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <map>
 #include <set>
 #include <utility>
@@ -10,11 +11,18 @@ namespace korvel::win32 {
 
 namespace {
 
+// Native procedures of this library that run portable ones. A window usually needs one; another
+// program that subclasses the window in between (keeping ours as the procedure it passes on to)
+// buries it, and a portable procedure installed over that one needs a native procedure of its own,
+// or the chain would loop back to the top. Eight layers of ours interleaved with others' are more
+// than any window sees.
+constexpr int kLayers = 8;
+
 // The procedures and hooks that the system's callbacks look up. It is never destroyed: a window
 // may still run a procedure of ours while the process's static objects go away.
 struct Registry {
-  // Portable procedures installed on windows, which run behind portableWindowProc.
-  std::map<HWND, WindowProc> installed;
+  // Portable procedures installed on windows, by the layer whose native procedure runs them.
+  std::array<std::map<HWND, WindowProc>, kLayers> installed;
   // The portable stand-ins of native procedures, one per window and native procedure.
   struct Wrapper {
     HWND window;
@@ -55,10 +63,10 @@ HWND liveWindow(WindowHandle window) {
 
 std::wstring wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 
-LRESULT CALLBACK portableWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  Registry& r = registry();
-  auto it = r.installed.find(window);
-  if (it == r.installed.end()) return DefWindowProcW(window, message, wParam, lParam);
+LRESULT runLayer(int layer, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  std::map<HWND, WindowProc>& installed = registry().installed[size_t(layer)];
+  auto it = installed.find(window);
+  if (it == installed.end()) return DefWindowProcW(window, message, wParam, lParam);
   // A copy: the procedure may replace itself, or its window may be destroyed, while it runs.
   WindowProc proc = it->second;
   LRESULT result = 0;
@@ -69,8 +77,32 @@ LRESULT CALLBACK portableWindowProc(HWND window, UINT message, WPARAM wParam, LP
     // An exception must not unwind through the system's dispatch frames.
     result = 0;
   }
-  if (message == WM_NCDESTROY) r.installed.erase(window);
+  if (message == WM_NCDESTROY) installed.erase(window);
   return result;
+}
+
+template <int kLayer>
+LRESULT CALLBACK layerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return runLayer(kLayer, window, message, wParam, lParam);
+}
+
+template <int... kLayer>
+constexpr std::array<WNDPROC, sizeof...(kLayer)> layerProcs(std::integer_sequence<int, kLayer...>) {
+  return {&layerWindowProc<kLayer>...};
+}
+
+constexpr std::array<WNDPROC, kLayers> kLayerProcs =
+    layerProcs(std::make_integer_sequence<int, kLayers>());
+
+// The layer whose procedure runs on the window now, or -1 when it is none of ours.
+int currentLayer(HWND window) {
+  auto native = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
+  for (int layer = 0; layer < kLayers; ++layer) {
+    if (kLayerProcs[size_t(layer)] == native) {
+      return registry().installed[size_t(layer)].count(window) != 0 ? layer : -1;
+    }
+  }
+  return -1;
 }
 
 BOOL CALLBACK collectWindow(HWND window, LPARAM list) {
@@ -163,15 +195,16 @@ bool Win32WindowSystem::isWindow(WindowHandle window) const {
 
 WindowHandle Win32WindowSystem::findTopLevelWindow(std::u16string_view title) const {
   std::wstring wanted = wide(title);
+  // One unit more than the title wanted shows that a window's title is longer.
+  std::wstring text(wanted.size() + 2, L'\0');
   for (WindowHandle window : topLevelWindows()) {
-    HWND hwnd = toHwnd(window);
-    int length = GetWindowTextLengthW(hwnd);
-    if (length < 0 || size_t(length) < wanted.size()) continue;
-    std::wstring text(size_t(length) + 1, L'\0');
-    text.resize(size_t(GetWindowTextW(hwnd, text.data(), length + 1)));
-    // An ordinal comparison: window titles match by their letters, not by the user's locale.
-    if (CompareStringOrdinal(text.data(), int(text.size()), wanted.data(), int(wanted.size()),
-                             TRUE) == CSTR_EQUAL) {
+    // The title as the system keeps it, as FindWindowW reads it: asking the window (WM_GETTEXT)
+    // would wait on every window of a thread that is busy.
+    int length = InternalGetWindowText(toHwnd(window), text.data(), int(text.size()));
+    if (length < 0 || size_t(length) != wanted.size()) continue;
+    // An ordinal comparison: titles match by their letters, not by the user's locale.
+    if (CompareStringOrdinal(text.data(), length, wanted.data(), int(wanted.size()), TRUE) ==
+        CSTR_EQUAL) {
       return window;
     }
   }
@@ -182,11 +215,9 @@ WindowProc Win32WindowSystem::windowProc(WindowHandle window) const {
   HWND hwnd = liveWindow(window);
   if (hwnd == nullptr) return {};
   Registry& r = registry();
+  int layer = currentLayer(hwnd);
+  if (layer >= 0) return r.installed[size_t(layer)][hwnd];
   auto native = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC));
-  if (native == portableWindowProc) {
-    auto it = r.installed.find(hwnd);
-    if (it != r.installed.end()) return it->second;
-  }
   for (const Registry::Wrapper& wrapper : r.wrappers) {
     if (wrapper.window == hwnd && wrapper.native == native) return wrapper.proc;
   }
@@ -208,19 +239,27 @@ WindowProc Win32WindowSystem::setWindowProc(WindowHandle window, WindowProc proc
   if (hwnd == nullptr || !proc) return {};
   WindowProc previous = windowProc(window);
   Registry& r = registry();
+  int top = currentLayer(hwnd);
   for (const Registry::Wrapper& wrapper : r.wrappers) {
     if (wrapper.proc == proc) {
       // Putting back a native procedure: the window runs it directly again.
       SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(wrapper.native));
-      r.installed.erase(hwnd);
+      if (top >= 0) r.installed[size_t(top)].erase(hwnd);
       return previous;
     }
   }
-  r.installed[hwnd] = std::move(proc);
-  if (reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC)) != portableWindowProc) {
-    SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&portableWindowProc));
+  if (top >= 0) {
+    // Ours already runs on top: the portable procedure is simply exchanged.
+    r.installed[size_t(top)][hwnd] = std::move(proc);
+    return previous;
   }
-  return previous;
+  for (size_t layer = 0; layer < kLayerProcs.size(); ++layer) {
+    if (r.installed[layer].count(hwnd) != 0) continue;  // buried under another program's
+    r.installed[layer][hwnd] = std::move(proc);
+    SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(kLayerProcs[layer]));
+    return previous;
+  }
+  return {};
 }
 
 int64_t Win32WindowSystem::send(WindowHandle window, uint32_t message, uint64_t wParam,

@@ -1,13 +1,17 @@
 // The host program's windows through Win32: enumeration, subclassing, messages, the activation
 // hook, message boxes and the launcher's payload blocks.
 //
-// Window procedures: a portable procedure installed on a window runs behind one native procedure
-// of this library, which finds it by the window. A native procedure that the system or the host
+// Window procedures: a portable procedure installed on a window runs behind a native procedure of
+// this library, which finds it by the window. A native procedure that the system or the host
 // program installed is seen as a portable procedure that calls it (CallWindowProcW); asking for
 // the same native procedure of the same window twice answers the same portable procedure, and
 // installing that procedure puts the native one back, so a subclasser restores a window simply by
-// installing what it replaced. The procedures and hooks live in one registry per process, since
-// the system calls back into plain functions; any instance of the class sees the same state.
+// installing what it replaced. Another program may subclass the window between two of ours, with
+// ours as the procedure it passes on to; the portable procedure installed over it then runs behind
+// a second native procedure of this library, so that each keeps its place in the chain (up to
+// eight such layers; setWindowProc answers empty and changes nothing beyond them). The procedures
+// and hooks live in one registry per process, since the system calls back into plain functions;
+// any instance of the class sees the same state.
 //
 // pumpMessages posts a marker to the thread's own queue and dispatches until the marker comes
 // back: the posted messages ahead of it are exactly those that were queued when the call began.

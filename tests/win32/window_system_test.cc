@@ -167,6 +167,48 @@ TEST_CASE("subclassing: the portable procedure chains to the native one and is r
   CHECK(!windows.setWindowProc(w, mine));
 }
 
+// Another program's subclass, as the host program's other add-ins make them.
+WNDPROC foreignPrevious = nullptr;
+std::vector<char>* chainLog = nullptr;
+LRESULT CALLBACK foreignProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kRecordMessage && chainLog != nullptr) chainLog->push_back('O');
+  return CallWindowProcW(foreignPrevious, window, message, wParam, lParam);
+}
+
+TEST_CASE("subclassing over another program's subclass keeps every procedure in the chain") {
+  Win32WindowSystem windows;
+  HWND top = createWindow(L"Korvel Interleaved");
+  WindowHandle w = handleOf(top);
+  std::vector<char> order;
+  chainLog = &order;
+  auto layer = [&](char name, WindowProc* next) {
+    return WindowProc([&order, name, next](WindowHandle window, uint32_t message, uint64_t wParam,
+                                           int64_t lParam) {
+      if (message == kRecordMessage) order.push_back(name);
+      return (*next)(window, message, wParam, lParam);
+    });
+  };
+  WindowProc belowA, belowB;
+  WindowProc a = layer('A', &belowA);
+  WindowProc b = layer('B', &belowB);
+  belowA = windows.setWindowProc(w, a);
+  foreignPrevious = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(top, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&foreignProc)));
+  belowB = windows.setWindowProc(w, b);
+  CHECK(!(belowB == a));
+  CHECK_EQ(windows.send(w, kRecordMessage, 0, 0), 42);
+  CHECK(order == std::vector<char>({'B', 'O', 'A'}));
+
+  // B steps out: the other program's procedure runs on top again, still passing on to A.
+  CHECK(windows.setWindowProc(w, belowB) == b);
+  CHECK_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrW(top, GWLP_WNDPROC)), &foreignProc);
+  order.clear();
+  windows.send(w, kRecordMessage, 0, 0);
+  CHECK(order == std::vector<char>({'O', 'A'}));
+  chainLog = nullptr;
+  DestroyWindow(top);
+}
+
 TEST_CASE(
     "a window destroyed while subclassed sees its destruction through the portable procedure") {
   Win32WindowSystem windows;
