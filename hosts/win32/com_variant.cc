@@ -138,8 +138,10 @@ Variant arrayFromCom(SAFEARRAY* array) {
   return Variant::array(std::move(out));
 }
 
-Variant realFrom(HRESULT hr, double value) {
-  return SUCCEEDED(hr) ? Variant::r8(value) : Variant::error(DISP_E_TYPEMISMATCH);
+Variant currencyFrom(CY value) {
+  double real = 0;
+  if (FAILED(VarR8FromCy(value, &real))) return Variant::error(DISP_E_TYPEMISMATCH);
+  return Variant::r8(real);
 }
 
 Variant objectFrom(IUnknown* object) {
@@ -231,7 +233,6 @@ Variant fromComVariant(const VARIANT& in) {
     return elementFromCom(type, in.byref);
   }
   if ((in.vt & VT_ARRAY) != 0) return arrayFromCom(in.parray);
-  double real = 0;
   switch (in.vt) {
     case VT_EMPTY:
       return Variant();
@@ -264,7 +265,7 @@ Variant fromComVariant(const VARIANT& in) {
     case VT_DATE:
       return Variant::r8(in.date);
     case VT_CY:
-      return realFrom(VarR8FromCy(in.cyVal, &real), real);
+      return currencyFrom(in.cyVal);
     case VT_DECIMAL:
       return elementFromCom(VT_DECIMAL, &in.decVal);
     case VT_BOOL:
