@@ -458,13 +458,16 @@ TEST_CASE("resources: written, replaced, removed and read back by the system") {
   read = readResource(executable, MAKEINTRESOURCEW(300), 7);
   CHECK(read.found && read.bytes == "numbered");
 
-  // Removal keeps the rest.
+  // A later session replaces and removes what an earlier one wrote, and keeps the rest.
   update = resources.beginUpdate(executable, true);
   CHECK(update != nullptr && update->remove(u"EXTRSC", 1200, kResourceLanguageEnglish));
+  CHECK(update != nullptr && update->update(u"KVWORKBOOK", 1020, kResourceLanguageEnglish, "v2"));
   CHECK(update != nullptr && update->end(true));
   CHECK(!readResource(executable, L"EXTRSC", 1200).found);
-  CHECK(readResource(executable, L"EXTRSC", 1201).found);
-  CHECK(readResource(executable, L"KVWORKBOOK", 1020).found);
+  read = readResource(executable, L"EXTRSC", 1201);
+  CHECK(read.found && read.bytes == "chunk 1 again");
+  read = readResource(executable, L"KVWORKBOOK", 1020);
+  CHECK(read.found && read.bytes == "v2");
 
   // Not keeping the existing resources drops them all.
   update = resources.beginUpdate(executable, false);
