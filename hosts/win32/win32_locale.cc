@@ -29,10 +29,11 @@ std::u16string localeItem(LCTYPE item) {
 // does not start with a digit or is out of range.
 int leadingNumber(const std::u16string& text, int fallback, int highest) {
   int value = 0;
-  size_t i = 0;
-  for (; i < text.size() && isDigit(text[i]) && value <= highest; ++i)
-    value = value * 10 + (text[i] - u'0');
-  return i == 0 || value > highest ? fallback : value;
+  size_t digits = 0;
+  while (digits < text.size() && isDigit(text[digits]) && value <= highest) {
+    value = value * 10 + (text[digits++] - u'0');
+  }
+  return digits == 0 || value > highest ? fallback : value;
 }
 
 char16_t firstUnit(const std::u16string& text, char16_t fallback) {
@@ -128,7 +129,7 @@ UserLocale Win32Locale::userLocale() const {
   if (std::u16string text = localeItem(LOCALE_SENGLANGUAGE); !text.empty()) {
     locale.languageName = text;
   }
-  // The month items are consecutive in both series; the thirteenth comes after the twelfth.
+  // The thirteenth month's items are numbered apart from the other twelve.
   const LCTYPE fullMonths[13] = {LOCALE_SMONTHNAME1,  LOCALE_SMONTHNAME2,  LOCALE_SMONTHNAME3,
                                  LOCALE_SMONTHNAME4,  LOCALE_SMONTHNAME5,  LOCALE_SMONTHNAME6,
                                  LOCALE_SMONTHNAME7,  LOCALE_SMONTHNAME8,  LOCALE_SMONTHNAME9,
@@ -187,13 +188,13 @@ std::string Win32Locale::toCodePage(std::u16string_view text) const {
       continue;
     }
     char byte = '?';
-    if (unit < 0x80) {
+    if (unit < 0x80 && characters_[unit] == unit) {
       byte = char(unit);
     } else {
       // Only the character a byte stands for on its own maps back to it: best-fit look-alikes and
       // double-byte characters become '?', so one character stays one byte.
-      for (size_t b = 0x80; b < 256; ++b) {
-        if (characters_[b] == unit) {
+      for (size_t b = 0; b < 256; ++b) {
+        if (characters_[b] == unit && unit != u'?') {
           byte = char(b);
           break;
         }
