@@ -16,6 +16,7 @@
 
 #include "hosts/win32/module.h"
 #include "hosts/win32/resource_ids.h"
+#include "hosts/win32/win32_text_metrics.h"
 
 namespace korvel::win32 {
 namespace {
@@ -52,7 +53,7 @@ constexpr size_t kFileNameBuffer = 1024;
 constexpr int kFirstButtonControl = 1400;
 // Heights of the three dialog fonts in pixels, and their weights.
 constexpr int kFontHeights[3] = {10, 11, 12};
-constexpr int kFontWeights[3] = {FW_NORMAL, FW_NORMAL, FW_MEDIUM};
+constexpr int kFontWeights[3] = {FW_NORMAL, FW_NORMAL, FW_SEMIBOLD};
 constexpr int kPictureMargin = 15;
 
 // GDI+ runs only while a dialog with a picture is up: it must not be started or stopped from the
@@ -97,30 +98,35 @@ Gdiplus::GpImage* loadPicture(const std::string& png) {
   return image;
 }
 
+// The three dialog fonts: those the text was measured in when the metrics are the system's, so
+// that what the layout measured is what is drawn; otherwise fonts of the same face and sizes.
 class DialogFonts {
  public:
-  DialogFonts() {
+  explicit DialogFonts(const TextMetrics& metrics)
+      : measured_(dynamic_cast<const Win32TextMetrics*>(&metrics)) {
+    if (measured_ != nullptr) return;
     for (int i = 0; i < 3; ++i) {
-      fonts_[i] =
-          CreateFontW(-kFontHeights[i], 0, 0, 0, kFontWeights[i], FALSE, FALSE, FALSE,
-                      i == 2 ? ANSI_CHARSET : DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                      CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, VARIABLE_PITCH | FF_SWISS, L"Tahoma");
+      own_[i] = CreateFontW(-kFontHeights[i], 0, 0, 0, kFontWeights[i], FALSE, FALSE, FALSE,
+                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                            CLEARTYPE_QUALITY, VARIABLE_PITCH | FF_SWISS, L"Tahoma");
     }
   }
   ~DialogFonts() {
-    for (HFONT font : fonts_) {
+    for (HFONT font : own_) {
       if (font != nullptr) DeleteObject(font);
     }
   }
   DialogFonts(const DialogFonts&) = delete;
   DialogFonts& operator=(const DialogFonts&) = delete;
   HFONT operator[](DialogFont font) const {
+    if (measured_ != nullptr) return measured_->font(font);
     const int index = static_cast<int>(font);
-    return fonts_[index >= 0 && index < 3 ? index : 1];
+    return own_[index >= 0 && index < 3 ? index : 1];
   }
 
  private:
-  HFONT fonts_[3] = {};
+  const Win32TextMetrics* measured_;
+  HFONT own_[3] = {};
 };
 
 struct MessageDialogState {
@@ -267,7 +273,7 @@ void openLink(const ENLINK& link) {
   ShellExecuteExW(&execute);
 }
 
-INT_PTR CALLBACK messageDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR messageDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrW(dialog, DWLP_USER, lParam);
     initializeMessageDialog(dialog, *reinterpret_cast<MessageDialogState*>(lParam));
@@ -311,6 +317,15 @@ INT_PTR CALLBACK messageDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     }
     default:
       return FALSE;
+  }
+}
+
+INT_PTR CALLBACK messageDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  try {
+    return messageDialogMessage(dialog, message, wParam, lParam);
+  } catch (...) {
+    // Nothing may unwind through the dialog manager.
+    return FALSE;
   }
 }
 
@@ -482,7 +497,7 @@ int Win32Dialogs::showMessageDialog(WindowHandle owner, const MessageDialogView&
     gdiplus.emplace();
     if (gdiplus->started()) picture = loadPicture(dialog.picture);
   }
-  const DialogFonts fonts;
+  const DialogFonts fonts(metrics_);
   MessageDialogState state{dialog, metrics_, fonts, picture};
   const int baseUnit = std::max(metrics_.dialogBaseUnitX(), 1);
   const int clientWidth = dialog.window.width() - 2 * metrics_.edgeWidth();

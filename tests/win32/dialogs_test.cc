@@ -13,6 +13,7 @@
 #include "hosts/win32/resource_ids.h"
 #include "hosts/win32/win32_dde.h"
 #include "hosts/win32/win32_dialogs.h"
+#include "hosts/win32/win32_text_metrics.h"
 #include "tests/win32/check.h"
 
 namespace korvel::win32 {
@@ -80,6 +81,10 @@ HWND childWithText(HWND dialog, const std::u16string& text) {
   return search.found;
 }
 
+HFONT getFont(HWND control) {
+  return reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+}
+
 void click(HWND dialog, HWND button) {
   SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
                reinterpret_cast<LPARAM>(button));
@@ -134,14 +139,14 @@ MessageDialogView messageView(const TextMetrics& metrics) {
 }
 
 TEST_CASE("message dialog: controls at the layout's pixels, answers the pressed button") {
-  SystemFrameMetrics metrics;
+  Win32TextMetrics metrics;
   Win32Dialogs dialogs(metrics);
   MessageDialogView view = messageView(metrics);
   view.picture = kPicture;
   view.bodyForm = MessageDialogView::BodyForm::kRichText;
   view.richText = "{\\rtf1\\ansi Hello \\b world\\b0 .}";
 
-  whenDialogShows([&view](HWND dialog) {
+  whenDialogShows([&view, &metrics](HWND dialog) {
     CHECK(textOf(dialog) == u"About Budget");
     RECT client;
     GetClientRect(dialog, &client);
@@ -158,6 +163,9 @@ TEST_CASE("message dialog: controls at the layout's pixels, answers the pressed 
     // Lines show their text as it is, ampersands included.
     CHECK(textOf(GetDlgItem(dialog, kMessageFirstLineId)) == u"Version 1.0 & more");
     CHECK(clientRectOf(dialog, GetDlgItem(dialog, kMessageFirstLineId + 1)) == view.lines[1].rect);
+    // Texts are drawn in the fonts the layout measured them in.
+    CHECK(getFont(GetDlgItem(dialog, kMessageFirstLineId + 1)) == metrics.font(DialogFont::kLarge));
+    CHECK(getFont(GetDlgItem(dialog, kMessageFirstLineId)) == metrics.font(DialogFont::kSmall));
 
     HWND close = childWithText(dialog, u"Close");
     HWND agree = childWithText(dialog, u"&Agree");
