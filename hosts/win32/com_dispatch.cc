@@ -158,7 +158,6 @@ InvokeKind kindOf(INVOKEKIND kind) {
     case INVOKE_PROPERTYGET:
       return InvokeKind::kPropertyGet;
     case INVOKE_PROPERTYPUT:
-    case INVOKE_PROPERTYPUTREF:
       return InvokeKind::kPropertyPut;
     default:
       return InvokeKind::kMethod;
@@ -241,7 +240,10 @@ ComInterfaceTable* readTable(IDispatch* object) {
     for (UINT i = 0; i < functionCount; ++i) {
       FUNCDESC* description = nullptr;
       if (FAILED(current->GetFuncDesc(i, &description)) || description == nullptr) continue;
-      if (description->funckind != FUNC_DISPATCH && description->oVft >= 0) {
+      // A put by reference has no kind of its own in the portable model; the put by value of the
+      // same member is the one the runtime means.
+      if (description->funckind != FUNC_DISPATCH && description->oVft >= 0 &&
+          description->invkind != INVOKE_PROPERTYPUTREF) {
         size_t slot = size_t(description->oVft) / sizeof(void*);
         InvokeKind kind = kindOf(description->invkind);
         bool known = false;

@@ -222,7 +222,10 @@ HRESULT toComVariant(const Variant& in, VARIANT* out) {
 Variant fromComVariant(const VARIANT& in) {
   if ((in.vt & VT_BYREF) != 0) {
     if (in.vt == (VT_BYREF | VT_VARIANT)) {
-      if (in.pvarVal == nullptr) return Variant::error(DISP_E_TYPEMISMATCH);
+      // A reference to a reference is not automation's (and may point at itself).
+      if (in.pvarVal == nullptr || in.pvarVal->vt == (VT_BYREF | VT_VARIANT)) {
+        return Variant::error(DISP_E_TYPEMISMATCH);
+      }
       return fromComVariant(*in.pvarVal);
     }
     if (in.byref == nullptr) return Variant::error(DISP_E_TYPEMISMATCH);
@@ -320,6 +323,9 @@ void writeBack(const Variant& value, VARIANT* byReference) {
     case VT_UNKNOWN:
       if (*byReference->ppunkVal != nullptr) (*byReference->ppunkVal)->Release();
       *byReference->ppunkVal = converted.punkVal;
+      return;
+    case VT_DECIMAL:
+      *byReference->pdecVal = converted.decVal;
       return;
     case VT_I1:
     case VT_UI1:

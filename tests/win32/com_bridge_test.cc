@@ -136,6 +136,12 @@ TEST_CASE("by-reference VARIANTs are read through and written back where the typ
   CHECK_EQ(inner.vt, VT_BSTR);
   CHECK(fromComVariant(inner) == Variant::text(u"any"));
 
+  VARIANT loop;  // a reference to a reference, here to itself
+  VariantInit(&loop);
+  loop.vt = VT_BYREF | VT_VARIANT;
+  loop.pvarVal = &loop;
+  CHECK(fromComVariant(loop) == Variant::error(DISP_E_TYPEMISMATCH));
+
   VARIANT byValue;
   VariantInit(&byValue);
   byValue.vt = VT_I4;
