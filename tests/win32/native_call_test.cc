@@ -448,5 +448,211 @@ TEST_CASE("writeTableSlot writes a slot of a read-only table and keeps its prote
   delete object;
 }
 
+// A type library built in memory, with the parameter kinds the host's interfaces use.
+class SampleLibrary {
+ public:
+  static constexpr GUID kPlainIid = {
+      0x6C1F3A10, 0x2B4D, 0x4E5F, {0x91, 0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F, 0x60}};
+  static constexpr GUID kEventsIid = {
+      0x6C1F3A11, 0x2B4D, 0x4E5F, {0x91, 0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F, 0x60}};
+  static constexpr GUID kSampleIid = {
+      0x6C1F3A12, 0x2B4D, 0x4E5F, {0x91, 0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F, 0x60}};
+
+  SampleLibrary() {
+    if (FAILED(CreateTypeLib2(SYS_WIN32, L"sample.tlb", &library_))) return;
+    ICreateTypeInfo* mode = create(L"Mode", TKIND_ENUM, GUID_NULL);
+    ICreateTypeInfo* plain = create(L"IPlain", TKIND_INTERFACE, kPlainIid);
+    ICreateTypeInfo* events = create(L"IEvents", TKIND_DISPATCH, kEventsIid);
+    sample_ = create(L"ISample", TKIND_INTERFACE, kSampleIid);
+    if (mode == nullptr || plain == nullptr || events == nullptr || sample_ == nullptr) return;
+    VARIANT one;
+    VariantInit(&one);
+    one.vt = VT_I4;
+    one.lVal = 1;
+    VARDESC constant{};
+    constant.memid = 0x40000000;
+    constant.lpvarValue = &one;
+    constant.elemdescVar.tdesc.vt = VT_I4;
+    constant.varkind = VAR_CONST;
+    mode->AddVarDesc(0, &constant);
+    mode->SetVarName(0, const_cast<LPOLESTR>(L"modeOne"));
+    mode->LayOut();
+    plain->LayOut();
+    events->LayOut();
+    modeType_ = reference(mode);
+    plainType_ = reference(plain);
+    eventsType_ = reference(events);
+    mode->Release();
+    plain->Release();
+    events->Release();
+  }
+  ~SampleLibrary() {
+    if (info_ != nullptr) info_->Release();
+    if (sample_ != nullptr) sample_->Release();
+    if (library_ != nullptr) library_->Release();
+  }
+
+  // A function of ISample with the parameters (type, flags), answering `answer`.
+  void add(std::vector<std::pair<TYPEDESC, USHORT>> parameters, VARTYPE answer = VT_HRESULT,
+           PARAMDESCEX* defaultValue = nullptr) {
+    std::vector<ELEMDESC> elements(parameters.size());
+    for (size_t i = 0; i < parameters.size(); ++i) {
+      elements[i].tdesc = parameters[i].first;
+      elements[i].paramdesc.wParamFlags = parameters[i].second;
+      if ((parameters[i].second & PARAMFLAG_FHASDEFAULT) != 0) {
+        elements[i].paramdesc.pparamdescex = defaultValue;
+      }
+    }
+    FUNCDESC function{};
+    function.memid = MEMBERID(functions_ + 1);
+    function.funckind = FUNC_PUREVIRTUAL;
+    function.invkind = INVOKE_FUNC;
+    function.callconv = CC_STDCALL;
+    function.cParams = SHORT(elements.size());
+    function.lprgelemdescParam = elements.data();
+    function.elemdescFunc.tdesc.vt = answer;
+    if (sample_ != nullptr && SUCCEEDED(sample_->AddFuncDesc(functions_, &function))) ++functions_;
+  }
+
+  // The finished type information, or null where this system cannot build it.
+  ITypeInfo* info() {
+    if (info_ == nullptr && sample_ != nullptr && SUCCEEDED(sample_->LayOut())) {
+      sample_->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&info_));
+    }
+    return info_;
+  }
+
+  TYPEDESC userDefined(HREFTYPE type) {
+    TYPEDESC description{};
+    description.vt = VT_USERDEFINED;
+    description.hreftype = type;
+    return description;
+  }
+  HREFTYPE modeType_ = 0, plainType_ = 0, eventsType_ = 0;
+
+ private:
+  ICreateTypeInfo* create(const wchar_t* name, TYPEKIND kind, REFGUID guid) {
+    ICreateTypeInfo* info = nullptr;
+    if (library_ == nullptr ||
+        FAILED(library_->CreateTypeInfo(const_cast<LPOLESTR>(name), kind, &info))) {
+      return nullptr;
+    }
+    if (!IsEqualGUID(guid, GUID_NULL)) info->SetGuid(guid);
+    return info;
+  }
+  HREFTYPE reference(ICreateTypeInfo* created) {
+    ITypeInfo* info = nullptr;
+    HREFTYPE type = 0;
+    if (sample_ != nullptr &&
+        SUCCEEDED(created->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&info)))) {
+      sample_->AddRefTypeInfo(info, &type);
+      info->Release();
+    }
+    return type;
+  }
+
+  ICreateTypeLib2* library_ = nullptr;
+  ICreateTypeInfo* sample_ = nullptr;
+  ITypeInfo* info_ = nullptr;
+  UINT functions_ = 0;
+};
+
+TYPEDESC plainType(VARTYPE type) {
+  TYPEDESC description{};
+  description.vt = type;
+  return description;
+}
+
+TYPEDESC pointerTo(TYPEDESC* target) {
+  TYPEDESC description{};
+  description.vt = VT_PTR;
+  description.lptdesc = target;
+  return description;
+}
+
+TEST_CASE("signatures read from type information") {
+  SampleLibrary library;
+  constexpr USHORT in = PARAMFLAG_FIN;
+  TYPEDESC variant = plainType(VT_VARIANT);
+  TYPEDESC boolean = plainType(VT_BOOL);
+  TYPEDESC text = plainType(VT_BSTR);
+  TYPEDESC dispatch = plainType(VT_DISPATCH);
+  TYPEDESC voidType = plainType(VT_VOID);
+  TYPEDESC plain = library.userDefined(library.plainType_);
+  TYPEDESC events = library.userDefined(library.eventsType_);
+  TYPEDESC eventsPointer = pointerTo(&events);
+  PARAMDESCEX seven{};
+  seven.cBytes = sizeof(seven);
+  seven.varDefaultValue.vt = VT_I4;
+  seven.varDefaultValue.lVal = 7;
+  // Get(long, [optional] VARIANT, [lcid] long, [out, retval] VARIANT*)
+  library.add({{plainType(VT_I4), in},
+               {variant, in | PARAMFLAG_FOPT},
+               {plainType(VT_I4), in | PARAMFLAG_FLCID},
+               {pointerTo(&variant), PARAMFLAG_FOUT | PARAMFLAG_FRETVAL}});
+  // Put(Mode, [defaultvalue(7)] long, [in, out] BSTR*, [out] VARIANT_BOOL*)
+  library.add({{library.userDefined(library.modeType_), in},
+               {plainType(VT_I4), in | PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT},
+               {pointerTo(&text), in | PARAMFLAG_FOUT},
+               {pointerTo(&boolean), PARAMFLAG_FOUT}},
+              VT_HRESULT, &seven);
+  // Objects(IEvents*, IPlain*, [out, retval] IEvents**)
+  library.add({{pointerTo(&events), in},
+               {pointerTo(&plain), in},
+               {pointerTo(&eventsPointer), PARAMFLAG_FOUT | PARAMFLAG_FRETVAL}});
+  // Refused: no HRESULT, a pointer to nothing, a plain interface by value, a locale as text.
+  library.add({{dispatch, in}}, VT_UI4);
+  library.add({{pointerTo(&voidType), in}});
+  library.add({{plain, in}});
+  library.add({{text, in | PARAMFLAG_FLCID}});
+  ITypeInfo* info = library.info();
+  CHECK(info != nullptr);
+  if (info == nullptr) return;
+
+  struct Expected {
+    VARTYPE type;
+    bool byReference, locale, result, optional, output;
+    Variant defaultValue;
+    GUID interfaceId;
+  };
+  const std::vector<std::vector<Expected>> accepted = {
+      {{VT_I4, false, false, false, false, false, {}, GUID_NULL},
+       {VT_VARIANT, false, false, false, true, false, {}, GUID_NULL},
+       {VT_I4, false, true, false, false, false, {}, GUID_NULL},
+       {VT_VARIANT, true, false, true, false, false, {}, GUID_NULL}},
+      {{VT_I4, false, false, false, false, false, {}, GUID_NULL},
+       {VT_I4, false, false, false, true, false, Variant::i4(7), GUID_NULL},
+       {VT_BSTR, true, false, false, false, false, {}, GUID_NULL},
+       {VT_BOOL, true, false, false, false, true, {}, GUID_NULL}},
+      {{VT_DISPATCH, false, false, false, false, false, {}, GUID_NULL},
+       {VT_UNKNOWN, false, false, false, false, false, {}, SampleLibrary::kPlainIid},
+       {VT_DISPATCH, true, false, true, false, false, {}, GUID_NULL}},
+  };
+  for (UINT i = 0; i < 7; ++i) {
+    std::printf("  function %u\n", i);
+    FUNCDESC* function = nullptr;
+    CHECK(SUCCEEDED(info->GetFuncDesc(i, &function)));
+    if (function == nullptr) continue;
+    NativeSignature signature;
+    bool read = signatureOf(info, *function, &signature);
+    info->ReleaseFuncDesc(function);
+    CHECK_EQ(read, i < accepted.size());
+    if (!read || i >= accepted.size()) continue;
+    const std::vector<Expected>& expected = accepted[i];
+    CHECK_EQ(signature.parameters.size(), expected.size());
+    for (size_t p = 0; p < expected.size() && p < signature.parameters.size(); ++p) {
+      const NativeParameter& parameter = signature.parameters[p];
+      CHECK_EQ(parameter.type, expected[p].type);
+      CHECK_EQ(parameter.byReference, expected[p].byReference);
+      CHECK_EQ(parameter.locale, expected[p].locale);
+      CHECK_EQ(parameter.result, expected[p].result);
+      CHECK_EQ(parameter.optional, expected[p].optional);
+      CHECK_EQ(parameter.output, expected[p].output);
+      CHECK(parameter.defaultValue == expected[p].defaultValue);
+      CHECK(IsEqualGUID(parameter.interfaceId, expected[p].interfaceId));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace korvel::win32
