@@ -52,6 +52,7 @@ const NativeSignature& comMemberSignature() {
     for (size_t i = 0; i < kComMemberParameters; ++i) {
       NativeParameter p;
       p.type = VT_VARIANT;
+      p.optional = true;
       s->parameters.push_back(p);
     }
     NativeParameter locale;
@@ -671,13 +672,10 @@ HRESULT ComObject::call(int32_t memberId, InvokeKind kind, std::span<Variant> ar
   if (f == nullptr || table_->nativeSlot(*f) == kInvokeSlot) {
     return object_->invoke(memberId, kind, arguments, result, locale);
   }
-  if (arguments.size() > kComMemberParameters) return DISP_E_BADPARAMCOUNT;
-  std::vector<Variant> all(arguments.begin(), arguments.end());
-  all.resize(kComMemberParameters, Variant::missing());
   // Read from the object's table at the call, so that whatever function a slot holds now runs.
   void* function = dispatchFace_.table[table_->nativeSlot(*f)];
   return callNativeMember(function, reinterpret_cast<IUnknown*>(dispatchFace()),
-                          comMemberSignature(), all, result, locale);
+                          comMemberSignature(), arguments, result, locale);
 }
 
 HRESULT ComObject::callPortableSlot(size_t slot, std::span<Variant> arguments, Variant* result,
