@@ -121,10 +121,15 @@ HRESULT lateBoundEntry(const MemberFunction& function, IDispatch* self, DISPID m
     for (VARIANT* source : sources) {
       arguments.push_back(source != nullptr ? fromComVariant(*source) : Variant::missing());
     }
+    // Only what the portable function changed goes back, so a caller's by-reference value that
+    // has no exact portable form (a currency, a date) stays as it was.
+    std::vector<Variant> given(arguments.begin() + 2, arguments.end());
     Variant answer;
     HResult hr = function(*that, arguments, result != nullptr ? &answer : nullptr, locale);
-    for (size_t i = 0; i < sources.size(); ++i) {
-      if (sources[i] != nullptr) writeBack(arguments[i + 2], sources[i]);
+    for (size_t i = 0; i < sources.size() && i + 2 < arguments.size(); ++i) {
+      if (sources[i] != nullptr && !(arguments[i + 2] == given[i])) {
+        writeBack(arguments[i + 2], sources[i]);
+      }
     }
     if (succeeded(hr) && result != nullptr) {
       VariantClear(result);

@@ -460,6 +460,7 @@ TEST_CASE("a portable sink connected to a COM object's events receives them unti
 
 constexpr int32_t kDictionaryAdd = 1;
 constexpr int32_t kDictionaryCount = 2;
+constexpr int32_t kDictionaryExists = 3;
 
 std::shared_ptr<Dispatch> newDictionary() {
   HResult hr = kSOk;
@@ -557,27 +558,51 @@ TEST_CASE("IDispatch::Invoke of a native table takes a portable replacement") {
   if (table == nullptr) return;
   MemberFunction original = table->slot(6);
   CHECK(bool(original));
+  // The replacement sees (member id, flags, arguments in declaration order) and renames a key.
   std::vector<Variant> seen;
-  bool installed = table->setSlot(6,
-                                  [&seen, original](Dispatch& self, std::span<Variant> arguments,
-                                                    Variant* result, uint32_t locale) -> HResult {
-                                    seen.assign(arguments.begin(), arguments.end());
-                                    return original(self, arguments, result, locale);
-                                  });
-  CHECK(installed);
+  auto replacement = [&seen, original](Dispatch& self, std::span<Variant> arguments,
+                                       Variant* result, uint32_t locale) -> HResult {
+    seen.assign(arguments.begin(), arguments.end());
+    if (arguments.size() > 2 && arguments[2] == Variant::text(u"old")) {
+      arguments[2] = Variant::text(u"renamed");
+    }
+    return original(self, arguments, result, locale);
+  };
+  CHECK(table->setSlot(6, replacement));
+
   Variant pair[] = {Variant::text(u"key"), Variant::r8(7)};
   CHECK_EQ(dictionary->invoke(kDictionaryAdd, InvokeKind::kMethod, pair, nullptr), kSOk);
-  CHECK_EQ(seen.size(), size_t(4));
-  if (seen.size() == 4) {
-    CHECK(seen[0] == Variant::i4(kDictionaryAdd));
-    CHECK(seen[1] == Variant::i4(int32_t(InvokeKind::kMethod)));
-    CHECK(seen[2] == Variant::text(u"key"));
-    CHECK(seen[3] == Variant::r8(7));
-  }
+  CHECK(seen.size() == 4 && seen[0] == Variant::i4(kDictionaryAdd) &&
+        seen[1] == Variant::i4(DISPATCH_METHOD) && seen[2] == Variant::text(u"key") &&
+        seen[3] == Variant::r8(7));
   CHECK_EQ(countOf(*dictionary), 1);  // the original Invoke did the work
+
+  // A COM caller with the key by reference and the item named by its position.
+  IDispatch* com = comDispatchTarget(*dictionary);
+  BSTR key = SysAllocString(L"old");
+  VARIANT arguments[2];
+  VariantInit(&arguments[0]);
+  arguments[0].vt = VT_I4;  // named: the item
+  arguments[0].lVal = 8;
+  VariantInit(&arguments[1]);
+  arguments[1].vt = VT_BYREF | VT_BSTR;
+  arguments[1].pbstrVal = &key;
+  DISPID itemPosition = 1;
+  DISPPARAMS parameters{arguments, &itemPosition, 2, 1};
+  CHECK_EQ(com->Invoke(kDictionaryAdd, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr,
+                       nullptr),
+           S_OK);
+  CHECK(seen.size() == 4 && seen[2] == Variant::text(u"old") && seen[3] == Variant::i4(8));
+  CHECK(std::wstring(key) == L"renamed");
+  Variant renamed[] = {Variant::text(u"renamed")};
+  Variant exists;
+  CHECK_EQ(dictionary->invoke(kDictionaryExists, InvokeKind::kMethod, renamed, &exists), kSOk);
+  CHECK(exists == Variant::boolean(true));
+  SysFreeString(key);
+
   CHECK(table->setSlot(6, original));
   seen.clear();
-  CHECK_EQ(countOf(*dictionary), 1);
+  CHECK_EQ(countOf(*dictionary), 2);
   CHECK(seen.empty());
 }
 
