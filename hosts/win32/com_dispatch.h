@@ -33,6 +33,8 @@ class ComDispatch : public Dispatch {
 
   IDispatch* target() const { return target_; }
 
+  // IDispatch::Invoke with the arguments by value (nothing is written back into them); the
+  // object's exception information is dropped, its HRESULT answered.
   HResult invoke(int32_t memberId, InvokeKind kind, std::span<Variant> arguments, Variant* result,
                  uint32_t locale = kLocaleSystemDefault) override;
   // The table of the native vtable of the object's dual interface, shared by every object of that
@@ -58,7 +60,8 @@ struct NativeSlotCall {
   IID iid{};              // the interface whose table the function belongs to
   void* table = nullptr;  // that table, to find the interface pointer of an object for it
   std::shared_ptr<const NativeSignature> signature;
-  bool lateBound = false;  // IDispatch::Invoke itself: (member id, kind, arguments...)
+  // IDispatch::Invoke itself, called with (member id, invoke flags, the member's arguments...).
+  bool lateBound = false;
 
   HResult operator()(Dispatch& self, std::span<Variant> arguments, Variant* result,
                      uint32_t locale) const;
@@ -66,7 +69,10 @@ struct NativeSlotCall {
 
 // The portable model's table over a native vtable. Function descriptions come from the type
 // information of the dual interface (its own members and those it inherits); a slot whose member
-// this layer cannot call reads as empty and cannot be written.
+// this layer cannot call reads as empty and cannot be written. The slot of IDispatch::Invoke reads
+// and takes functions of (member id, invoke flags, the member's arguments in declaration order),
+// named arguments placed at their positions; the Invoke slots of at most eight tables take
+// portable functions (any table takes back a function read from a slot).
 class ComInterfaceTable : public InterfaceTable {
  public:
   ComInterfaceTable(InterfaceId iid, IID nativeIid, void** vtable, size_t slotCount,
