@@ -214,6 +214,12 @@ HRESULT toNative(const Variant& in, const NativeParameter& parameter, LCID local
     *out = com;
     return S_OK;
   }
+  // An omitted array is a null SAFEARRAY pointer.
+  if ((type & VT_ARRAY) != 0 && com.vt == VT_EMPTY) {
+    out->vt = type;
+    out->parray = nullptr;
+    return S_OK;
+  }
   hr = VariantChangeTypeEx(out, &com, locale != 0 ? locale : LOCALE_USER_DEFAULT, 0, type);
   VariantClear(&com);
   if (FAILED(hr)) {

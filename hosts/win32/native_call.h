@@ -57,7 +57,12 @@ bool signatureOf(ITypeInfo* typeInfo, const FUNCDESC& function, NativeSignature*
 
 // Calls the native function with the object pointer and the portable arguments converted to the
 // parameters' types (by-reference ones are written back), the locale, and the result converted
-// back. DISP_E_BADPARAMCOUNT when the arguments do not match the signature's count.
+// back. Fewer arguments than parameters leave the trailing optional ones out, and a missing
+// argument stands for an omitted one. DISP_E_BADPARAMCOUNT when the arguments do not match the
+// signature's count, DISP_E_PARAMNOTOPTIONAL for a required parameter given as missing that a
+// VARIANT does not carry, and the conversion's error (DISP_E_TYPEMISMATCH, ...) when an argument
+// cannot take its parameter's type; the function is then not called. *result is empty unless the
+// call succeeded.
 HRESULT callNativeMember(void* function, IUnknown* self, const NativeSignature& signature,
                          std::span<Variant> arguments, Variant* result, uint32_t locale);
 
@@ -66,8 +71,11 @@ HRESULT callNativeMember(void* function, IUnknown* self, const NativeSignature& 
 using NativeHandler = std::function<HRESULT(IUnknown* self, std::span<Variant> arguments,
                                             Variant* result, uint32_t locale)>;
 // A native function with the signature that converts its parameters and calls the handler;
-// by-reference arguments are written back after it. It lives for the rest of the process (tables
-// may still point at it after the runtime is gone). Null when no executable memory is left.
+// by-reference arguments the handler changed (and every output) are written back after it, and
+// the result when the handler succeeded (the result pointer otherwise reads as empty). An
+// exception of the handler answers E_FAIL. A null by-reference pointer reaches the handler as a
+// missing argument. It lives for the rest of the process (tables may still point at it after the
+// runtime is gone). Null when no executable memory is left.
 void* makeNativeMember(const NativeSignature& signature, NativeHandler handler);
 
 // Writes a slot of a shared interface table (its pages are read-only in most modules), keeping the
