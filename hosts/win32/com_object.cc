@@ -4,7 +4,7 @@
 #include <ocidl.h>
 #include <olectl.h>
 
-#include <cstring>
+#include <algorithm>
 #include <exception>
 #include <map>
 #include <new>
@@ -15,9 +15,9 @@
 namespace korvel::win32 {
 namespace {
 
-// The module's private interface: only a ComObject made by this very module answers it with a
-// face whose table is kTagTable below, which is how the module tells its own objects from the same
-// kind of object made by the other module.
+// The module's private interface: a ComObject answers it with a face whose table is a static of
+// the module that made the object, which is how a module tells its own objects from the same kind
+// of object made by the other module.
 // {6F1E2A53-8C4B-4D7A-9E21-3B5C0D84A7F6}
 constexpr IID kTagInterface = {
     0x6f1e2a53, 0x8c4b, 0x4d7a, {0x9e, 0x21, 0x3b, 0x5c, 0x0d, 0x84, 0xa7, 0xf6}};
@@ -351,6 +351,11 @@ struct ComObject::Faces {
     std::vector<Variant> arguments;
     arguments.reserve(count);
     for (VARIANT* v : order) arguments.push_back(fromComVariant(*v));
+    // By-reference arguments as they came, so that only the ones a member changed are written.
+    std::vector<Variant> given(order.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+      if (order[i]->vt & VT_BYREF) given[i] = arguments[i];
+    }
 
     // A caller that cannot tell a property from a method (METHOD | PROPERTYGET) gets the property
     // when there is one.
@@ -369,8 +374,10 @@ struct ComObject::Faces {
       value = Variant();
       hr = owner->call(memberId, kinds[k], arguments, &value, locale);
     }
-    for (size_t i = 0; i < order.size(); ++i) {
-      if (order[i]->vt & VT_BYREF) writeBack(arguments[i], order[i]);
+    for (size_t i = 0; i < given.size(); ++i) {
+      if ((order[i]->vt & VT_BYREF) && !(arguments[i] == given[i])) {
+        writeBack(arguments[i], order[i]);
+      }
     }
     if (FAILED(hr) || result == nullptr) return hr;
     HRESULT converted = toComVariant(value, result);
@@ -424,7 +431,7 @@ struct ComObject::Faces {
   }
 
   // The native table of a portable table, made once; null when executable memory ran out.
-  static NativeTable* tableFor(Dispatch& object, InterfaceTable& portable) {
+  static NativeTable* tableFor(const std::shared_ptr<Dispatch>& object, InterfaceTable& portable) {
     static auto* tables = new std::map<const InterfaceTable*, NativeTable*>;
     auto found = tables->find(&portable);
     if (found != tables->end()) return found->second;
@@ -458,7 +465,7 @@ struct ComObject::Faces {
     if (!parseInterfaceId(portable.iid(), &table->iid)) table->iid = GUID_NULL;
     table->typeInformation =
         new TypeInformation(table->iid, &table->functions, std::move(nativeSlots), slotCount);
-    table->keeper = object.shared_from_this();
+    table->keeper = object;
     NativeTable* made = table.release();
     (*tables)[&portable] = made;
     return made;
@@ -585,7 +592,7 @@ ComObject::ComObject(std::shared_ptr<Dispatch> object)
       container_(std::make_unique<Container>(this)),
       object_(std::move(object)) {
   if (InterfaceTable* portable = object_->interfaceTable()) {
-    table_ = Faces::tableFor(*object_, *portable);
+    table_ = Faces::tableFor(object_, *portable);
     if (table_ != nullptr) dispatchFace_.table = table_->slots.data();
   }
 }
@@ -599,9 +606,16 @@ IDispatch* ComObject::of(const std::shared_ptr<Dispatch>& object) {
     found->second->addReference();
     return found->second->dispatchFace();
   }
-  auto* made = new ComObject(object);
-  live[object.get()] = made;
-  return made->dispatchFace();
+  // Called from conversions that answer E_OUTOFMEMORY for a null object.
+  ComObject* made = nullptr;
+  try {
+    made = new ComObject(object);
+    live[object.get()] = made;
+    return made->dispatchFace();
+  } catch (...) {
+    delete made;
+    return nullptr;
+  }
 }
 
 std::shared_ptr<Dispatch> ComObject::portableOf(IUnknown* object) {
