@@ -96,7 +96,10 @@ HRESULT lateBoundEntry(const MemberFunction& function, IDispatch* self, DISPID m
     if (that == nullptr || !function) return E_FAIL;
     UINT total = parameters != nullptr ? parameters->cArgs : 0;
     UINT named = parameters != nullptr ? parameters->cNamedArgs : 0;
-    if (named > total) return E_INVALIDARG;
+    if (named > total || (total > 0 && parameters->rgvarg == nullptr) ||
+        (named > 0 && parameters->rgdispidNamedArgs == nullptr)) {
+      return E_INVALIDARG;
+    }
     // Positional arguments come last to first; a named argument's id is its position as the
     // type information gives it, the put's value goes last.
     std::vector<VARIANT*> sources(total - named, nullptr);
@@ -145,7 +148,9 @@ HRESULT lateBoundEntry(const MemberFunction& function, IDispatch* self, DISPID m
 template <int N>
 HRESULT __stdcall invokeHook(IDispatch* self, DISPID member, REFIID, LCID locale, WORD flags,
                              DISPPARAMS* parameters, VARIANT* result, EXCEPINFO*, UINT*) {
-  return lateBoundEntry(invokeHookFunctions()[N], self, member, locale, flags, parameters, result);
+  // A copy: the function may put another one into this entry while it runs.
+  MemberFunction function = invokeHookFunctions()[N];
+  return lateBoundEntry(function, self, member, locale, flags, parameters, result);
 }
 
 template <int... N>
