@@ -1,0 +1,420 @@
+// The scripted host program: it plays the spreadsheet program for the real library. It has the
+// program's main windows (real ones), exports the add-in callback, loads the library as the
+// program loads an add-in, delivers an application as its launcher does, opens the workbook in
+// the in-memory program whose objects travel to the library as COM objects, and drives it as a
+// user does. The scenarios run in order, each building on the ones before, and the run stops at
+// the first that fails; the exit code is non-zero then.
+//
+// Usage: korvel_win32_host.exe [library]   (default: DeduduzUra.dll beside the program)
+#include <windows.h>
+// After windows.h, which it needs.
+#include <oleauto.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "compiler/model_builder.h"
+#include "compiler/starting_values.h"
+#include "compiler/workbook_text.h"
+#include "excel/dispatch_ids.h"
+#include "functions/function_catalogue.h"
+#include "hosts/headless/headless_window_system.h"
+#include "hosts/headless/memory_files.h"
+#include "hosts/headless/spreadsheet/spreadsheet_program.h"
+#include "hosts/win32/com_bridge.h"
+#include "hosts/win32/win32_window_system.h"
+#include "model/compiled_model.h"
+#include "runtime/excel_bridge.h"
+#include "runtime/host_commands.h"
+#include "runtime/settings_record.h"
+#include "tests/win32/check.h"
+#include "tests/win32/scripted_host/host_windows.h"
+#include "tests/win32/scripted_host/hwnd_application.h"
+#include "tests/win32/scripted_host/md_callback.h"
+#include "tools/korvel/application_file.h"
+#include "tools/korvel/launcher.h"
+#include "util/text.h"
+
+namespace korvel::win32 {
+namespace {
+
+constexpr char kBook[] =
+    "[Sheet1]\n"
+    "A1: 2\n"
+    "A2: 5\n"
+    "A3: =A1*A2\n"
+    "A4: =A3+1\n"
+    "B1: 7\n"
+    "B2: =B1*2\n";
+constexpr char16_t kWorkbookName[] = u"Application.xlsx";
+constexpr char16_t kSheet[] = u"Sheet1";
+
+// The library's exports in ordinal order from 10.
+constexpr const char* kExports[] = {"DummyFunc0",  "DummyFunc1", "DummyFunc2",  "DummyFunc3",
+                                    "DummyFunc4",  "DummyFunc5", "DummyFunc6",  "DummyFunc7",
+                                    "DummyFunc8",  "DummyFunc9", "xlAutoClose", "DummyFunc11",
+                                    "DummyFunc12", "DummyFunc13"};
+constexpr int kFirstOrdinal = 10;
+
+using ChannelEntrance = LRESULT(__stdcall*)(UINT message, WPARAM wParam, LPARAM lParam);
+using Procedure = int(__stdcall*)();
+
+// Everything the scenarios share, in the order they build it.
+struct Host {
+  std::wstring librarySource;
+  std::wstring folder;
+  std::wstring libraryPath;
+  HostWindows windows;
+  HMODULE library = nullptr;
+  ChannelEntrance channel = nullptr;
+  std::unique_ptr<Win32WindowSystem> realWindows;
+  MemoryFiles files;
+  HeadlessWindowSystem programWindows;
+  std::unique_ptr<SpreadsheetProgram> program;
+  std::shared_ptr<HwndApplication> application;
+  IDispatch* applicationCom = nullptr;
+  // The Application's native table as the program made it, before the library attached.
+  std::vector<void*> applicationTable;
+  void** applicationTableAddress = nullptr;
+  // The library's procedures the program ran, by exported name.
+  std::vector<std::string> procedures;
+};
+
+// A function the module exports under the name, as the type the caller declares it with; the cast
+// goes through the system's generic function type, which every function type may be cast from.
+template <typename Function>
+Function exportOf(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+Host& host() {
+  static Host* instance = new Host();
+  return *instance;
+}
+
+std::u16string utf16(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
+
+std::wstring moduleFolder() {
+  wchar_t path[MAX_PATH] = {};
+  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring text(path, length);
+  size_t separator = text.find_last_of(L"\\/");
+  return separator == std::wstring::npos ? std::wstring() : text.substr(0, separator + 1);
+}
+
+// Both the real queue and the in-memory program's, until neither has anything left.
+void runMessages() {
+  for (int round = 0; round < 100; ++round) {
+    size_t ran = HostWindows::pumpMessages();
+    ran += host().programWindows.runMessageLoop();
+    if (ran == 0) return;
+  }
+}
+
+WNDPROC procedureOf(HWND window) {
+  return reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
+}
+
+// The message word of an object the program hands to the library: the COM face of the program's
+// object at that address. The caller releases the reference.
+IDispatch* comPointerAt(uint64_t address) {
+  return address == 0 ? nullptr : comObjectFor(Dispatch::fromAddress(address));
+}
+
+// The workbook's own code calling the library's channel entrance: object addresses of the
+// program become COM pointers for the duration of the call.
+int64_t callChannel(uint32_t message, uint64_t wParam, int64_t lParam) {
+  ChannelEntrance entrance = host().channel;
+  if (entrance == nullptr) return 0;
+  if (message != HC_RANGE_CHANGED) return entrance(message, WPARAM(wParam), LPARAM(lParam));
+  IDispatch* sheet = comPointerAt(wParam);
+  IDispatch* range = comPointerAt(uint64_t(lParam));
+  LRESULT answer =
+      entrance(message, reinterpret_cast<WPARAM>(sheet), reinterpret_cast<LPARAM>(range));
+  if (range != nullptr) range->Release();
+  if (sheet != nullptr) sheet->Release();
+  return answer;
+}
+
+// The program runs a registered command: the library's export of that procedure.
+void runProcedure(std::u16string_view name) {
+  std::string procedure = narrowText(name);
+  for (const XllRegistration& entry : hostAddinCallback().registrations()) {
+    if (equalsNoCase(widenText(entry.functionText), name)) procedure = entry.procedure;
+  }
+  auto function = exportOf<Procedure>(host().library, procedure.c_str());
+  if (function == nullptr) return;
+  host().procedures.push_back(procedure);
+  function();
+}
+
+// A property put through the object's IDispatch, as the workbook's code makes it.
+HRESULT putProperty(IDispatch* object, DISPID member, VARIANT value) {
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS parameters{&value, &named, 1, 1};
+  return object->Invoke(member, IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_PROPERTYPUT, &parameters,
+                        nullptr, nullptr, nullptr);
+}
+
+HRESULT getProperty(IDispatch* object, DISPID member, VARIANT* result) {
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  return object->Invoke(member, IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                        result, nullptr, nullptr);
+}
+
+// The slots of the object's native table, as many as its type information gives it.
+std::vector<void*> tableSlots(IDispatch* object) {
+  ITypeInfo* info = nullptr;
+  if (FAILED(object->GetTypeInfo(0, LOCALE_SYSTEM_DEFAULT, &info)) || info == nullptr) return {};
+  TYPEATTR* attributes = nullptr;
+  size_t count = 0;
+  if (SUCCEEDED(info->GetTypeAttr(&attributes))) {
+    count = attributes->cbSizeVft / sizeof(void*);
+    info->ReleaseTypeAttr(attributes);
+  }
+  info->Release();
+  void** table = *reinterpret_cast<void***>(object);
+  return std::vector<void*>(table, table + count);
+}
+
+int changedSlots(void** table, const std::vector<void*>& before) {
+  int changed = 0;
+  for (size_t i = 0; i < before.size(); ++i) changed += table[i] != before[i] ? 1 : 0;
+  return changed;
+}
+
+std::u16string shown(std::u16string_view a1) {
+  return host().program->displayText(kWorkbookName, kSheet, a1);
+}
+
+bool compile(CompiledModel& model, Workbook& workbook) {
+  std::vector<std::string> errors;
+  if (!readWorkbookText(kBook, &workbook, &errors)) return false;
+  if (!buildModel(workbook, &FunctionCatalogue::instance(), model, &errors)) return false;
+  computeStartingValues(model);
+  return true;
+}
+
+TEST_CASE("the program's main windows and its add-in callback") {
+  Host& h = host();
+  CHECK(h.windows.create());
+  CHECK(procedureOf(h.windows.main()) == HostWindows::mainProcedure());
+  // The library looks for the callback in the process's main module by its plain name.
+  CHECK(exportOf<decltype(&MdCallBack)>(GetModuleHandleW(nullptr), "MdCallBack") == &MdCallBack);
+}
+
+TEST_CASE("the library loads under another name and subclasses the main window") {
+  Host& h = host();
+  wchar_t temporary[MAX_PATH] = {};
+  CHECK(GetTempPathW(MAX_PATH, temporary) != 0);
+  h.folder = std::wstring(temporary) + L"korvel-host-" + std::to_wstring(GetCurrentProcessId());
+  CHECK(CreateDirectoryW(h.folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  h.folder += L"\\";
+  h.libraryPath = h.folder + L"plinthstub.dll";
+  CHECK(CopyFileW(h.librarySource.c_str(), h.libraryPath.c_str(), FALSE));
+  h.library = LoadLibraryW(h.libraryPath.c_str());
+  CHECK(h.library != nullptr);
+  if (h.library == nullptr) return;
+
+  for (int i = 0; i < int(std::size(kExports)); ++i) {
+    FARPROC byName = GetProcAddress(h.library, kExports[i]);
+    FARPROC byOrdinal = GetProcAddress(h.library, MAKEINTRESOURCEA(kFirstOrdinal + i));
+    if (byName == nullptr || byName != byOrdinal) std::printf("export %s\n", kExports[i]);
+    CHECK(byName != nullptr);
+    CHECK(byName == byOrdinal);
+  }
+  h.channel = exportOf<ChannelEntrance>(h.library, "DummyFunc9");
+  CHECK(procedureOf(h.windows.main()) != HostWindows::mainProcedure());
+  CHECK(procedureOf(h.windows.edit()) != HostWindows::childProcedure());
+  CHECK(procedureOf(h.windows.edit2()) != HostWindows::childProcedure());
+}
+
+TEST_CASE("the launcher delivers the settings, the texts and the model") {
+  Host& h = host();
+  h.realWindows = std::make_unique<Win32WindowSystem>();
+  Launcher launcher(*h.realWindows);
+  CHECK(launcher.findHostWindow() == WindowHandle(uint64_t(uintptr_t(h.windows.main()))));
+
+  CompiledModel model;
+  Workbook workbook;
+  CHECK(compile(model, workbook));
+  LaunchPackage package;
+  SettingsRecord settings;
+  settings.applicationName = u"Application";
+  std::string error;
+  CHECK(writeSettings(settings, &package.settings, &error));
+  package.applicationPath = utf16(h.folder + L"Application.exe");
+  package.workbookPath = utf16(h.folder) + kWorkbookName;
+  package.runtimeModulePath = utf16(h.libraryPath);
+  package.keywordTexts = u"English;English\r\nTRUE;TRUE\r\n";
+  CHECK(modelEnvelopes(model, h.files, &package.model, &error));
+  CHECK(!package.model.empty());
+
+  h.windows.hostMessages().clear();
+  LaunchResult result = launcher.deliver(package);
+  CHECK(result.ok);
+  if (!result.ok) std::printf("launcher: %s\n", result.error.c_str());
+  bool launchModePassedOn = false;
+  for (const SentCommand& sent : result.sent) {
+    int64_t expected = sent.message == HC_SETTINGS ? 0 : 1;
+    if (sent.message == HC_LAUNCH_MODE) expected = HostWindows::kHostAnswer;
+    if (sent.answer != expected) {
+      std::printf("message %u answered %lld\n", unsigned(sent.message), (long long)sent.answer);
+    }
+    CHECK_EQ(sent.answer, expected);
+  }
+  for (const HostMessage& message : h.windows.hostMessages()) {
+    launchModePassedOn = launchModePassedOn || message.message == HC_LAUNCH_MODE;
+  }
+  CHECK(launchModePassedOn);
+  CHECK(!result.sent.empty() && result.sent.back().message == HC_MODEL_PART);
+  runMessages();
+}
+
+TEST_CASE("the workbook attaches the program's Application and the start computes the model") {
+  Host& h = host();
+  SpreadsheetOptions options;
+  options.visible = false;
+  h.program = std::make_unique<SpreadsheetProgram>(h.programWindows, &hostAddinCallback(), options);
+  h.program->exports().runProcedure = [](std::u16string_view name) { runProcedure(name); };
+
+  CompiledModel model;
+  Workbook workbook;
+  CHECK(compile(model, workbook));
+  WorkbookData data = programWorkbook(workbook, model, utf16(h.folder) + kWorkbookName);
+  WorkbookCode code;
+  code.isApplication = true;
+  // The workbook's code reaches the library only once it is open: the attach goes as the launcher
+  // sends it, through the main window.
+  CHECK(h.program->openWorkbook(std::move(data), code) != nullptr);
+  h.program->exports().channel = &callChannel;
+
+  auto mainWindow = int32_t(uintptr_t(h.windows.main()));
+  h.application = std::make_shared<HwndApplication>(h.program->application(), mainWindow);
+  h.applicationCom = comObjectFor(h.application);
+  CHECK(h.applicationCom != nullptr);
+  if (h.applicationCom == nullptr) return;
+  VARIANT hwnd;
+  VariantInit(&hwnd);
+  CHECK(SUCCEEDED(getProperty(h.applicationCom, dispid::kHwnd, &hwnd)));
+  CHECK(hwnd.vt == VT_I4 && hwnd.lVal == mainWindow);
+  VariantClear(&hwnd);
+
+  h.applicationTable = tableSlots(h.applicationCom);
+  h.applicationTableAddress = *reinterpret_cast<void***>(h.applicationCom);
+  CHECK(h.applicationTable.size() > 7);
+  Launcher launcher(*h.realWindows);
+  LaunchResult attached = launcher.attach(uint64_t(uintptr_t(h.applicationCom)), u"");
+  CHECK(attached.ok);
+  CHECK(attached.sent.size() == 1 && attached.sent[0].answer == 1);
+  LaunchResult started = launcher.start();
+  CHECK(started.ok);
+  CHECK(started.sent.size() == 1 && started.sent[0].answer == 1);
+  runMessages();
+  h.program->runOnTimeProcedures();
+  runMessages();
+
+  // The program's copy holds the values the application starts with, as the compiler leaves them
+  // in the workbook: the start writes only what differs.
+  CHECK(shown(u"A3") == u"10");
+  CHECK(shown(u"A4") == u"11");
+  CHECK(shown(u"B2") == u"14");
+  // The library put its own members into the table every Application object shares.
+  CHECK(changedSlots(h.applicationTableAddress, h.applicationTable) > 0);
+  // The runtime registered its entry points with the program.
+  CHECK(!hostAddinCallback().registrations().empty());
+}
+
+TEST_CASE("an edit recalculates through the program, and undo takes it back") {
+  Host& h = host();
+  CHECK(h.program->typeIntoCell(kWorkbookName, kSheet, u"A1", u"3"));
+  runMessages();
+  CHECK(shown(u"A3") == u"15");
+  CHECK(shown(u"A4") == u"16");
+  CHECK(shown(u"B2") == u"14");
+
+  h.procedures.clear();
+  CHECK(h.program->undo());
+  runMessages();
+  CHECK(h.procedures == std::vector<std::string>{"DummyFunc4"});
+  CHECK(shown(u"A1") == u"2");
+  CHECK(shown(u"A3") == u"10");
+}
+
+TEST_CASE("the calculate key computes a manual workbook") {
+  Host& h = host();
+  VARIANT manual;
+  VariantInit(&manual);
+  manual.vt = VT_I4;
+  manual.lVal = kCalculationManual;
+  CHECK(SUCCEEDED(putProperty(h.applicationCom, dispid::kCalculation, manual)));
+  runMessages();
+  CHECK(h.program->typeIntoCell(kWorkbookName, kSheet, u"A1", u"4"));
+  runMessages();
+  CHECK(shown(u"A3") == u"10");
+
+  h.procedures.clear();
+  h.program->pressCalculateKey();
+  runMessages();
+  CHECK(h.procedures == std::vector<std::string>{"DummyFunc1"});
+  CHECK(shown(u"A3") == u"20");
+  CHECK(shown(u"A4") == u"21");
+}
+
+TEST_CASE("unloading the library gives the windows their procedures back") {
+  Host& h = host();
+  if (h.applicationCom != nullptr) h.applicationCom->Release();
+  h.applicationCom = nullptr;
+  h.channel = nullptr;
+  CHECK(FreeLibrary(h.library));
+  h.library = nullptr;
+  CHECK(procedureOf(h.windows.main()) == HostWindows::mainProcedure());
+  CHECK(procedureOf(h.windows.edit()) == HostWindows::childProcedure());
+  CHECK(procedureOf(h.windows.edit2()) == HostWindows::childProcedure());
+  // The shared table holds the program's members again, and the library let the program go.
+  CHECK_EQ(changedSlots(h.applicationTableAddress, h.applicationTable), 0);
+  CHECK(h.program->hasQuit());
+  // The messages the program's window gets now are its own again.
+  h.windows.hostMessages().clear();
+  CHECK_EQ(SendMessageW(h.windows.main(), HC_QUERY_ATTACHED, 0, 0), HostWindows::kHostAnswer);
+  DeleteFileW(h.libraryPath.c_str());
+  RemoveDirectoryW(h.folder.c_str());
+}
+
+}  // namespace
+}  // namespace korvel::win32
+
+int main(int argc, char** argv) {
+  using namespace korvel::win32;
+  CoInitialize(nullptr);
+  Host& h = host();
+  if (argc > 1) {
+    std::string path = argv[1];
+    h.librarySource.assign(path.begin(), path.end());
+  } else {
+    h.librarySource = moduleFolder() + L"DeduduzUra.dll";
+  }
+  int failed = 0;
+  for (const testing::TestCase& test : testing::registry()) {
+    int before = testing::failures();
+    std::printf("[ RUN  ] %s\n", test.name);
+    std::fflush(stdout);
+    test.body();
+    bool ok = testing::failures() == before;
+    std::printf("[ %s ] %s\n", ok ? " OK " : "FAIL", test.name);
+    std::fflush(stdout);
+    if (!ok) {
+      // Later scenarios build on this one.
+      failed = 1;
+      break;
+    }
+  }
+  std::printf(failed ? "stopped at the first failing scenario\n" : "every scenario passed\n");
+  std::fflush(stdout);
+  // The in-memory program may hold objects of the library, whose code is gone once it is
+  // unloaded: the process ends without destroying them.
+  ExitProcess(UINT(failed));
+}
