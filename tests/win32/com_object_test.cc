@@ -8,11 +8,11 @@
 
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "hosts/win32/com_bridge.h"
-#include "hosts/win32/com_dispatch.h"
 #include "hosts/win32/native_call.h"
 #include "tests/win32/check.h"
 
@@ -27,6 +27,7 @@ constexpr int32_t kValue = 6;      // get and put
 constexpr int32_t kJoin = 0x100;   // method: its texts joined, then "/" and how many it got
 constexpr int32_t kChild = 0x101;  // get: another object
 constexpr int32_t kBump = 0x102;   // method outside the table: adds 1 to its by-reference number
+constexpr int32_t kThrow = 0x103;  // method: throws
 constexpr int32_t kEvent = 0x61D;  // the event the object fires into its sink
 const InterfaceId kIid = "{5A1B2C3D-0001-4E5F-8A9B-0C1D2E3F4A5B}";
 const InterfaceId kEvents = "{5A1B2C3D-0002-4E5F-8A9B-0C1D2E3F4A5B}";
@@ -85,6 +86,7 @@ class TestObject : public Dispatch {
       arguments[0] = Variant::i4(int32_t(arguments[0].integer()) + 1);
       return kSOk;
     }
+    if (memberId == kThrow) throw std::runtime_error("member failed");
     return kDispEMemberNotFound;
   }
 
@@ -101,7 +103,7 @@ class TestObject : public Dispatch {
 // late-bound entrance at the Invoke slot when asked.
 std::shared_ptr<InterfaceTable> makeTable(size_t first, bool entrance = false) {
   const std::pair<int32_t, InvokeKind> members[] = {
-      {kValue, kGet}, {kValue, kPut}, {kJoin, kCall}, {kChild, kGet}};
+      {kValue, kGet}, {kValue, kPut}, {kJoin, kCall}, {kChild, kGet}, {kThrow, kCall}};
   std::vector<FunctionDescription> functions;
   std::vector<MemberFunction> slots(first + std::size(members));
   if (entrance) {
@@ -311,6 +313,8 @@ TEST_CASE("ComObject: Invoke by member id, with and without an interface table")
     CHECK_EQ(number.lVal, 10);
 
     CHECK_EQ(invokeCom(com.p, 0x999, DISPATCH_METHOD, {}, &result), DISP_E_MEMBERNOTFOUND);
+    // An exception stays on the portable side.
+    CHECK_EQ(invokeCom(com.p, kThrow, DISPATCH_METHOD, {}, &result), E_FAIL);
     // A named argument other than a put's value has no place in a portable call.
     DISPID named = 0;
     VARIANT one = numberArgument(1);
@@ -451,10 +455,14 @@ TEST_CASE("ComObject: the table seen from the other side takes portable replacem
   std::shared_ptr<InterfaceTable> table = makeTable(7, true);
   auto object = std::make_shared<TestObject>(table);
   Ref<IDispatch> com(comObjectFor(object));
-  // What the library sees: the COM object through its own portable face.
-  InterfaceTable* native = comInterfaceTableOf(com.p);
+  // What the library sees: the COM object through its own portable face, the same table whichever
+  // interface pointer it reads it from.
+  std::shared_ptr<Dispatch> view = makeComDispatch(com.p);
+  InterfaceTable* native = view->interfaceTable();
   CHECK(native != nullptr);
   if (native == nullptr) return;
+  std::shared_ptr<Dispatch> asInterface = view->queryInterface(kIid);
+  CHECK(asInterface != nullptr && asInterface->interfaceTable() == native);
   const FunctionDescription* join = native->find(kJoin, kCall);
   const FunctionDescription* entrance = native->find(kDispidInvoke, kCall);
   CHECK(join != nullptr && entrance != nullptr);
@@ -478,6 +486,12 @@ TEST_CASE("ComObject: the table seen from the other side takes portable replacem
   VariantInit(&result);
   CHECK_EQ(invokeCom(com.p, kJoin, DISPATCH_METHOD, {textArgument(L"k")}, &result), S_OK);
   CHECK(textOf(result) == L"k/1");
+  CHECK((seen == std::vector<std::string>{"invoke 256", "join"}));
+  seen.clear();
+  std::vector<Variant> arguments = {Variant::text(u"v")};
+  Variant answer;
+  CHECK_EQ(view->invoke(kJoin, kCall, arguments, &answer), kSOk);
+  CHECK(answer == Variant::text(u"v/1"));
   CHECK((seen == std::vector<std::string>{"invoke 256", "join"}));
 
   CHECK(native->setSlot(join->slot, originalJoin));
