@@ -654,5 +654,72 @@ TEST_CASE("signatures read from type information") {
   }
 }
 
+// The description of (member id, kind) in the type information, as signatureOf reads it.
+bool signatureOfMember(ITypeInfo* info, MEMBERID member, INVOKEKIND kind, NativeSignature* out,
+                       size_t* slot, FUNCKIND* funcKind) {
+  TYPEATTR* attributes = nullptr;
+  if (FAILED(info->GetTypeAttr(&attributes))) return false;
+  WORD count = attributes->cFuncs;
+  info->ReleaseTypeAttr(attributes);
+  bool found = false;
+  for (UINT i = 0; i < count && !found; ++i) {
+    FUNCDESC* function = nullptr;
+    if (FAILED(info->GetFuncDesc(i, &function))) continue;
+    if (function->memid == member && function->invkind == kind) {
+      found = signatureOf(info, *function, out);
+      *slot = size_t(function->oVft) / sizeof(void*);
+      *funcKind = function->funckind;
+    }
+    info->ReleaseFuncDesc(function);
+  }
+  return found;
+}
+
+TEST_CASE("members of another module's dual interface are called through its table") {
+  // The system's dictionary object: a dual interface whose members take VARIANTs by reference.
+  CLSID dictionaryClass{};
+  IDispatch* dictionary = nullptr;
+  if (FAILED(CLSIDFromProgID(L"Scripting.Dictionary", &dictionaryClass)) ||
+      FAILED(CoCreateInstance(dictionaryClass, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                              reinterpret_cast<void**>(&dictionary)))) {
+    std::printf("  no dictionary object on this system\n");
+    return;
+  }
+  ITypeInfo* info = nullptr;
+  CHECK(SUCCEEDED(dictionary->GetTypeInfo(0, 0, &info)));
+  if (info == nullptr) {
+    dictionary->Release();
+    return;
+  }
+  // The object's own type information is its dispatch view; the signatures come from the
+  // interface behind it, the slots from the descriptions' table offsets.
+  NativeSignature add, count, item;
+  size_t addSlot = 0, countSlot = 0, itemSlot = 0;
+  FUNCKIND kind = FUNC_PUREVIRTUAL;
+  CHECK(signatureOfMember(info, 1, INVOKE_FUNC, &add, &addSlot, &kind));  // Add(Key, Item)
+  CHECK(signatureOfMember(info, 2, INVOKE_PROPERTYGET, &count, &countSlot, &kind));
+  CHECK(signatureOfMember(info, 0, INVOKE_PROPERTYGET, &item, &itemSlot, &kind));
+  info->Release();
+  CHECK_EQ(kind, FUNC_DISPATCH);
+  CHECK_EQ(add.portableCount(), size_t(2));
+  CHECK(!add.parameters.empty() && add.parameters[0].byReference &&
+        add.parameters[0].type == VT_VARIANT);
+  CHECK(!count.parameters.empty() && count.parameters.back().result &&
+        count.parameters.back().type == VT_I4);
+
+  void** table = *reinterpret_cast<void***>(dictionary);
+  std::vector<Variant> entry{Variant::text(u"a"), Variant::i4(5)};
+  CHECK_EQ(callNativeMember(table[addSlot], dictionary, add, entry, nullptr, 0), S_OK);
+  Variant answer;
+  CHECK_EQ(callNativeMember(table[countSlot], dictionary, count, {}, &answer, 0), S_OK);
+  CHECK(answer == Variant::i4(1));
+  std::vector<Variant> key{Variant::text(u"a")};
+  CHECK_EQ(callNativeMember(table[itemSlot], dictionary, item, key, &answer, 0), S_OK);
+  CHECK(answer == Variant::i4(5));
+  // The object's own answer to a second Add of the key comes back as it is.
+  CHECK(FAILED(callNativeMember(table[addSlot], dictionary, add, entry, nullptr, 0)));
+  dictionary->Release();
+}
+
 }  // namespace
 }  // namespace korvel::win32
