@@ -612,7 +612,8 @@ const InterfaceId kTallyIid = "{2E6B0F14-7C3A-4D95-B0E8-51A7C9D3F260}";
 constexpr int32_t kTallyTotal = 1;  // get
 constexpr int32_t kTallyAdd = 2;    // method: adds its argument
 
-// Its members run through its interface's shared table, as the program's objects do.
+// Its members run through its interface's shared table, numbered as a dual interface's, with the
+// late-bound entrance in the slot of IDispatch::Invoke, as the program's objects have them.
 class Tally : public Dispatch {
  public:
   explicit Tally(std::shared_ptr<InterfaceTable> table) : table_(std::move(table)) {}
@@ -621,26 +622,32 @@ class Tally : public Dispatch {
   HResult invoke(int32_t memberId, InvokeKind kind, std::span<Variant> arguments, Variant* result,
                  uint32_t locale) override {
     const FunctionDescription* f = table_->find(memberId, kind);
-    if (f == nullptr) return kDispEMemberNotFound;
+    if (f == nullptr || f->slot == 6) return kDispEMemberNotFound;
     return table_->slot(f->slot)(*this, arguments, result, locale);
   }
   InterfaceTable* interfaceTable() override { return table_.get(); }
 
   static std::shared_ptr<InterfaceTable> makeTable() {
-    std::vector<MemberFunction> slots = {
-        [](Dispatch& self, std::span<Variant>, Variant* result, uint32_t) {
-          if (result != nullptr) *result = Variant::i4(static_cast<Tally&>(self).total);
-          return kSOk;
-        },
-        [](Dispatch& self, std::span<Variant> arguments, Variant*, uint32_t) {
-          if (arguments.empty() || !arguments[0].isInteger()) return kDispETypeMismatch;
-          static_cast<Tally&>(self).total += int32_t(arguments[0].integer());
-          return kSOk;
-        }};
+    std::vector<MemberFunction> slots(9);
+    slots[6] = [](Dispatch& self, std::span<Variant> arguments, Variant* result, uint32_t locale) {
+      if (arguments.size() < 2) return kDispEBadParamCount;
+      return self.invoke(int32_t(arguments[0].integer()), InvokeKind(arguments[1].integer()),
+                         arguments.subspan(2), result, locale);
+    };
+    slots[7] = [](Dispatch& self, std::span<Variant>, Variant* result, uint32_t) {
+      if (result != nullptr) *result = Variant::i4(static_cast<Tally&>(self).total);
+      return kSOk;
+    };
+    slots[8] = [](Dispatch& self, std::span<Variant> arguments, Variant*, uint32_t) {
+      if (arguments.empty() || !arguments[0].isInteger()) return kDispETypeMismatch;
+      static_cast<Tally&>(self).total += int32_t(arguments[0].integer());
+      return kSOk;
+    };
     return std::make_shared<InterfaceTable>(
         kTallyIid,
-        std::vector<FunctionDescription>{{kTallyTotal, InvokeKind::kPropertyGet, 0},
-                                         {kTallyAdd, InvokeKind::kMethod, 1}},
+        std::vector<FunctionDescription>{{kDispidInvoke, InvokeKind::kMethod, 6},
+                                         {kTallyTotal, InvokeKind::kPropertyGet, 7},
+                                         {kTallyAdd, InvokeKind::kMethod, 8}},
         std::move(slots));
   }
 
@@ -696,6 +703,25 @@ TEST_CASE("the native table of an object made by the other module takes replacem
   CHECK(table->setSlot(add->slot, original));
   CHECK_EQ(secondFace->invoke(kTallyAdd, InvokeKind::kMethod, three, nullptr), kSOk);
   CHECK_EQ(second->total, 9);
+
+  // The late-bound entrance: what a caller of IDispatch::Invoke reaches.
+  const FunctionDescription* entrance = table->find(kDispidInvoke, InvokeKind::kMethod);
+  CHECK(entrance != nullptr && entrance->slot == 6);
+  MemberFunction invoke = table->slot(6);
+  std::vector<Variant> seen;
+  CHECK(table->setSlot(6,
+                       [&seen, invoke](Dispatch& self, std::span<Variant> arguments,
+                                       Variant* result, uint32_t locale) -> HResult {
+                         seen.assign(arguments.begin(), arguments.end());
+                         return invoke(self, arguments, result, locale);
+                       }));
+  CHECK_EQ(firstFace->invoke(kTallyAdd, InvokeKind::kMethod, three, nullptr), kSOk);
+  CHECK_EQ(first->total, 14);
+  CHECK(seen.size() == 3 && seen[0] == Variant::i4(kTallyAdd) && seen[2] == Variant::i4(3));
+  CHECK(table->setSlot(6, invoke));
+  seen.clear();
+  CHECK_EQ(firstFace->invoke(kTallyTotal, InvokeKind::kPropertyGet, {}, &total), kSOk);
+  CHECK(total == Variant::i4(14) && seen.empty());
 }
 
 }  // namespace
