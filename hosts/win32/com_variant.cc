@@ -24,10 +24,11 @@ HRESULT arrayToCom(const VariantArray& in, VARIANT* out) {
   for (uint32_t i = 0; i < in.count[0]; ++i) {
     uint32_t columns = dimensions == 2 ? in.count[1] : 1;
     for (uint32_t j = 0; j < columns; ++j) {
-      LONG index[2] = {LONG(in.lower[0] + int32_t(i)), LONG(in.lower[1] + int32_t(j))};
+      LONG index[2] = {LONG(int64_t(in.lower[0]) + i), LONG(int64_t(in.lower[1]) + j)};
       void* element = nullptr;
       HRESULT hr = SafeArrayPtrOfIndex(array, index, &element);
-      if (SUCCEEDED(hr)) hr = toComVariant(in.elements[size_t(i) * columns + j], (VARIANT*)element);
+      if (SUCCEEDED(hr))
+        hr = toComVariant(in.elements[size_t(i) * columns + j], static_cast<VARIANT*>(element));
       if (FAILED(hr)) {
         SafeArrayDestroy(array);
         return hr;
