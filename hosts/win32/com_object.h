@@ -9,6 +9,11 @@
 // so a function another module writes into a slot runs for every object of the interface, whether
 // the caller binds early or late.
 //
+// Portable slots keep their numbers, as the portable model numbers them after IUnknown and
+// IDispatch; a table whose members sit lower is shifted past those seven. The portable late-bound
+// entrance (kDispidInvoke in the Invoke slot) is IDispatch::Invoke itself, described in the type
+// information so that another module can replace it like any member.
+//
 // REQUIRES: COM is initialised on the calling thread (apartment threaded), and every call is made
 // on it.
 #ifndef KORVEL_HOSTS_WIN32_COM_OBJECT_H_
@@ -40,8 +45,8 @@ const NativeSignature& comMemberSignature();
 // its portable object, and asking again for the same portable object answers the same COM object.
 class ComObject {
  public:
-  // The object's IDispatch, with a reference for the caller (a new object or the living one).
-  // REQUIRES: object is not null.
+  // The object's IDispatch, with a reference for the caller (a new object or the living one);
+  // null when memory ran out. REQUIRES: object is not null.
   static IDispatch* of(const std::shared_ptr<Dispatch>& object);
   // The portable object when the COM object is a ComObject of this module, else null. Objects of
   // the same kind made by another module (the library and the program each have their own) are
