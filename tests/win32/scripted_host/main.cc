@@ -271,6 +271,11 @@ TEST_CASE("the launcher delivers the settings, the texts and the model") {
   }
   CHECK(launchModePassedOn);
   CHECK(!result.sent.empty() && result.sent.back().message == HC_MODEL_PART);
+  // The library released every payload block it was handed, back to the system.
+  for (const SentCommand& sent : result.sent) {
+    if (sent.message == HC_EXCEL_LANGUAGE || sent.message == HC_LAUNCH_MODE) continue;
+    CHECK_EQ(h.realWindows->payloadSize(sent.wParam), 0u);
+  }
   runMessages();
 }
 
