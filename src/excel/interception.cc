@@ -592,16 +592,20 @@ HResult Interception::lateBoundInvoke(Entry& entry, Dispatch& self, std::span<Va
   }
   if (failed(hr) || arguments.size() < 2) return hr;
   int32_t memberId = variantToInt(arguments[0]);
-  auto kind = InvokeKind(variantToInt(arguments[1]));
+  // Late-bound callers often ask for a method or a property at once (flags 3): the method bit is
+  // what makes the call a method call.
+  int32_t flags = variantToInt(arguments[1]);
+  bool method = (flags & int32_t(kMethod)) != 0;
+  bool put = (flags & int32_t(kPut)) != 0;
   std::span<Variant> memberArguments = arguments.subspan(2);
   // Recorded after the program accepted the call, as the early-bound members do; the call itself
   // stands whatever the recording meets.
   try {
-    if (memberId == dispid::kProtect && kind == kMethod) {
+    if (memberId == dispid::kProtect && method) {
       recordProtect(self, memberArguments);
-    } else if (memberId == dispid::kUnprotect && kind == kMethod) {
+    } else if (memberId == dispid::kUnprotect && method) {
       recordUnprotect(self);
-    } else if (kind == kPut && !memberArguments.empty()) {
+    } else if (put && !memberArguments.empty()) {
       if (memberId == dispid::kName) {
         renameEngineSheet(self, memberArguments.back());
       } else if (memberId == dispid::kEnableSelection) {

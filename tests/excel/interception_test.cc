@@ -554,6 +554,16 @@ TEST_F(InterceptionTest, ProtectionChangesOfTheWorkbooksCodeAreRecorded) {
       kSOk);
   EXPECT_EQ(table.sheetWords[0], kProtectSelectUnlocked);
 
+  // Late-bound callers often ask for method or property at once (flags 3): still a Protect.
+  EXPECT_EQ(callSlot(*sheet, kDispidInvoke, kMethod,
+                     {Variant::i4(dispid::kProtect), Variant::i4(3), Variant::text(u"pw")}),
+            kSOk);
+  EXPECT_EQ(table.sheetWords[0] & kProtectContents, kProtectContents);
+  EXPECT_EQ(callSlot(*sheet, kDispidInvoke, kMethod,
+                     {Variant::i4(dispid::kUnprotect), Variant::i4(3), Variant::text(u"pw")}),
+            kSOk);
+  EXPECT_EQ(table.sheetWords[0], kProtectSelectUnlocked);
+
   // A Protect the program refuses changes nothing.
   sheet->failing.insert(dispid::kProtect);
   EXPECT_EQ(call(*sheet, dispid::kProtect, kMethod, {Variant::text(u"other")}), kEFail);
