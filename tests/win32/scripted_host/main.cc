@@ -34,6 +34,7 @@
 #include "tests/win32/scripted_host/host_windows.h"
 #include "tests/win32/scripted_host/hwnd_application.h"
 #include "tests/win32/scripted_host/md_callback.h"
+#include "tests/win32/scripted_host/workbook_class.h"
 #include "tools/korvel/application_file.h"
 #include "tools/korvel/launcher.h"
 #include "util/text.h"
@@ -74,6 +75,7 @@ struct Host {
   MemoryFiles files;
   HeadlessWindowSystem programWindows;
   std::unique_ptr<SpreadsheetProgram> program;
+  std::unique_ptr<WorkbookClass> workbookClass;
   std::shared_ptr<HwndApplication> application;
   IDispatch* applicationCom = nullptr;
   // The Application's native table as the program made it, before the library attached.
@@ -285,6 +287,8 @@ TEST_CASE("the workbook attaches the program's Application and the start compute
   options.visible = false;
   h.program = std::make_unique<SpreadsheetProgram>(h.programWindows, &hostAddinCallback(), options);
   h.program->exports().runProcedure = [](std::u16string_view name) { runProcedure(name); };
+  h.workbookClass = std::make_unique<WorkbookClass>(*h.program);
+  CHECK(h.workbookClass->registered());
 
   CompiledModel model;
   Workbook workbook;
@@ -327,6 +331,9 @@ TEST_CASE("the workbook attaches the program's Application and the start compute
   CHECK(shown(u"A3") == u"10");
   CHECK(shown(u"A4") == u"11");
   CHECK(shown(u"B2") == u"14");
+  // The library made a workbook of its own through the program's class, and closed it again.
+  CHECK_EQ(h.workbookClass->created(), 1);
+  CHECK_EQ(h.program->openWorkbooks().size(), 1u);
   // The library put its own members into the table every Application object shares.
   CHECK(changedSlots(h.applicationTableAddress, h.applicationTable) > 0);
   // The runtime registered its entry points with the program.
