@@ -404,8 +404,13 @@ int main(int argc, char** argv) {
   CoInitialize(nullptr);
   Host& h = host();
   if (argc > 1) {
-    std::string path = argv[1];
-    h.librarySource.assign(path.begin(), path.end());
+    // The path as the system's code page spells it.
+    int length = MultiByteToWideChar(CP_ACP, 0, argv[1], -1, nullptr, 0);
+    if (length > 1) {
+      h.librarySource.resize(size_t(length));
+      MultiByteToWideChar(CP_ACP, 0, argv[1], -1, h.librarySource.data(), length);
+      h.librarySource.resize(size_t(length - 1));
+    }
   } else {
     h.librarySource = moduleFolder() + L"DeduduzUra.dll";
   }
