@@ -374,6 +374,17 @@ TEST_CASE("the calculate key computes a manual workbook") {
   CHECK(h.procedures == std::vector<std::string>{"DummyFunc1"});
   CHECK(shown(u"A3") == u"20");
   CHECK(shown(u"A4") == u"21");
+
+  // Calculate from the workbook's code goes through the shared table to the library's cycle; the
+  // program's own would compute only its own formulas, and the workbook holds none.
+  CHECK(h.program->typeIntoCell(kWorkbookName, kSheet, u"A1", u"5"));
+  runMessages();
+  CHECK(shown(u"A3") == u"20");
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  CHECK(SUCCEEDED(h.applicationCom->Invoke(dispid::kCalculate, IID_NULL, LOCALE_SYSTEM_DEFAULT,
+                                           DISPATCH_METHOD, &none, nullptr, nullptr, nullptr)));
+  runMessages();
+  CHECK(shown(u"A3") == u"25");
 }
 
 TEST_CASE("unloading the library gives the windows their procedures back") {
