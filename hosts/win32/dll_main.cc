@@ -3,8 +3,9 @@
 // detach shuts the runtime down and gives the windows their procedures back. The exports are the
 // add-in entry points with the calling convention the program and the workbook's code use; each
 // converts between the native records and the portable ones and calls the runtime's own entry.
-#include <oleauto.h>
 #include <windows.h>
+// After windows.h, which declares what it uses.
+#include <oleauto.h>
 
 #include <exception>
 #include <memory>
