@@ -6,31 +6,49 @@
 // the first that fails; the exit code is non-zero then.
 //
 // Usage: korvel_win32_host.exe [library]   (default: DeduduzUra.dll beside the program)
+//
+// A copy of the program is the application's executable in the save scenario, so the library's
+// request to its launcher to clean up after it (-clnx workbook -clnd library) starts this program
+// again: it then only notes its command line in kCleanupRequest beside itself and ends.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <oleauto.h>
 
+#include <bit>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "compiler/model_builder.h"
 #include "compiler/starting_values.h"
 #include "compiler/workbook_text.h"
+#include "data/data_file.h"
 #include "excel/dispatch_ids.h"
 #include "functions/function_catalogue.h"
 #include "hosts/headless/headless_window_system.h"
 #include "hosts/headless/memory_files.h"
 #include "hosts/headless/spreadsheet/spreadsheet_program.h"
 #include "hosts/win32/com_bridge.h"
+#include "hosts/win32/native_xloper.h"
+#include "hosts/win32/win32_files.h"
 #include "hosts/win32/win32_window_system.h"
+#include "model/cell.h"
+#include "model/chunk_stream.h"
 #include "model/compiled_model.h"
+#include "model/envelope.h"
+#include "model/model_stream.h"
+#include "packaging/application_resources.h"
+#include "platform/resources.h"
+#include "runtime/addin_entry_points.h"
 #include "runtime/excel_bridge.h"
 #include "runtime/host_commands.h"
 #include "runtime/settings_record.h"
 #include "tests/win32/check.h"
+#include "tests/win32/scripted_host/dialog_closer.h"
 #include "tests/win32/scripted_host/host_windows.h"
 #include "tests/win32/scripted_host/hwnd_application.h"
 #include "tests/win32/scripted_host/md_callback.h"
@@ -59,9 +77,11 @@ constexpr const char* kExports[] = {"DummyFunc0",  "DummyFunc1", "DummyFunc2",  
                                     "DummyFunc8",  "DummyFunc9", "xlAutoClose", "DummyFunc11",
                                     "DummyFunc12", "DummyFunc13"};
 constexpr int kFirstOrdinal = 10;
+constexpr wchar_t kCleanupRequest[] = L"cleanup-request.txt";
 
 using ChannelEntrance = LRESULT(__stdcall*)(UINT message, WPARAM wParam, LPARAM lParam);
 using Procedure = int(__stdcall*)();
+using ServiceEntry = NativeXloper*(__stdcall*)(int code, NativeXloper* argument);
 
 // Everything the scenarios share, in the order they build it.
 struct Host {
@@ -83,6 +103,14 @@ struct Host {
   void** applicationTableAddress = nullptr;
   // The library's procedures the program ran, by exported name.
   std::vector<std::string> procedures;
+  // What the launcher delivered: the settings record and the model's chunk envelopes.
+  std::string settingsRecord;
+  std::vector<std::string> deliveredModel;
+  // The application's executable, and the bytes the program last wrote for its workbook there.
+  std::wstring applicationPath;
+  std::string savedWorkbook;
+  // The machine's files, as the library sees them.
+  Win32Files disk;
 };
 
 // A function the module exports under the name, as the type the caller declares it with; the cast
@@ -99,10 +127,14 @@ Host& host() {
 
 std::u16string utf16(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
 
-std::wstring moduleFolder() {
+std::wstring moduleFile() {
   wchar_t path[MAX_PATH] = {};
   DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring text(path, length);
+  return std::wstring(path, length);
+}
+
+std::wstring moduleFolder() {
+  std::wstring text = moduleFile();
   size_t separator = text.find_last_of(L"\\/");
   return separator == std::wstring::npos ? std::wstring() : text.substr(0, separator + 1);
 }
@@ -200,6 +232,73 @@ bool compile(CompiledModel& model, Workbook& workbook) {
   return true;
 }
 
+// The program's workbook file: no .xlsx package here, but the cells' values in a text of its own,
+// on the machine's disk where the library's save reads it.
+std::string workbookFileText(const WorkbookData& data) {
+  std::string text;
+  for (const SheetData& sheet : data.sheets) {
+    for (const auto& entry : sheet.cells) {
+      const Variant& value = entry.second.value;
+      char place[64];
+      std::snprintf(place, sizeof place, "!R%uC%u=", unsigned(entry.first.first + 1),
+                    unsigned(entry.first.second + 1));
+      text += narrowText(sheet.name) + place;
+      if (value.type() == VarType::kR8) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%.15g", value.real());
+        text += number;
+      } else if (value.type() == VarType::kBstr) {
+        text += narrowText(value.text());
+      }
+      text += "\n";
+    }
+  }
+  return text;
+}
+
+bool writeWorkbookFile(const WorkbookData& data, std::u16string_view, std::u16string_view target) {
+  std::string text = workbookFileText(data);
+  if (!host().disk.writeAll(std::u16string(target), text)) return false;
+  host().savedWorkbook = std::move(text);
+  return true;
+}
+
+// The service entry as the workbook's code calls it, with a path (or an empty text); its answer.
+double callService(int code, const std::wstring& path) {
+  auto service = exportOf<ServiceEntry>(host().library, "DummyFunc8");
+  if (service == nullptr) return -100;
+  NativeXloperStore store;
+  NativeXloper* argument = store.keep(Xloper::string(narrowText(utf16(path))));
+  Xloper answer = fromNativeXloper(service(code, argument));
+  if (answer.is(kXltypeInt)) return answer.integer();
+  if (answer.is(kXltypeNum)) return answer.num();
+  return -101;
+}
+
+bool fileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The bytes of a resource of the module in US English; false when there is none.
+bool resourceBytes(HMODULE module, std::u16string_view type, uint32_t id, std::string* bytes) {
+  std::wstring typeName(type.begin(), type.end());
+  HRSRC found =
+      FindResourceExW(module, typeName.c_str(), MAKEINTRESOURCEW(id), kResourceLanguageEnglish);
+  if (found == nullptr) return false;
+  HGLOBAL loaded = LoadResource(module, found);
+  const void* data = loaded == nullptr ? nullptr : LockResource(loaded);
+  if (data == nullptr) return false;
+  bytes->assign(static_cast<const char*>(data), SizeofResource(module, found));
+  return true;
+}
+
+// The number a model cell holds (row and column 0-based); NaN when it holds none.
+double modelNumber(const CompiledModel& model, uint32_t row, uint32_t column) {
+  const Cell* cell = model.findCell(CellRef::at(0, row, column));
+  if (cell == nullptr || cell->value == nullptr || !cell->value->isNumeric()) return std::nan("");
+  return cell->value->number();
+}
+
 TEST_CASE("the program's main windows and its add-in callback") {
   Host& h = host();
   CHECK(h.windows.create());
@@ -246,14 +345,18 @@ TEST_CASE("the launcher delivers the settings, the texts and the model") {
   LaunchPackage package;
   SettingsRecord settings;
   settings.applicationName = u"Application";
+  settings.header.optionFlags = kFlagDataExchange | kFlagSaveAsExecutable;
   std::string error;
   CHECK(writeSettings(settings, &package.settings, &error));
+  h.settingsRecord = package.settings;
+  package.agreementText = "You may use this application as you like.";
   package.applicationPath = utf16(h.folder + L"Application.exe");
   package.workbookPath = utf16(h.folder) + kWorkbookName;
   package.runtimeModulePath = utf16(h.libraryPath);
   package.keywordTexts = u"English;English\r\nTRUE;TRUE\r\n";
   CHECK(modelEnvelopes(model, h.files, &package.model, &error));
   CHECK(!package.model.empty());
+  h.deliveredModel = package.model;
 
   h.windows.hostMessages().clear();
   LaunchResult result = launcher.deliver(package);
@@ -285,6 +388,7 @@ TEST_CASE("the workbook attaches the program's Application and the start compute
   Host& h = host();
   SpreadsheetOptions options;
   options.visible = false;
+  options.writeWorkbook = &writeWorkbookFile;
   h.program = std::make_unique<SpreadsheetProgram>(h.programWindows, &hostAddinCallback(), options);
   h.program->exports().runProcedure = [](std::u16string_view name) { runProcedure(name); };
   h.workbookClass = std::make_unique<WorkbookClass>(*h.program);
@@ -387,6 +491,132 @@ TEST_CASE("the calculate key computes a manual workbook") {
   CHECK(shown(u"A3") == u"25");
 }
 
+TEST_CASE("the workbook's code exports the user's data to a file and imports it back") {
+  Host& h = host();
+  VARIANT automatic;
+  VariantInit(&automatic);
+  automatic.vt = VT_I4;
+  automatic.lVal = kCalculationAutomatic;
+  CHECK(SUCCEEDED(putProperty(h.applicationCom, dispid::kCalculation, automatic)));
+  runMessages();
+  CHECK(shown(u"A1") == u"5");
+  // A failure would be told in a message box, which nobody else would close.
+  DialogCloser stray;
+  stray.watch({});
+
+  const std::wstring data = h.folder + L"Application.dat";
+  const std::wstring collected = h.folder + L"Collected.dat";
+  CHECK_EQ(callService(kServiceExport, data), 0.0);
+  CHECK_EQ(callService(kServiceExportCollected, collected), 0.0);
+  runMessages();
+  CHECK(fileExists(data));
+  CHECK(fileExists(collected));
+  // The file holds the user's one entry: 5 in A1.
+  DataFileHeader header;
+  std::string section;
+  std::vector<DataRecord> records;
+  CHECK(readDataFile(h.disk, utf16(data), &header, &section) == DataFileCode::kOk);
+  CHECK(readDataRecords(header, section, &records));
+  CHECK(records.size() == 1 && records[0].sheet == 0 && records[0].row == 0 &&
+        records[0].column == 0 && records[0].value.isNumeric() && records[0].value.number() == 5);
+
+  CHECK(h.program->typeIntoCell(kWorkbookName, kSheet, u"A1", u"9"));
+  runMessages();
+  CHECK(shown(u"A3") == u"45");
+  // The application's own path names its data file: ".exe" reads as ".dat".
+  CHECK_EQ(callService(kServiceImport, h.folder + L"Application.exe"), 0.0);
+  runMessages();
+  CHECK(shown(u"A1") == u"5");
+  CHECK(shown(u"A3") == u"25");
+  CHECK(shown(u"A4") == u"26");
+  CHECK(shown(u"B2") == u"14");
+  stray.stop();
+  if (!stray.strayTitle().empty()) std::printf("closed: %ls\n", stray.strayTitle().c_str());
+  CHECK(stray.strayTitle().empty());
+  DeleteFileW(data.c_str());
+  DeleteFileW(collected.c_str());
+}
+
+TEST_CASE("the user's save writes the workbook and the model into the application's executable") {
+  Host& h = host();
+  // The launcher named this program's own folder's application: a real executable, this one.
+  h.applicationPath = h.folder + L"Application.exe";
+  CHECK(CopyFileW(moduleFile().c_str(), h.applicationPath.c_str(), FALSE));
+  CHECK(h.program->typeIntoCell(kWorkbookName, kSheet, u"A1", u"6"));
+  runMessages();
+  CHECK(shown(u"A3") == u"30");
+
+  DialogCloser stray;
+  stray.watch({});
+  h.savedWorkbook.clear();
+  h.program->saveWorkbook(kWorkbookName);
+  runMessages();
+  stray.stop();
+  if (!stray.strayTitle().empty()) std::printf("closed: %ls\n", stray.strayTitle().c_str());
+  CHECK(stray.strayTitle().empty());
+  // The program wrote the workbook with the user's entry, for the library to take.
+  CHECK(h.savedWorkbook.find("Sheet1!R1C1=6\n") != std::string::npos);
+
+  HMODULE image = LoadLibraryExW(h.applicationPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  CHECK(image != nullptr);
+  if (image == nullptr) return;
+  // The workbook resource: the settings' tag, rotated, in front of the workbook file's bytes.
+  std::string stored;
+  std::string content;
+  CHECK(resourceBytes(image, workbookResourceType(), kWorkbookResourceId, &stored));
+  CHECK(decodeEnvelope(stored, &content) > 4);
+  std::string record;
+  if (decodeEnvelope(h.settingsRecord, &record) == 0) record = h.settingsRecord;
+  uint32_t tag = std::rotr(workbookTag(record), int(kWorkbookTagRotation));
+  std::string tagBytes;
+  for (int i = 0; i < 4; ++i) tagBytes.push_back(char((tag >> (8 * i)) & 0xFF));
+  CHECK(content.substr(0, 4) == tagBytes);
+  CHECK(content.size() > 4 && content.substr(4) == h.savedWorkbook);
+
+  // The model's chunks from 1200 up: the model as it runs now, with the user's entry.
+  ChunkStream in;
+  size_t chunks = 0;
+  for (uint32_t id = kFirstModelResourceId; resourceBytes(image, kModelResourceType, id, &stored);
+       ++id) {
+    in.appendChunk(stored);
+    ++chunks;
+  }
+  FreeLibrary(image);
+  CHECK_EQ(chunks, h.deliveredModel.size());
+  CompiledModel saved;
+  std::string error;
+  CHECK(loadModel(in, saved, &error));
+  if (!error.empty()) std::printf("model: %s\n", error.c_str());
+  CHECK_EQ(modelNumber(saved, 0, 0), 6.0);
+  CHECK_EQ(modelNumber(saved, 2, 0), 30.0);
+  CHECK_EQ(modelNumber(saved, 1, 1), 14.0);
+}
+
+TEST_CASE("the about and agreement dialogs show and close") {
+  struct Case {
+    int code;
+    const wchar_t* title;
+  };
+  for (const Case& c : {Case{kServicePostAbout, L"About Application"},
+                        Case{kServicePostAgreement, L"Application - End User License Agreement"}}) {
+    DialogAnswer answer;
+    answer.title = c.title;
+    answer.buttonLabel = L"Close";
+    DialogCloser closer;
+    closer.watch(answer);
+    // Posted: the dialog comes up from the program's message loop, not inside the call.
+    CHECK_EQ(callService(c.code, L""), 0.0);
+    CHECK(!closer.seen());
+    runMessages();
+    closer.stop();
+    if (!closer.seen()) std::printf("not seen: %ls\n", c.title);
+    if (!closer.strayTitle().empty()) std::printf("closed: %ls\n", closer.strayTitle().c_str());
+    CHECK(closer.seen());
+    CHECK(closer.buttonFound());
+    CHECK(!IsWindow(closer.dialog()));
+  }
+}
+
 TEST_CASE("unloading the library gives the windows their procedures back") {
   Host& h = host();
   if (h.applicationCom != nullptr) h.applicationCom->Release();
@@ -403,8 +633,38 @@ TEST_CASE("unloading the library gives the windows their procedures back") {
   // The messages the program's window gets now are its own again.
   h.windows.hostMessages().clear();
   CHECK_EQ(SendMessageW(h.windows.main(), HC_QUERY_ATTACHED, 0, 0), HostWindows::kHostAnswer);
+
+  // Once the library is gone its launcher, the application's executable, is asked to remove the
+  // files the run left: the workbook and the library's copy.
+  if (!h.applicationPath.empty()) {
+    std::u16string request;
+    const std::u16string requestPath = utf16(h.folder + kCleanupRequest);
+    // Readable once the launcher has written it whole: it writes without sharing.
+    std::string bytes;
+    bool read = false;
+    for (int wait = 0; wait < 200 && !(read = h.disk.readAll(requestPath, &bytes)); ++wait) {
+      Sleep(50);
+    }
+    CHECK(read);
+    request = widenText(bytes);
+    for (const std::u16string& part : {std::u16string(u"-clnx"), utf16(h.folder) + kWorkbookName,
+                                       std::u16string(u"-clnd"), utf16(h.libraryPath)}) {
+      if (request.find(part) == std::u16string::npos)
+        std::printf("no %s\n", narrowText(part).c_str());
+      CHECK(request.find(part) != std::u16string::npos);
+    }
+    // The launcher's process may not have ended yet.
+    for (int wait = 0; wait < 200 && !DeleteFileW(h.applicationPath.c_str()); ++wait) Sleep(50);
+    DeleteFileW((h.folder + kCleanupRequest).c_str());
+  }
   DeleteFileW(h.libraryPath.c_str());
-  RemoveDirectoryW(h.folder.c_str());
+  DeleteFileW(
+      (h.folder + std::wstring(std::begin(kWorkbookName), std::end(kWorkbookName) - 1)).c_str());
+  // The library made the application's folder the current one, as the launcher's is.
+  SetCurrentDirectoryW(moduleFolder().c_str());
+  bool removed = RemoveDirectoryW(h.folder.c_str());
+  if (!removed) std::printf("folder stays: error %lu\n", GetLastError());
+  CHECK(removed);
 }
 
 }  // namespace
@@ -412,6 +672,13 @@ TEST_CASE("unloading the library gives the windows their procedures back") {
 
 int main(int argc, char** argv) {
   using namespace korvel::win32;
+  if (argc > 1 && std::string_view(argv[1]) == "-clnx") {
+    std::wstring line = GetCommandLineW();
+    std::string bytes;
+    for (wchar_t unit : line) bytes.push_back(char(unit & 0xFF));
+    Win32Files files;
+    ExitProcess(files.writeAll(utf16(moduleFolder() + kCleanupRequest), bytes) ? 0 : 1);
+  }
   CoInitialize(nullptr);
   Host& h = host();
   if (argc > 1) {
