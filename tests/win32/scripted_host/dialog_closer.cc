@@ -76,7 +76,11 @@ bool DialogCloser::handle(HWND window) {
   }
   dialog_ = window;
   done_ = true;
-  if (answer_.textControl != 0) SetDlgItemTextW(window, answer_.textControl, answer_.text.c_str());
+  for (int control : answer_.textControls) {
+    if (GetDlgItem(window, control) != nullptr) {
+      SetDlgItemTextW(window, control, answer_.text.c_str());
+    }
+  }
   HWND button = answer_.buttonLabel.empty() ? GetDlgItem(window, answer_.buttonId)
                                             : buttonLabelled(window, answer_.buttonLabel);
   buttonFound_ = button != nullptr;

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace korvel::win32 {
 
@@ -18,8 +19,8 @@ struct DialogAnswer {
   // The button pressed: by its label when given, else by its control id.
   std::wstring buttonLabel;
   int buttonId = 0;
-  // Text typed into the control with this id first (0: none).
-  int textControl = 0;
+  // Text typed first into each of these controls the dialog has.
+  std::vector<int> textControls;
   std::wstring text;
 };
 

@@ -109,6 +109,8 @@ struct Host {
   // The application's executable, and the bytes the program last wrote for its workbook there.
   std::wstring applicationPath;
   std::string savedWorkbook;
+  // Where the program keeps the workbook now.
+  std::u16string workbookPath;
   // The machine's files, as the library sees them.
   Win32Files disk;
 };
@@ -260,6 +262,7 @@ bool writeWorkbookFile(const WorkbookData& data, std::u16string_view, std::u16st
   std::string text = workbookFileText(data);
   if (!host().disk.writeAll(std::u16string(target), text)) return false;
   host().savedWorkbook = std::move(text);
+  host().workbookPath = std::u16string(target);
   return true;
 }
 
@@ -297,6 +300,44 @@ double modelNumber(const CompiledModel& model, uint32_t row, uint32_t column) {
   const Cell* cell = model.findCell(CellRef::at(0, row, column));
   if (cell == nullptr || cell->value == nullptr || !cell->value->isNumeric()) return std::nan("");
   return cell->value->number();
+}
+
+// The executable holds the workbook the program last wrote, behind the settings' rotated tag, and
+// the chunks of a model that loads, with the user's entry in A1.
+void checkSavedApplication(const std::wstring& path, double a1) {
+  Host& h = host();
+  HMODULE image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  CHECK(image != nullptr);
+  if (image == nullptr) return;
+  std::string stored;
+  std::string content;
+  CHECK(resourceBytes(image, workbookResourceType(), kWorkbookResourceId, &stored));
+  CHECK(decodeEnvelope(stored, &content) > 4);
+  std::string record;
+  if (decodeEnvelope(h.settingsRecord, &record) == 0) record = h.settingsRecord;
+  uint32_t tag = std::rotr(workbookTag(record), int(kWorkbookTagRotation));
+  std::string tagBytes;
+  for (int i = 0; i < 4; ++i) tagBytes.push_back(char((tag >> (8 * i)) & 0xFF));
+  CHECK(content.substr(0, 4) == tagBytes);
+  CHECK(content.size() > 4 && content.substr(4) == h.savedWorkbook);
+
+  // The model's chunks from 1200 up: the model as it runs now.
+  ChunkStream in;
+  size_t chunks = 0;
+  for (uint32_t id = kFirstModelResourceId; resourceBytes(image, kModelResourceType, id, &stored);
+       ++id) {
+    in.appendChunk(stored);
+    ++chunks;
+  }
+  FreeLibrary(image);
+  CHECK_EQ(chunks, h.deliveredModel.size());
+  CompiledModel saved;
+  std::string error;
+  CHECK(loadModel(in, saved, &error));
+  if (!error.empty()) std::printf("model: %s\n", error.c_str());
+  CHECK_EQ(modelNumber(saved, 0, 0), a1);
+  CHECK_EQ(modelNumber(saved, 2, 0), a1 * 5);
+  CHECK_EQ(modelNumber(saved, 1, 1), 14.0);
 }
 
 TEST_CASE("the program's main windows and its add-in callback") {
@@ -397,7 +438,8 @@ TEST_CASE("the workbook attaches the program's Application and the start compute
   CompiledModel model;
   Workbook workbook;
   CHECK(compile(model, workbook));
-  WorkbookData data = programWorkbook(workbook, model, utf16(h.folder) + kWorkbookName);
+  h.workbookPath = utf16(h.folder) + kWorkbookName;
+  WorkbookData data = programWorkbook(workbook, model, h.workbookPath);
   WorkbookCode code;
   code.isApplication = true;
   // The workbook's code reaches the library only once it is open: the attach goes as the launcher
@@ -557,39 +599,39 @@ TEST_CASE("the user's save writes the workbook and the model into the applicatio
   // The program wrote the workbook with the user's entry, for the library to take.
   CHECK(h.savedWorkbook.find("Sheet1!R1C1=6\n") != std::string::npos);
 
-  HMODULE image = LoadLibraryExW(h.applicationPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  CHECK(image != nullptr);
-  if (image == nullptr) return;
-  // The workbook resource: the settings' tag, rotated, in front of the workbook file's bytes.
-  std::string stored;
-  std::string content;
-  CHECK(resourceBytes(image, workbookResourceType(), kWorkbookResourceId, &stored));
-  CHECK(decodeEnvelope(stored, &content) > 4);
-  std::string record;
-  if (decodeEnvelope(h.settingsRecord, &record) == 0) record = h.settingsRecord;
-  uint32_t tag = std::rotr(workbookTag(record), int(kWorkbookTagRotation));
-  std::string tagBytes;
-  for (int i = 0; i < 4; ++i) tagBytes.push_back(char((tag >> (8 * i)) & 0xFF));
-  CHECK(content.substr(0, 4) == tagBytes);
-  CHECK(content.size() > 4 && content.substr(4) == h.savedWorkbook);
+  checkSavedApplication(h.applicationPath, 6);
+}
 
-  // The model's chunks from 1200 up: the model as it runs now, with the user's entry.
-  ChunkStream in;
-  size_t chunks = 0;
-  for (uint32_t id = kFirstModelResourceId; resourceBytes(image, kModelResourceType, id, &stored);
-       ++id) {
-    in.appendChunk(stored);
-    ++chunks;
-  }
-  FreeLibrary(image);
-  CHECK_EQ(chunks, h.deliveredModel.size());
-  CompiledModel saved;
-  std::string error;
-  CHECK(loadModel(in, saved, &error));
-  if (!error.empty()) std::printf("model: %s\n", error.c_str());
-  CHECK_EQ(modelNumber(saved, 0, 0), 6.0);
-  CHECK_EQ(modelNumber(saved, 2, 0), 30.0);
-  CHECK_EQ(modelNumber(saved, 1, 1), 14.0);
+TEST_CASE("the workbook's code saves the application as another executable chosen by the user") {
+  Host& h = host();
+  CHECK(h.program->typeIntoCell(kWorkbookName, kSheet, u"A1", u"7"));
+  runMessages();
+  const std::wstring copy = h.folder + L"Copy.exe";
+  const std::u16string previousWorkbook = h.workbookPath;
+  DialogAnswer answer;
+  answer.title = L"Save As";
+  // The file name box of the system's dialog: an edit, or a combo box with one.
+  answer.textControls = {0x480, 0x47c};
+  answer.text = h.folder + L"Copy";
+  answer.buttonId = IDOK;
+  DialogCloser closer;
+  closer.watch(answer);
+  h.savedWorkbook.clear();
+  CHECK_EQ(callService(kServiceSaveExecutable, L""), 0.0);
+  runMessages();
+  closer.stop();
+  if (!closer.strayTitle().empty()) std::printf("closed: %ls\n", closer.strayTitle().c_str());
+  CHECK(closer.seen());
+  CHECK(closer.buttonFound());
+  CHECK(fileExists(copy));
+  if (!fileExists(copy)) return;
+  // The copy is the application from now on, with the workbook under a name of its own.
+  CHECK(h.workbookPath != previousWorkbook);
+  CHECK(!fileExists(std::wstring(previousWorkbook.begin(), previousWorkbook.end())));
+  checkSavedApplication(copy, 7);
+  // The executable saved before stays as it was.
+  CHECK(DeleteFileW(h.applicationPath.c_str()));
+  h.applicationPath = copy;
 }
 
 TEST_CASE("the about and agreement dialogs show and close") {
@@ -647,7 +689,7 @@ TEST_CASE("unloading the library gives the windows their procedures back") {
     }
     CHECK(read);
     request = widenText(bytes);
-    for (const std::u16string& part : {std::u16string(u"-clnx"), utf16(h.folder) + kWorkbookName,
+    for (const std::u16string& part : {std::u16string(u"-clnx"), h.workbookPath,
                                        std::u16string(u"-clnd"), utf16(h.libraryPath)}) {
       if (request.find(part) == std::u16string::npos)
         std::printf("no %s\n", narrowText(part).c_str());
@@ -658,8 +700,7 @@ TEST_CASE("unloading the library gives the windows their procedures back") {
     DeleteFileW((h.folder + kCleanupRequest).c_str());
   }
   DeleteFileW(h.libraryPath.c_str());
-  DeleteFileW(
-      (h.folder + std::wstring(std::begin(kWorkbookName), std::end(kWorkbookName) - 1)).c_str());
+  DeleteFileW(std::wstring(h.workbookPath.begin(), h.workbookPath.end()).c_str());
   // The library made the application's folder the current one, as the launcher's is.
   SetCurrentDirectoryW(moduleFolder().c_str());
   bool removed = RemoveDirectoryW(h.folder.c_str());
