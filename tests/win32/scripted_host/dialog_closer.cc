@@ -35,11 +35,13 @@ HWND buttonLabelled(HWND dialog, const std::wstring& label) {
 
 }  // namespace
 
-void DialogCloser::watch(DialogAnswer answer) {
+void DialogCloser::watch(std::vector<DialogAnswer> answers) {
   stop();
-  answer_ = std::move(answer);
+  if (watching != nullptr) watching->stop();
+  answers_ = std::move(answers);
+  next_ = 0;
   dialog_ = nullptr;
-  buttonFound_ = false;
+  buttonsFound_ = true;
   strayTitle_.clear();
   done_ = false;
   looks_ = 0;
@@ -65,8 +67,9 @@ BOOL CALLBACK DialogCloser::visit(HWND window, LPARAM self) {
 }
 
 bool DialogCloser::handle(HWND window) {
-  if (!isDialog(window)) return false;
-  if (windowText(window) != answer_.title) {
+  // The dialog answered last may still be up until its click is read.
+  if (!isDialog(window) || window == dialog_) return false;
+  if (next_ == answers_.size() || windowText(window) != answers_[next_].title) {
     if (looks_ < kPatience) return false;
     done_ = true;
     strayTitle_ = windowText(window);
@@ -74,17 +77,18 @@ bool DialogCloser::handle(HWND window) {
     EndDialog(window, IDCANCEL);
     return true;
   }
+  const DialogAnswer& answer = answers_[next_++];
   dialog_ = window;
-  done_ = true;
-  for (int control : answer_.textControls) {
+  looks_ = 0;
+  for (int control : answer.textControls) {
     if (GetDlgItem(window, control) != nullptr) {
-      SetDlgItemTextW(window, control, answer_.text.c_str());
+      SetDlgItemTextW(window, control, answer.text.c_str());
     }
   }
-  HWND button = answer_.buttonLabel.empty() ? GetDlgItem(window, answer_.buttonId)
-                                            : buttonLabelled(window, answer_.buttonLabel);
-  buttonFound_ = button != nullptr;
+  HWND button = answer.buttonLabel.empty() ? GetDlgItem(window, answer.buttonId)
+                                           : buttonLabelled(window, answer.buttonLabel);
   if (button == nullptr) {
+    buttonsFound_ = false;
     PostMessageW(window, WM_CLOSE, 0, 0);
     return true;
   }

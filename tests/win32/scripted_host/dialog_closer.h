@@ -1,7 +1,8 @@
-// Plays the user in front of a modal dialog of the program's thread: while it watches, a timer of
-// the thread looks for a dialog with the given title among the thread's windows and, once it is
-// there, notes what it holds, fills an edit control if asked and presses a button. The timer runs
-// in whatever message loop the thread is in, so it works inside the dialog's own modal loop.
+// Plays the user in front of the modal dialogs of the program's thread: while it watches, a timer
+// of the thread looks among the thread's windows for a dialog with the title the next answer
+// expects and, once it is there, fills its edit controls if asked and presses a button; then it
+// waits for the next. The timer runs in whatever message loop the thread is in, so it works inside
+// the dialogs' own modal loops.
 //
 // REQUIRES: one closer watches at a time, on the thread that shows the dialog.
 #ifndef KORVEL_TESTS_WIN32_SCRIPTED_HOST_DIALOG_CLOSER_H_
@@ -10,6 +11,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korvel::win32 {
@@ -31,12 +33,16 @@ class DialogCloser {
   DialogCloser(const DialogCloser&) = delete;
   DialogCloser& operator=(const DialogCloser&) = delete;
 
-  void watch(DialogAnswer answer);
+  // The answers in the order the dialogs come; none: only strays are closed.
+  void watch(std::vector<DialogAnswer> answers);
+  void watch(DialogAnswer answer) { watch(std::vector<DialogAnswer>{std::move(answer)}); }
   void stop();
 
-  // A dialog with the title was found, and the button to press in it.
-  bool seen() const { return dialog_ != nullptr; }
-  bool buttonFound() const { return buttonFound_; }
+  // Dialogs answered so far, and whether each had the button to press.
+  size_t answered() const { return next_; }
+  bool seen() const { return next_ > 0; }
+  bool buttonFound() const { return buttonsFound_; }
+  // The last dialog answered.
   HWND dialog() const { return dialog_; }
   // The title of another dialog closed for lack of patience; empty when none was.
   const std::wstring& strayTitle() const { return strayTitle_; }
@@ -49,11 +55,12 @@ class DialogCloser {
   static BOOL CALLBACK visit(HWND window, LPARAM self);
   bool handle(HWND window);
 
-  DialogAnswer answer_;
+  std::vector<DialogAnswer> answers_;
+  size_t next_ = 0;
   UINT_PTR timer_ = 0;
   HWND dialog_ = nullptr;
   std::wstring strayTitle_;
-  bool buttonFound_ = false;
+  bool buttonsFound_ = true;
   bool done_ = false;
   int looks_ = 0;
 };

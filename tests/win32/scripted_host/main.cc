@@ -78,6 +78,8 @@ constexpr const char* kExports[] = {"DummyFunc0",  "DummyFunc1", "DummyFunc2",  
                                     "DummyFunc12", "DummyFunc13"};
 constexpr int kFirstOrdinal = 10;
 constexpr wchar_t kCleanupRequest[] = L"cleanup-request.txt";
+// The path box of the library's import dialog.
+constexpr int kImportPathControl = 1001;
 
 using ChannelEntrance = LRESULT(__stdcall*)(UINT message, WPARAM wParam, LPARAM lParam);
 using Procedure = int(__stdcall*)();
@@ -340,6 +342,13 @@ void checkSavedApplication(const std::wstring& path, double a1) {
   CHECK_EQ(modelNumber(saved, 1, 1), 14.0);
 }
 
+// Stops the watch; true when it had to close no dialog it did not expect.
+bool endWatch(DialogCloser& closer) {
+  closer.stop();
+  if (!closer.strayTitle().empty()) std::printf("closed: %ls\n", closer.strayTitle().c_str());
+  return closer.strayTitle().empty();
+}
+
 TEST_CASE("the program's main windows and its add-in callback") {
   Host& h = host();
   CHECK(h.windows.create());
@@ -544,7 +553,7 @@ TEST_CASE("the workbook's code exports the user's data to a file and imports it 
   CHECK(shown(u"A1") == u"5");
   // A failure would be told in a message box, which nobody else would close.
   DialogCloser stray;
-  stray.watch({});
+  stray.watch(std::vector<DialogAnswer>{});
 
   const std::wstring data = h.folder + L"Application.dat";
   const std::wstring collected = h.folder + L"Collected.dat";
@@ -562,6 +571,35 @@ TEST_CASE("the workbook's code exports the user's data to a file and imports it 
   CHECK(records.size() == 1 && records[0].sheet == 0 && records[0].row == 0 &&
         records[0].column == 0 && records[0].value.isNumeric() && records[0].value.number() == 5);
 
+  // Without a path the user chooses the file, the ".dat" coming by itself, and is told it went.
+  const std::wstring chosen = h.folder + L"Chosen.dat";
+  DialogAnswer fileName;
+  fileName.title = L"Export Changes In File";
+  fileName.textControls = {0x480, 0x47c};
+  fileName.text = h.folder + L"Chosen";
+  fileName.buttonId = IDOK;
+  DialogAnswer done;
+  done.title = L"Export Data from Application Application";
+  done.buttonId = IDOK;
+  CHECK(endWatch(stray));
+  DialogCloser user;
+  user.watch({fileName, done});
+  CHECK_EQ(callService(kServiceExport, L""), 0.0);
+  runMessages();
+  CHECK(endWatch(user));
+  CHECK_EQ(user.answered(), 2u);
+  CHECK(user.buttonFound());
+  std::string chosenBytes;
+  CHECK(h.disk.readAll(utf16(chosen), &chosenBytes));
+  std::vector<DataRecord> chosenRecords;
+  CHECK(parseDataFile(chosenBytes, &header, &section) == DataFileCode::kOk);
+  CHECK(readDataRecords(header, section, &chosenRecords));
+  CHECK(chosenRecords.size() == 1 && chosenRecords[0].value.isNumeric() &&
+        chosenRecords[0].value.number() == 5);
+  // Chosen by the user, the file bears the time of its export; the silent one does not.
+  CHECK(header.timestamp != 0);
+  stray.watch(std::vector<DialogAnswer>{});
+
   CHECK(h.program->typeIntoCell(kWorkbookName, kSheet, u"A1", u"9"));
   runMessages();
   CHECK(shown(u"A3") == u"45");
@@ -572,11 +610,30 @@ TEST_CASE("the workbook's code exports the user's data to a file and imports it 
   CHECK(shown(u"A3") == u"25");
   CHECK(shown(u"A4") == u"26");
   CHECK(shown(u"B2") == u"14");
-  stray.stop();
-  if (!stray.strayTitle().empty()) std::printf("closed: %ls\n", stray.strayTitle().c_str());
-  CHECK(stray.strayTitle().empty());
+
+  // Without a path the user names the file in the import dialog, and is told it went in.
+  CHECK(h.program->typeIntoCell(kWorkbookName, kSheet, u"A1", u"8"));
+  runMessages();
+  CHECK(shown(u"A3") == u"40");
+  DialogAnswer importFrom;
+  importFrom.title = L"Import Data for Application Application";
+  importFrom.textControls = {kImportPathControl};
+  importFrom.text = chosen;
+  importFrom.buttonLabel = L"Import";
+  DialogAnswer imported = done;
+  imported.title = importFrom.title;
+  CHECK(endWatch(stray));
+  user.watch({importFrom, imported});
+  CHECK_EQ(callService(kServiceImport, L""), 0.0);
+  runMessages();
+  CHECK(endWatch(user));
+  CHECK_EQ(user.answered(), 2u);
+  CHECK(user.buttonFound());
+  CHECK(shown(u"A1") == u"5");
+  CHECK(shown(u"A3") == u"25");
   DeleteFileW(data.c_str());
   DeleteFileW(collected.c_str());
+  DeleteFileW(chosen.c_str());
 }
 
 TEST_CASE("the user's save writes the workbook and the model into the application's executable") {
@@ -589,13 +646,11 @@ TEST_CASE("the user's save writes the workbook and the model into the applicatio
   CHECK(shown(u"A3") == u"30");
 
   DialogCloser stray;
-  stray.watch({});
+  stray.watch(std::vector<DialogAnswer>{});
   h.savedWorkbook.clear();
   h.program->saveWorkbook(kWorkbookName);
   runMessages();
-  stray.stop();
-  if (!stray.strayTitle().empty()) std::printf("closed: %ls\n", stray.strayTitle().c_str());
-  CHECK(stray.strayTitle().empty());
+  CHECK(endWatch(stray));
   // The program wrote the workbook with the user's entry, for the library to take.
   CHECK(h.savedWorkbook.find("Sheet1!R1C1=6\n") != std::string::npos);
 
@@ -619,8 +674,7 @@ TEST_CASE("the workbook's code saves the application as another executable chose
   h.savedWorkbook.clear();
   CHECK_EQ(callService(kServiceSaveExecutable, L""), 0.0);
   runMessages();
-  closer.stop();
-  if (!closer.strayTitle().empty()) std::printf("closed: %ls\n", closer.strayTitle().c_str());
+  CHECK(endWatch(closer));
   CHECK(closer.seen());
   CHECK(closer.buttonFound());
   CHECK(fileExists(copy));
@@ -650,9 +704,8 @@ TEST_CASE("the about and agreement dialogs show and close") {
     CHECK_EQ(callService(c.code, L""), 0.0);
     CHECK(!closer.seen());
     runMessages();
-    closer.stop();
+    CHECK(endWatch(closer));
     if (!closer.seen()) std::printf("not seen: %ls\n", c.title);
-    if (!closer.strayTitle().empty()) std::printf("closed: %ls\n", closer.strayTitle().c_str());
     CHECK(closer.seen());
     CHECK(closer.buttonFound());
     CHECK(!IsWindow(closer.dialog()));
