@@ -268,7 +268,8 @@ bool writeWorkbookFile(const WorkbookData& data, std::u16string_view, std::u16st
   return true;
 }
 
-// The service entry as the workbook's code calls it, with a path (or an empty text); its answer.
+// The service entry as the workbook's code calls it, with a path (or an empty text); its answer,
+// or a negative number none of its answers is when the entry is missing or answers no number.
 double callService(int code, const std::wstring& path) {
   auto service = exportOf<ServiceEntry>(host().library, "DummyFunc8");
   if (service == nullptr) return -100;
