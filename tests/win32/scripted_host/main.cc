@@ -197,6 +197,15 @@ HRESULT putProperty(IDispatch* object, DISPID member, VARIANT value) {
                         nullptr, nullptr, nullptr);
 }
 
+// Application.Calculation as the workbook's code sets it, through COM.
+HRESULT setCalculation(IDispatch* application, int32_t mode) {
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = VT_I4;
+  value.lVal = mode;
+  return putProperty(application, dispid::kCalculation, value);
+}
+
 HRESULT getProperty(IDispatch* object, DISPID member, VARIANT* result) {
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   return object->Invoke(member, IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_PROPERTYGET, &none,
@@ -514,11 +523,7 @@ TEST_CASE("an edit recalculates through the program, and undo takes it back") {
 
 TEST_CASE("the calculate key computes a manual workbook") {
   Host& h = host();
-  VARIANT manual;
-  VariantInit(&manual);
-  manual.vt = VT_I4;
-  manual.lVal = kCalculationManual;
-  CHECK(SUCCEEDED(putProperty(h.applicationCom, dispid::kCalculation, manual)));
+  CHECK(SUCCEEDED(setCalculation(h.applicationCom, kCalculationManual)));
   runMessages();
   CHECK(h.program->typeIntoCell(kWorkbookName, kSheet, u"A1", u"4"));
   runMessages();
@@ -545,11 +550,7 @@ TEST_CASE("the calculate key computes a manual workbook") {
 
 TEST_CASE("the workbook's code exports the user's data to a file and imports it back") {
   Host& h = host();
-  VARIANT automatic;
-  VariantInit(&automatic);
-  automatic.vt = VT_I4;
-  automatic.lVal = kCalculationAutomatic;
-  CHECK(SUCCEEDED(putProperty(h.applicationCom, dispid::kCalculation, automatic)));
+  CHECK(SUCCEEDED(setCalculation(h.applicationCom, kCalculationAutomatic)));
   runMessages();
   CHECK(shown(u"A1") == u"5");
   // A failure would be told in a message box, which nobody else would close.
