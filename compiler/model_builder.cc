@@ -39,12 +39,6 @@ bool contains(const std::u16string_view* begin, const std::u16string_view* end,
   return std::find(begin, end, name) != end;
 }
 
-using RangeKey = std::pair<std::pair<uint32_t, uint32_t>, std::pair<uint32_t, uint32_t>>;
-RangeKey keyOf(const RangeRef& range) {
-  return {{range.first.columnWord, range.first.rowWord},
-          {range.last.columnWord, range.last.rowWord}};
-}
-
 // What a formula or a name's expression reads.
 struct Reads {
   std::vector<Cell*> cells;
@@ -87,7 +81,7 @@ class Builder {
 
   bool run() {
     if (model_.cellCount() != 0 || !model_.sheets().empty() || !model_.names.empty() ||
-        !model_.rangeIndex.empty()) {
+        !model_.rangeIndex().empty()) {
       fault(0, "the model to build into is not new");
       return false;
     }
@@ -345,7 +339,6 @@ class Builder {
   }
 
   void buildFormulas() {
-    std::map<RangeKey, RangeEntry*> entries;
     for (const Pending& pending : formulas_) {
       Reads reads;
       const CellRef& at = pending.cell->address;
@@ -367,15 +360,9 @@ class Builder {
       cell->formulaRoots.push_back(std::move(root));
       for (Cell* precedent : reads.cells) cell->addPrecedent(precedent);
       for (const RangeRef& range : reads.ranges) {
-        RangeEntry*& entry = entries[keyOf(range)];
-        if (!entry) {
-          model_.rangeIndex.push_back(std::make_unique<RangeEntry>());
-          entry = model_.rangeIndex.back().get();
-          entry->range = range;
-        }
-        if (std::find(entry->cells.begin(), entry->cells.end(), cell) == entry->cells.end()) {
-          entry->cells.push_back(cell);
-        }
+        RangeEntry* entry = model_.rangeIndex().add(range);
+        // The cell's ranges are linked together, so a repeat can only be the last reader.
+        if (entry->cells.empty() || entry->cells.back() != cell) entry->cells.push_back(cell);
       }
       cell->flags |= reads.flags;
     }
@@ -394,7 +381,7 @@ class Builder {
   }
 
   void clearModel() {
-    model_.rangeIndex.clear();
+    model_.rangeIndex().clear();
     model_.names.clear();
     model_.nameIndex.clear();
     model_.clearCells();

@@ -39,6 +39,18 @@ enum SearchCacheSlot : int {
   kSearchCacheCount = 4,
 };
 
+// Partial results of aggregates over long ranges (running totals), which a worksheet function
+// family keeps for the length of one ordered evaluation of cells. Every cell of such an
+// evaluation is computed before the cells that read its ranges, so a partial result stays right
+// until a cell it gathered is computed again; the recalculation says so through cellComputed.
+class AggregateCache {
+ public:
+  virtual ~AggregateCache() = default;
+  // The cell at the address was computed (its value may be new): what was gathered from it on
+  // must be gathered again.
+  virtual void cellComputed(CellRef address) = 0;
+};
+
 class Engine {
  public:
   // Borrows the model and the host (which may be null: then every call that needs the host
@@ -88,6 +100,11 @@ class Engine {
   void clearSearchCaches() {
     for (auto& cache : searchCaches) cache.reset();
   }
+  // Created on first use by the aggregates, only while aggregateCacheUsable is set: during an
+  // ordered evaluation of cells (the recalculation sets and clears it, emptying the cache at both
+  // ends).
+  bool aggregateCacheUsable = false;
+  std::unique_ptr<AggregateCache> aggregateCache;
 
  private:
   CompiledModel& model_;

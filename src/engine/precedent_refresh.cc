@@ -124,30 +124,14 @@ CollectedReferences collectReferences(CompiledModel& model, const Node* root, bo
 }
 
 RangeEntry* Recalculation::rangeEntryFor(const RangeRef& range) {
-  RangeRef r = normalizeRange(range);
-  for (const auto& entry : model().rangeIndex) {
-    if (entry && normalizeRange(entry->range) == r) return entry.get();
-  }
-  model().rangeIndex.push_back(std::make_unique<RangeEntry>());
-  RangeEntry* entry = model().rangeIndex.back().get();
-  entry->range = r;
-  // Cells that were found in no range may lie in this one: they must look again.
-  for (Cell* cell : model().cells()) {
-    if (cell->hasFlag(kCellOutsideRanges) && rangeContains(r, cell->address)) {
-      cell->setFlag(kCellOutsideRanges, false);
-    }
-  }
-  return entry;
+  return model().addRange(normalizeRange(range));
 }
 
 void Recalculation::syncRangeLinks() {
-  for (const auto& entry : model().rangeIndex) {
-    if (!entry) continue;
+  for (RangeEntry* entry : model().rangeIndex()) {
     for (Cell* cell : entry->cells) {
       auto& links = cell->rangeLinks;
-      if (std::find(links.begin(), links.end(), entry.get()) == links.end()) {
-        links.push_back(entry.get());
-      }
+      if (std::find(links.begin(), links.end(), entry) == links.end()) links.push_back(entry);
     }
   }
 }

@@ -95,26 +95,13 @@ CompiledModel& Recalculation::model() { return engine_.model(); }
 // ---------------------------------------------------------------------------------------------
 // Dependents and the range index
 
-const std::vector<RangeEntry*>& Recalculation::rangesContaining(const Cell* cell) {
-  const auto& index = model().rangeIndex;
-  const RangeEntry* first = index.empty() ? nullptr : index.front().get();
-  if (containingIndexSize_ != index.size() || containingFirst_ != first) {
-    containing_.clear();
-    containingIndexSize_ = index.size();
-    containingFirst_ = first;
-  }
-  auto [it, added] = containing_.try_emplace(cell->id());
-  if (added) {
-    for (const auto& entry : index) {
-      if (entry && rangeContains(entry->range, cell->address)) it->second.push_back(entry.get());
-    }
-  }
-  return it->second;
+void Recalculation::rangesContaining(const Cell* cell, std::vector<RangeEntry*>& out) {
+  model().rangeIndex().containing(cell->address, out);
 }
 
 bool Recalculation::lookUpRanges(Cell* cell) {
   if (cell->hasFlag(kCellOutsideRanges) && !cell->hasFlag(kCellRederivePrecedents)) return false;
-  if (rangesContaining(cell).empty()) {
+  if (!model().rangeIndex().containsAny(cell->address)) {
     // Only a cell that lies in no range at all may skip the lookup later: a cell inside a range
     // whose readers happen to be scheduled already must still reach them next time.
     cell->setFlag(kCellOutsideRanges, true);
@@ -123,13 +110,20 @@ bool Recalculation::lookUpRanges(Cell* cell) {
   return true;
 }
 
-void Recalculation::collectDependents(Cell* cell, bool lookup, std::vector<Cell*>& out) {
+void Recalculation::collectDependents(Cell* cell, bool lookup, std::vector<Cell*>& out,
+                                      bool fresh) {
   out.clear();
   for (Cell* dependent : cell->dependents) {
     if (dependent != cell) out.push_back(dependent);
   }
   if (lookup) {
-    for (RangeEntry* entry : rangesContaining(cell)) {
+    ranges_.clear();
+    if (fresh) {
+      model().rangeIndex().reachUnmarked(cell->address, ranges_);
+    } else {
+      rangesContaining(cell, ranges_);
+    }
+    for (RangeEntry* entry : ranges_) {
       for (Cell* reader : entry->cells) {
         if (reader != cell) out.push_back(reader);
       }
@@ -157,7 +151,7 @@ void Recalculation::scheduleDependents(Cell* start) {
   stack_.clear();
   stack_.push_back(start);
   start->flags |= kCellOnStack;
-  std::vector<Cell*> dependents;
+  std::vector<Cell*>& dependents = dependents_;
   while (!stack_.empty()) {
     Cell* cell = stack_.back();
     if (cell->hasFlag(kCellScheduled)) {
@@ -177,7 +171,9 @@ void Recalculation::scheduleDependents(Cell* start) {
       }
     }
     cell->flags |= kCellScheduled;
-    collectDependents(cell, lookUpRanges(cell), dependents);
+    // Readers reached through a range earlier in the round are scheduled and had their levels
+    // raised then; what a later cell of the range would add, the relaxation adds as well.
+    collectDependents(cell, lookUpRanges(cell), dependents, cuts_ == 0);
     bool closes = cell->hasFlag(kCellClosesCycle) && cell->group;
     for (Cell* dependent : dependents) {
       bool sameGroup =
@@ -203,7 +199,7 @@ void Recalculation::relaxLevels() {
   std::stable_sort(evaluationList_.begin(), evaluationList_.end(),
                    [](const Cell* a, const Cell* b) { return a->level < b->level; });
   queue_.clear();
-  std::vector<Cell*> dependents;
+  std::vector<Cell*>& dependents = dependents_;
   auto lookup = [](const Cell* c) {
     return !c->hasFlag(kCellOutsideRanges) || c->hasFlag(kCellRederivePrecedents);
   };
@@ -261,6 +257,19 @@ void Recalculation::relaxLevels() {
 }
 
 void Recalculation::orderAndEvaluate(std::vector<Cell*>* collected) {
+  // Aggregates may keep partial results while cells are computed in dependency order; whatever
+  // happened to the cells before or happens after is not theirs to see.
+  struct AggregateWindow {
+    Engine& engine;
+    explicit AggregateWindow(Engine& e) : engine(e) {
+      engine.aggregateCache.reset();
+      engine.aggregateCacheUsable = true;
+    }
+    ~AggregateWindow() {
+      engine.aggregateCacheUsable = false;
+      engine.aggregateCache.reset();
+    }
+  } window(engine_);
   relaxLevels();
   if (hasCircularGroups()) {
     CellIdentityLess less;
@@ -289,6 +298,7 @@ void Recalculation::perPassReset() {
   for (Cell* cell : unlisted_) cell->flags &= ~kPassFlags;
   evaluationList_.clear();
   unlisted_.clear();
+  model().rangeIndex().newPass();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -315,6 +325,7 @@ bool Recalculation::evaluateOne(Cell* cell) {
   } catch (...) {
     // A failed call into the host program: the cell keeps what the computation left.
   }
+  if (engine_.aggregateCache) engine_.aggregateCache->cellComputed(cell->address);
   bool anchor = isArrayAnchor(cell);
   if (anchor) distributeArray(cell);
   bool changed = !sameValue(old, cellValue(cell)) || cell->hasFlag(kCellWriteEveryPass);
@@ -388,6 +399,7 @@ void Recalculation::distributeArray(Cell* anchor) {
         }
       }
       if (!sameValue(cellValue(member), element)) member->ensureValue() = element;
+      if (engine_.aggregateCache) engine_.aggregateCache->cellComputed(member->address);
     }
   }
 }

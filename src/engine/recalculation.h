@@ -141,15 +141,15 @@ class Recalculation {
   using RangeKey = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t>;
 
   CompiledModel& model();
-  // The entries of the range index whose range contains the cell; cached per cell until the
-  // index grows.
-  const std::vector<RangeEntry*>& rangesContaining(const Cell* cell);
+  // Appends the entries of the range index whose range contains the cell, in index order.
+  void rangesContaining(const Cell* cell, std::vector<RangeEntry*>& out);
   // Whether the range lookup runs for the cell (0x20000 skips it unless the cell has 0x20); sets
   // 0x20000 on a cell that lies in no range.
   bool lookUpRanges(Cell* cell);
   // Every cell that reads this one: its dependents, the cells that read a range containing it,
   // and for an array formula's anchor the other members of its range. Self-links are dropped.
-  void collectDependents(Cell* cell, bool lookup, std::vector<Cell*>& out);
+  // With fresh set, ranges whose readers were reached earlier in the round are left out.
+  void collectDependents(Cell* cell, bool lookup, std::vector<Cell*>& out, bool fresh = false);
   void relaxLevels();
   // The cell is its own dependent, directly or through a range that holds it.
   bool readsItself(Cell* cell);
@@ -185,9 +185,12 @@ class Recalculation {
   uint64_t nextGroupId_ = 1;
   bool searched_ = false;  // the cycle search ran on this model
   std::map<RangeKey, DataTable> dataTables_;
-  std::unordered_map<uint64_t, std::vector<RangeEntry*>> containing_;
-  size_t containingIndexSize_ = 0;
-  const RangeEntry* containingFirst_ = nullptr;
+  std::vector<RangeEntry*> ranges_;  // scratch of rangesContaining
+  std::vector<Cell*> dependents_;    // scratch of scheduling and relaxation
+  // Cells that the last cycle search gave 0x100. While there are none, every link from a cell to
+  // the readers of a range it lies in is one the level relaxation keeps, so scheduling may reach
+  // a range's readers once per round instead of once per cell inside it.
+  size_t cuts_ = 0;
 };
 
 }  // namespace korvel

@@ -13,7 +13,9 @@ namespace korvel {
 bool Recalculation::readsItself(Cell* cell) {
   if (cell->dependents.count(cell) != 0) return true;
   if (!lookUpRanges(cell)) return false;
-  for (RangeEntry* entry : rangesContaining(cell)) {
+  ranges_.clear();
+  rangesContaining(cell, ranges_);
+  for (RangeEntry* entry : ranges_) {
     if (std::find(entry->cells.begin(), entry->cells.end(), cell) != entry->cells.end()) {
       return true;
     }
@@ -31,6 +33,7 @@ void Recalculation::cycleSearch() {
     cell->group = nullptr;
   }
   groups_.clear();
+  cuts_ = 0;
   searched_ = true;
 
   struct Frame {
@@ -48,7 +51,10 @@ void Recalculation::cycleSearch() {
     collectDependents(cell, lookUpRanges(cell), dependents);
     neighbours.insert(neighbours.end(), dependents.begin(), dependents.end());
     path.push_back(Frame{cell, begin, neighbours.size()});
-    if (readsItself(cell)) cell->flags |= kCellClosesCycle;  // cut, but no group of its own
+    if (readsItself(cell)) {
+      cell->flags |= kCellClosesCycle;  // cut, but no group of its own
+      ++cuts_;
+    }
   };
   auto closeCycle = [&](Cell* reached) {
     size_t from = path.size();
@@ -57,7 +63,11 @@ void Recalculation::cycleSearch() {
     --from;
     reached->flags |= kCellClosesCycle;
     reached->flags &= ~kCellOnStack;
-    if (path.size() - from == 2) path.back().cell->flags |= kCellClosesCycle;
+    ++cuts_;
+    if (path.size() - from == 2) {
+      path.back().cell->flags |= kCellClosesCycle;
+      ++cuts_;
+    }
     groups_.push_back(std::make_unique<CircularGroup>(nextGroupId_++));
     CircularGroup* group = groups_.back().get();
     for (size_t i = from; i < path.size(); ++i) {

@@ -125,24 +125,7 @@ void linkReportedPrecedents(CompiledModel& model, Cell* cell, const std::vector<
       precedent->setFlag(kCellOutsideRanges, false);
       continue;
     }
-    RangeEntry* entry = nullptr;
-    for (const auto& candidate : model.rangeIndex) {
-      if (candidate && normalizeRange(candidate->range) == area) entry = candidate.get();
-    }
-    if (entry == nullptr) {
-      model.rangeIndex.push_back(std::make_unique<RangeEntry>());
-      entry = model.rangeIndex.back().get();
-      entry->range = area;
-      // Cells that lay in no range may lie in this one and must be looked up again.
-      for (Cell* other : model.cells()) {
-        if (other->hasFlag(kCellOutsideRanges) && other->address.sheet() == area.first.sheet() &&
-            other->address.row() >= area.first.row() && other->address.row() <= area.last.row() &&
-            other->address.column() >= area.first.column() &&
-            other->address.column() <= area.last.column()) {
-          other->setFlag(kCellOutsideRanges, false);
-        }
-      }
-    }
+    RangeEntry* entry = model.addRange(area);
     if (std::find(cell->rangeLinks.begin(), cell->rangeLinks.end(), entry) ==
         cell->rangeLinks.end()) {
       cell->rangeLinks.push_back(entry);

@@ -30,6 +30,7 @@
 #include "engine/number_text.h"
 #include "engine/value_convert.h"
 #include "functions/arguments.h"
+#include "functions/column_aggregates.h"
 #include "functions/criteria.h"
 #include "functions/database_functions.h"
 #include "functions/function_catalogue.h"
@@ -134,6 +135,7 @@ bool takeSumNumbers(const CallContext& context, const Value* const* arguments, V
 
 void sumRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   if (!insideSubtotal(context) && errorPrecheck(context, arguments, kAllArguments, result)) return;
+  if (columnAggregate(context, arguments, ColumnAggregate::kSum, result)) return;
   double sum = 0;
   if (!takeSumNumbers(context, arguments, result, [&](double x) { sum += x; })) return;
   setNumberResult(result, sum);
@@ -154,6 +156,7 @@ void productRoutine(CallContext& context, const Value* const* arguments, Value& 
 
 void averageRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   if (!insideSubtotal(context) && errorPrecheck(context, arguments, kAllArguments, result)) return;
+  if (columnAggregate(context, arguments, ColumnAggregate::kAverage, result)) return;
   double sum = 0;
   double count = 0;
   if (!takeSumNumbers(context, arguments, result, [&](double x) {
@@ -171,6 +174,7 @@ void averageRoutine(CallContext& context, const Value* const* arguments, Value& 
 
 // Numbers only: a numeric text or a boolean given directly is not counted.
 void countRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  if (columnAggregate(context, arguments, ColumnAggregate::kCount, result)) return;
   double count = 0;
   walkValues(context, arguments, result, true, [&](const Value& value, Origin) {
     if (value.isNumeric()) count += 1;
@@ -280,9 +284,11 @@ void extremeRoutine(CallContext& context, const Value* const* arguments, Value& 
 }
 
 void maxRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  if (columnAggregate(context, arguments, ColumnAggregate::kMax, result)) return;
   extremeRoutine(context, arguments, result, true, false);
 }
 void minRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  if (columnAggregate(context, arguments, ColumnAggregate::kMin, result)) return;
   extremeRoutine(context, arguments, result, false, false);
 }
 void maxAllRoutine(CallContext& context, const Value* const* arguments, Value& result) {

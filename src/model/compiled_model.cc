@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/address.h"
 #include "model/object_pool.h"
 
 namespace korvel {
@@ -45,6 +46,23 @@ Cell* CompiledModel::cellAt(CellRef address) {
   grid_.place(address, cell);
   enterInLists(cell);
   return cell;
+}
+
+RangeEntry* CompiledModel::addRange(const RangeRef& range) {
+  bool added = false;
+  RangeEntry* entry = rangeIndex_.add(range, &added);
+  RangeRef r = normalizeRange(range);
+  if (!added || !isValidRange(r) || r.first.sheet() != r.last.sheet()) return entry;
+  uint32_t sheet = r.first.sheet();
+  for (uint32_t column = r.first.column(); column <= r.last.column(); ++column) {
+    // Rows past the column's last cell hold nothing to clear.
+    int64_t last = std::min<int64_t>(r.last.row(), grid_.lastRowWithCell(sheet, column));
+    for (int64_t row = r.first.row(); row <= last; ++row) {
+      Cell* cell = grid_.find(CellRef::at(sheet, uint32_t(row), column));
+      if (cell) cell->setFlag(kCellOutsideRanges, false);
+    }
+  }
+  return entry;
 }
 
 Cell* CompiledModel::placeCell(Cell* cell) {

@@ -18,6 +18,7 @@
 #include "model/cell_grid.h"
 #include "model/cell_ref.h"
 #include "model/nodes/node.h"
+#include "model/range_index.h"
 #include "model/sheet.h"
 
 namespace korvel {
@@ -74,12 +75,6 @@ struct DdeLink {
   std::vector<DdeItem> items;
 };
 
-// A range that formulas read, with the cells whose formulas depend on it.
-struct RangeEntry {
-  RangeRef range;
-  std::vector<Cell*> cells;
-};
-
 class CompiledModel {
  public:
   CompiledModel() = default;
@@ -124,6 +119,12 @@ class CompiledModel {
   const CellGrid& grid() const { return grid_; }
   SheetTable& sheets() { return sheets_; }
   const SheetTable& sheets() const { return sheets_; }
+  // The ranges that formulas read (section 10 of the model stream, and those found at run time).
+  RangeIndex& rangeIndex() { return rangeIndex_; }
+  const RangeIndex& rangeIndex() const { return rangeIndex_; }
+  // The entry of the range, added when there is none. A new entry clears flag 0x20000 on the
+  // cells inside it: they lay in no range before and must look their ranges up again.
+  RangeEntry* addRange(const RangeRef& range);
 
   // The tables read from and written to the model stream besides the cells. Public data: the
   // reader fills them, the writer and the engine read them.
@@ -135,7 +136,6 @@ class CompiledModel {
   std::vector<DdeLink> ddeLinks;
   std::vector<DefinedName> names;              // index order of name-reference nodes
   std::map<std::u16string, size_t> nameIndex;  // upper-cased name to the first index
-  std::vector<std::unique_ptr<RangeEntry>> rangeIndex;
   NodeList sharedTable1;
   NodeList sharedTable2;
   // Resolves function names of call nodes; borrowed, may be null.
@@ -160,6 +160,7 @@ class CompiledModel {
   std::vector<Cell*> indexedCells_;
   std::vector<Cell*> alwaysRecalculated_;
   SheetTable sheets_;
+  RangeIndex rangeIndex_;
 };
 
 }  // namespace korvel

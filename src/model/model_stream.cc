@@ -49,14 +49,6 @@ std::string addressText(CellRef ref) {
          std::to_string(ref.column());
 }
 
-// Ranges of the range index and of range reference nodes meet in normalised form.
-struct RangeLess {
-  bool operator()(const RangeRef& a, const RangeRef& b) const {
-    return std::tie(a.first.rowWord, a.first.columnWord, a.last.rowWord, a.last.columnWord) <
-           std::tie(b.first.rowWord, b.first.columnWord, b.last.rowWord, b.last.columnWord);
-  }
-};
-
 }  // namespace
 
 Hyperlink classifyHyperlink(std::u16string text) {
@@ -97,7 +89,7 @@ void resetModel(CompiledModel& model) {
   model.nameIndex.clear();
   model.sharedTable1.clear();
   model.sharedTable2.clear();
-  model.rangeIndex.clear();
+  model.rangeIndex().clear();
   model.controls.clear();
   model.constants.clear();
   model.externalWorkbooks.clear();
@@ -188,7 +180,6 @@ class Loader {
   std::vector<PendingName> pendingNames_;
   std::string nameExpressions_;
   bool cellsDone_ = false;
-  std::map<RangeRef, RangeEntry*, RangeLess> ranges_;
 };
 
 bool Loader::fail(const std::string& what) {
@@ -725,11 +716,7 @@ bool Loader::referencedRanges() {
     unsigned char r[16];
     if (!readBytes(sizeof r, r, "range")) return false;
     RangeRef range{getCellRef(r), getCellRef(r + 8)};
-    auto [it, added] = ranges_.emplace(normalizeRange(range), nullptr);
-    if (!added) continue;
-    model_.rangeIndex.push_back(std::make_unique<RangeEntry>());
-    model_.rangeIndex.back()->range = range;
-    it->second = model_.rangeIndex.back().get();
+    model_.rangeIndex().add(range);
   }
   return true;
 }
@@ -777,7 +764,8 @@ bool Loader::sharedTable1() {
 // node of that range. References reached only through names or shared expressions are left to
 // recalculation, which re-derives links as it needs them.
 void Loader::fillRangeIndex() {
-  if (ranges_.empty()) return;
+  const RangeIndex& ranges = model_.rangeIndex();
+  if (ranges.empty()) return;
   std::vector<const Node*> stack;
   for (Cell* cell : model_.cells()) {
     std::set<RangeEntry*> linked;
@@ -789,10 +777,10 @@ void Loader::fillRangeIndex() {
       stack.pop_back();
       for (const auto& child : node->children()) stack.push_back(child.get());
       if (!node->isRangeReference()) continue;
-      auto it = ranges_.find(normalizeRange(static_cast<const RangeRefNode*>(node)->range()));
-      if (it == ranges_.end() || !linked.insert(it->second).second) continue;
-      it->second->cells.push_back(cell);
-      cell->rangeLinks.push_back(it->second);
+      RangeEntry* entry = ranges.find(static_cast<const RangeRefNode*>(node)->range());
+      if (!entry || !linked.insert(entry).second) continue;
+      entry->cells.push_back(cell);
+      cell->rangeLinks.push_back(entry);
     }
   }
 }
@@ -1016,14 +1004,11 @@ void Writer::run() {
   }
 
   // Section 10.
-  uint32_t ranges = 0;
-  for (const auto& entry : m.rangeIndex) ranges += entry ? 1 : 0;
+  uint32_t ranges = u32Length(m.rangeIndex().size(), "range index");
   sectionHeader(10, kSectionHeaderLength);
   out_.writeU32(ranges);
   sectionTail(10);
-  for (const auto& entry : m.rangeIndex) {
-    if (entry) writeRange(out_, entry->range);
-  }
+  for (const RangeEntry* entry : m.rangeIndex()) writeRange(out_, entry->range);
 
   // Section 11.
   uint64_t table2Records = 0;

@@ -193,9 +193,9 @@ TEST(ModelBuilderTest, FlagsIndexesPrecedentsAndRanges) {
   EXPECT_EQ(addresses(at(u"B5")->precedents), (std::vector<std::string>{"0!B3"}));
 
   // Distinct ranges, each with the formula cells that read it (also through names).
-  ASSERT_EQ(model.rangeIndex.size(), 2u);
+  ASSERT_EQ(model.rangeIndex().size(), 2u);
   std::vector<std::string> ranges;
-  for (const auto& entry : model.rangeIndex) {
+  for (const RangeEntry* entry : model.rangeIndex()) {
     std::string line = toUtf8(rangeText(entry->range)) + ":";
     for (Cell* cell : entry->cells) line += " " + refText(cell->address);
     ranges.push_back(line);
@@ -220,8 +220,8 @@ TEST(ModelBuilderTest, FlagsIndexesPrecedentsAndRanges) {
 TEST(ModelBuilderTest, TheSameRangeTwiceIsOneEntry) {
   CompiledModel model;
   build("[S]\nA1: =SUM(B1:B3)\nA2: =MAX(B3:B1)\nA3: =SUM(S!B1:B3)+COUNT(B1:B3)\n", model);
-  ASSERT_EQ(model.rangeIndex.size(), 1u);
-  EXPECT_EQ(model.rangeIndex[0]->cells.size(), 3u);
+  ASSERT_EQ(model.rangeIndex().size(), 1u);
+  EXPECT_EQ(model.rangeIndex()[0]->cells.size(), 3u);
 }
 
 TEST(ModelBuilderTest, NamesAreBuiltAndScoped) {
@@ -305,7 +305,7 @@ TEST(ModelBuilderTest, FaultsAreReportedAndLeaveNoModel) {
     EXPECT_EQ(model.cellCount(), 0u);
     EXPECT_TRUE(model.sheets().empty());
     EXPECT_TRUE(model.names.empty());
-    EXPECT_TRUE(model.rangeIndex.empty());
+    EXPECT_TRUE(model.rangeIndex().empty());
   }
 }
 
@@ -367,7 +367,7 @@ void expectRoundTrip(const CompiledModel& built) {
   ASSERT_TRUE(loadModel(*delivered(first), loaded, &error)) << error;
   EXPECT_EQ(loaded.cellCount(), built.cellCount());
   EXPECT_EQ(loaded.names.size(), built.names.size());
-  EXPECT_EQ(loaded.rangeIndex.size(), built.rangeIndex.size());
+  EXPECT_EQ(loaded.rangeIndex().size(), built.rangeIndex().size());
   EXPECT_EQ(loaded.indexedCells().size(), built.indexedCells().size());
   EXPECT_EQ(loaded.alwaysRecalculatedCells().size(), built.alwaysRecalculatedCells().size());
 

@@ -152,7 +152,7 @@ TEST_F(RecalculationTest, ChangedCellsIterateACircleWhileValuesMove) {
     SCOPED_TRACE(iteration);
     model.clearCells();
     model.sheets().clear();
-    model.rangeIndex.clear();
+    model.rangeIndex().clear();
     build("[S]\nA1: 3\nB1: =A1+C1*0.5\nC1: =B1*0.5\n");
     engine->iteration = iteration;
     engine->recalculation().fullRecalculation();
@@ -181,7 +181,7 @@ TEST_F(RecalculationTest, IterationStopsAtTheFirstQuietRoundOrTheLimit) {
     SCOPED_TRACE(c.maxIterations);
     model.clearCells();
     model.sheets().clear();
-    model.rangeIndex.clear();
+    model.rangeIndex().clear();
     build("[S]\nA1: 1\nB1: =A1+B1*0.5\n");
     engine->iteration = true;
     engine->maxIterations = c.maxIterations;

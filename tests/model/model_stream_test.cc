@@ -198,7 +198,7 @@ void expectEmpty(const CompiledModel& model) {
   EXPECT_TRUE(model.constants.empty());
   EXPECT_TRUE(model.externalWorkbooks.empty());
   EXPECT_TRUE(model.ddeLinks.empty());
-  EXPECT_TRUE(model.rangeIndex.empty());
+  EXPECT_TRUE(model.rangeIndex().empty());
   EXPECT_TRUE(model.sharedTable1.empty());
   EXPECT_TRUE(model.sharedTable2.empty());
   EXPECT_TRUE(model.indexedCells().empty());
@@ -458,10 +458,10 @@ TEST(ModelStream, EverySectionLoadsIntoTheModel) {
   EXPECT_TRUE(a1->dependents.count(c3));
 
   // The range A1:B2 is read by C3's formula; B1:B1 by none.
-  ASSERT_EQ(model.rangeIndex.size(), 2u);
-  EXPECT_EQ(model.rangeIndex[0]->cells, (std::vector<Cell*>{c3}));
-  EXPECT_TRUE(model.rangeIndex[1]->cells.empty());
-  EXPECT_EQ(c3->rangeLinks, (std::vector<RangeEntry*>{model.rangeIndex[0].get()}));
+  ASSERT_EQ(model.rangeIndex().size(), 2u);
+  EXPECT_EQ(model.rangeIndex()[0]->cells, (std::vector<Cell*>{c3}));
+  EXPECT_TRUE(model.rangeIndex()[1]->cells.empty());
+  EXPECT_EQ(c3->rangeLinks, (std::vector<RangeEntry*>{model.rangeIndex()[0]}));
 
   ASSERT_EQ(model.sharedTable2.size(), 1u);
   ASSERT_EQ(model.sharedTable1.size(), 2u);
@@ -541,7 +541,7 @@ TEST(ModelStream, StreamEndingAtASectionBoundaryLoadsAsFarAsItGoes) {
     ASSERT_TRUE(load(f.m.str(last), model, &error)) << error;
     EXPECT_EQ(model.cellCount(), 5u);
     EXPECT_EQ(model.findCell(f.c3)->formulaRoots.size(), 2u);
-    EXPECT_EQ(model.rangeIndex.size(), last >= 10 ? 2u : 0u);
+    EXPECT_EQ(model.rangeIndex().size(), last >= 10 ? 2u : 0u);
     EXPECT_TRUE(model.sharedTable1.empty());
   }
   // With no names and no cells counted, the stream may end right after the sheet table.
