@@ -95,8 +95,9 @@ CompiledModel& Recalculation::model() { return engine_.model(); }
 // ---------------------------------------------------------------------------------------------
 // Dependents and the range index
 
-void Recalculation::rangesContaining(const Cell* cell, std::vector<RangeEntry*>& out) {
-  model().rangeIndex().containing(cell->address, out);
+void Recalculation::rangesContaining(const Cell* cell, std::vector<RangeEntry*>& out,
+                                     bool inOrder) {
+  model().rangeIndex().containing(cell->address, out, inOrder);
 }
 
 bool Recalculation::lookUpRanges(Cell* cell) {
@@ -111,17 +112,17 @@ bool Recalculation::lookUpRanges(Cell* cell) {
 }
 
 void Recalculation::collectDependents(Cell* cell, bool lookup, std::vector<Cell*>& out,
-                                      bool fresh) {
+                                      Readers readers) {
   out.clear();
   for (Cell* dependent : cell->dependents) {
     if (dependent != cell) out.push_back(dependent);
   }
   if (lookup) {
     ranges_.clear();
-    if (fresh) {
+    if (readers == Readers::kFresh) {
       model().rangeIndex().reachUnmarked(cell->address, ranges_);
     } else {
-      rangesContaining(cell, ranges_);
+      rangesContaining(cell, ranges_, readers == Readers::kAll);
     }
     for (RangeEntry* entry : ranges_) {
       for (Cell* reader : entry->cells) {
@@ -173,7 +174,8 @@ void Recalculation::scheduleDependents(Cell* start) {
     cell->flags |= kCellScheduled;
     // Readers reached through a range earlier in the round are scheduled and had their levels
     // raised then; what a later cell of the range would add, the relaxation adds as well.
-    collectDependents(cell, lookUpRanges(cell), dependents, cuts_ == 0);
+    collectDependents(cell, lookUpRanges(cell), dependents,
+                      cuts_ == 0 ? Readers::kFresh : Readers::kAll);
     bool closes = cell->hasFlag(kCellClosesCycle) && cell->group;
     for (Cell* dependent : dependents) {
       bool sameGroup =
@@ -195,6 +197,8 @@ void Recalculation::scheduleDependents(Cell* start) {
   }
 }
 
+// Levels only rise, each to the least value that puts it above the cells it depends on; that
+// value does not depend on the order in which dependents are looked at.
 void Recalculation::relaxLevels() {
   std::stable_sort(evaluationList_.begin(), evaluationList_.end(),
                    [](const Cell* a, const Cell* b) { return a->level < b->level; });
@@ -207,7 +211,7 @@ void Recalculation::relaxLevels() {
     Cell* cell = evaluationList_[i];
     if (cell->flags & (kCellClosesCycle | kCellOnStack)) continue;
     bool behind = false;
-    collectDependents(cell, lookup(cell), dependents);
+    collectDependents(cell, lookup(cell), dependents, Readers::kAllAnyOrder);
     for (Cell* dependent : dependents) {
       if (dependent->level <= cell->level) {
         behind = true;
@@ -241,7 +245,7 @@ void Recalculation::relaxLevels() {
         queue_.push_back(cell);
       }
     }
-    collectDependents(cell, lookup(cell), dependents);
+    collectDependents(cell, lookup(cell), dependents, Readers::kAllAnyOrder);
     for (Cell* dependent : dependents) {
       if (dependent->level < cell->level + 1) {
         dependent->level = cell->level + 1;

@@ -141,15 +141,20 @@ class Recalculation {
   using RangeKey = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t>;
 
   CompiledModel& model();
-  // Appends the entries of the range index whose range contains the cell, in index order.
-  void rangesContaining(const Cell* cell, std::vector<RangeEntry*>& out);
+  // Appends the entries of the range index whose range contains the cell, in index order unless
+  // inOrder is false.
+  void rangesContaining(const Cell* cell, std::vector<RangeEntry*>& out, bool inOrder = true);
   // Whether the range lookup runs for the cell (0x20000 skips it unless the cell has 0x20); sets
   // 0x20000 on a cell that lies in no range.
   bool lookUpRanges(Cell* cell);
   // Every cell that reads this one: its dependents, the cells that read a range containing it,
   // and for an array formula's anchor the other members of its range. Self-links are dropped.
-  // With fresh set, ranges whose readers were reached earlier in the round are left out.
-  void collectDependents(Cell* cell, bool lookup, std::vector<Cell*>& out, bool fresh = false);
+  // kFresh leaves out the ranges whose readers were reached earlier in the round; kAllAnyOrder
+  // gives the readers of ranges in no particular order, for callers that only ask whether or how
+  // high, not in which order.
+  enum class Readers { kAll, kFresh, kAllAnyOrder };
+  void collectDependents(Cell* cell, bool lookup, std::vector<Cell*>& out,
+                         Readers readers = Readers::kAll);
   void relaxLevels();
   // The cell is its own dependent, directly or through a range that holds it.
   bool readsItself(Cell* cell);

@@ -14,7 +14,7 @@ bool Recalculation::readsItself(Cell* cell) {
   if (cell->dependents.count(cell) != 0) return true;
   if (!lookUpRanges(cell)) return false;
   ranges_.clear();
-  rangesContaining(cell, ranges_);
+  rangesContaining(cell, ranges_, /*inOrder=*/false);
   for (RangeEntry* entry : ranges_) {
     if (std::find(entry->cells.begin(), entry->cells.end(), cell) != entry->cells.end()) {
       return true;

@@ -155,11 +155,30 @@ void RangeIndex::scan(Axis& axis, uint32_t row, uint32_t column, bool wide, bool
       if (!wide || holdsColumn(s.entry, column)) visit(s.entry);
       i = skipMarked ? live(list, i + 1) : i + 1;
     }
+    runEnds_.push_back(uint32_t(found_.size()));
   }
 }
 
-void RangeIndex::containing(CellRef address, std::vector<RangeEntry*>& out) const {
+// The positions found come in one run per level, each run sorted by bound: for the shapes that
+// matter (prefixes of a column, blocks of one row) already in index order or in its reverse, so
+// runs are put in order one by one and then merged, which is linear for those.
+void RangeIndex::orderFound() const {
+  uint32_t begin = 0;
+  for (uint32_t end : runEnds_) {
+    auto first = found_.begin() + begin, last = found_.begin() + end;
+    if (!std::is_sorted(first, last)) {
+      std::reverse(first, last);
+      if (!std::is_sorted(first, last)) std::sort(first, last);
+    }
+    if (begin > 0) std::inplace_merge(found_.begin(), first, last);
+    begin = end;
+  }
+  runEnds_.clear();
+}
+
+void RangeIndex::containing(CellRef address, std::vector<RangeEntry*>& out, bool inOrder) const {
   found_.clear();
+  runEnds_.clear();
   uint32_t sheet = address.sheet(), row = address.row(), column = address.column();
   auto collect = [this](uint32_t position) { found_.push_back(position); };
   if (auto it = columns_.find(columnKey(sheet, column)); it != columns_.end()) {
@@ -168,7 +187,11 @@ void RangeIndex::containing(CellRef address, std::vector<RangeEntry*>& out) cons
   if (auto it = wide_.find(sheet); it != wide_.end()) {
     scan(it->second, row, column, true, false, collect);
   }
-  std::sort(found_.begin(), found_.end());
+  if (inOrder) {
+    orderFound();
+  } else {
+    runEnds_.clear();
+  }
   for (uint32_t position : found_) out.push_back(entries_[position].get());
 }
 
@@ -180,6 +203,7 @@ bool RangeIndex::containsAny(CellRef address) const {
 
 void RangeIndex::reachUnmarked(CellRef address, std::vector<RangeEntry*>& out) {
   found_.clear();
+  runEnds_.clear();
   uint32_t sheet = address.sheet(), row = address.row(), column = address.column();
   auto collect = [this](uint32_t position) {
     RangeEntry* entry = entries_[position].get();
@@ -193,7 +217,7 @@ void RangeIndex::reachUnmarked(CellRef address, std::vector<RangeEntry*>& out) {
   if (auto it = wide_.find(sheet); it != wide_.end()) {
     scan(it->second, row, column, true, true, collect);
   }
-  std::sort(found_.begin(), found_.end());
+  orderFound();
   for (uint32_t position : found_) out.push_back(entries_[position].get());
 }
 

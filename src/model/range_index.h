@@ -81,8 +81,9 @@ class RangeIndex {
   // was given) but contains no cell.
   RangeEntry* add(const RangeRef& range, bool* added = nullptr);
 
-  // Appends the entries whose range contains the address, in index order, to out.
-  void containing(CellRef address, std::vector<RangeEntry*>& out) const;
+  // Appends the entries whose range contains the address to out: in index order, or, for callers
+  // to whom the order does not matter, in the order they are found.
+  void containing(CellRef address, std::vector<RangeEntry*>& out, bool inOrder = true) const;
   // Whether some entry contains the address.
   bool containsAny(CellRef address) const;
   // Appends, in index order, the entries that contain the address and are not marked in the
@@ -131,6 +132,7 @@ class RangeIndex {
   void scan(Axis& axis, uint32_t row, uint32_t column, bool wide, bool skipMarked,
             Visit&& visit) const;
   bool holdsColumn(uint32_t position, uint32_t column) const;
+  void orderFound() const;
 
   std::vector<std::unique_ptr<RangeEntry>> entries_;
   struct KeyHash {
@@ -143,7 +145,8 @@ class RangeIndex {
   mutable std::unordered_map<uint32_t, Axis> wide_;     // wide entries, by sheet
   std::vector<RangeRef> normalised_;                    // by position
   uint32_t pass_ = 1;
-  mutable std::vector<uint32_t> found_;
+  mutable std::vector<uint32_t> found_;    // positions found by the query running
+  mutable std::vector<uint32_t> runEnds_;  // where each level's positions end in found_
 };
 
 }  // namespace korvel
