@@ -25,8 +25,11 @@ namespace {
 constexpr size_t kReservedCells = 50000;
 
 // Relaxation raises levels only along links that go forward; a circle that the cycle search has
-// not cut (links added since) would raise them without end. Past this many steps per listed cell
-// the order is left as it stands.
+// not cut (links added since) would raise them without end. Without a circle no level ends above
+// the highest level it started from plus the number of cells that can be raised, so once the
+// step budget is spent and a level has passed that bound, the order is left as it stands. A
+// budget alone would also stop work that was only long (running totals over formula cells raise
+// each total once per cell above it) and leave cells before what they read.
 constexpr size_t kRelaxationStepsPerCell = 64;
 constexpr size_t kRelaxationBaseSteps = 1000000;
 
@@ -229,7 +232,13 @@ void Recalculation::relaxLevels() {
     }
   }
   size_t budget = kRelaxationBaseSteps + kRelaxationStepsPerCell * evaluationList_.size();
-  while (!queue_.empty() && budget-- > 0) {
+  uint64_t highest = 0;
+  for (const Cell* cell : evaluationList_) highest = std::max<uint64_t>(highest, cell->level);
+  for (const Cell* cell : unlisted_) highest = std::max<uint64_t>(highest, cell->level);
+  const uint64_t bound = highest + 2 * (evaluationList_.size() + unlisted_.size()) + 2;
+  bool circle = false;
+  while (!queue_.empty() && (budget > 0 || !circle)) {
+    if (budget > 0) --budget;
     Cell* cell = queue_.back();
     queue_.pop_back();
     if (!cell->hasFlag(kCellOnStack)) continue;
@@ -241,6 +250,7 @@ void Recalculation::relaxLevels() {
       if (anchor && anchor->hasFlag(kCellScheduled) && !anchor->hasFlag(kCellEvaluated) &&
           cell->level <= anchor->level) {
         cell->level = anchor->level + 1;
+        if (cell->level > bound) circle = true;
         cell->flags |= kCellOnStack;
         queue_.push_back(cell);
       }
@@ -249,6 +259,7 @@ void Recalculation::relaxLevels() {
     for (Cell* dependent : dependents) {
       if (dependent->level < cell->level + 1) {
         dependent->level = cell->level + 1;
+        if (dependent->level > bound) circle = true;
         if (!dependent->hasFlag(kCellOnStack)) {
           dependent->flags |= kCellOnStack;
           queue_.push_back(dependent);
