@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <map>
 
+#include "model/address.h"
+#include "util/text.h"
+
 namespace korvel::bench {
 namespace {
 
@@ -11,16 +14,11 @@ constexpr int kGridColumns = 10;
 constexpr int kTableRows = 10000;
 constexpr int kChains = 100;
 
-std::string columnName(uint32_t c) {
-  std::string name;
-  for (uint32_t n = c + 1; n > 0; n = (n - 1) / 26)
-    name.insert(name.begin(), char('A' + (n - 1) % 26));
-  return name;
-}
+std::string columnName(uint32_t c) { return toUtf8(columnLetters(c)); }
 
 // A1 text of a zero-based cell.
 std::string at(uint32_t row, uint32_t column) {
-  return columnName(column) + std::to_string(row + 1);
+  return toUtf8(cellText(CellRef::at(0, row, column)));
 }
 
 // Texts grow by appending one line per cell; reserving avoids copying tens of megabytes at 1M.

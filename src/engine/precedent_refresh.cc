@@ -123,10 +123,6 @@ CollectedReferences collectReferences(CompiledModel& model, const Node* root, bo
   return out;
 }
 
-RangeEntry* Recalculation::rangeEntryFor(const RangeRef& range) {
-  return model().addRange(normalizeRange(range));
-}
-
 void Recalculation::syncRangeLinks() {
   for (RangeEntry* entry : model().rangeIndex()) {
     for (Cell* cell : entry->cells) {
@@ -140,7 +136,7 @@ bool Recalculation::setPrecedents(Cell* cell, const CollectedReferences& referen
   CellSet cells(references.cells.begin(), references.cells.end());
   std::vector<RangeEntry*> ranges;
   for (const RangeRef& range : references.ranges) {
-    RangeEntry* entry = rangeEntryFor(range);
+    RangeEntry* entry = model().addRange(normalizeRange(range));
     if (std::find(ranges.begin(), ranges.end(), entry) == ranges.end()) ranges.push_back(entry);
   }
   bool changed = false;

@@ -15,7 +15,6 @@
 #include <map>
 #include <memory>
 #include <tuple>
-#include <unordered_map>
 #include <vector>
 
 #include "model/cell.h"
@@ -166,8 +165,6 @@ class Recalculation {
   void publish(Cell* cell);
   // Gives the members of an array formula their elements of the anchor's value.
   void distributeArray(Cell* anchor);
-  // Finds and registers a range entry equal to range; marks the index as grown when new.
-  RangeEntry* rangeEntryFor(const RangeRef& range);
   // Replaces (or, with add, extends) the cell's precedents. Returns whether they changed.
   bool setPrecedents(Cell* cell, const CollectedReferences& references, bool add);
   // Makes every range entry listed in the cells of the entry (as the model reader fills them) a

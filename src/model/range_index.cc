@@ -196,9 +196,17 @@ void RangeIndex::containing(CellRef address, std::vector<RangeEntry*>& out, bool
 }
 
 bool RangeIndex::containsAny(CellRef address) const {
-  std::vector<RangeEntry*> out;
-  containing(address, out);
-  return !out.empty();
+  uint32_t sheet = address.sheet(), row = address.row(), column = address.column();
+  bool any = false;
+  auto note = [&any](uint32_t) { any = true; };
+  if (auto it = columns_.find(columnKey(sheet, column)); it != columns_.end()) {
+    scan(it->second, row, column, false, false, note);
+  }
+  if (auto it = wide_.find(sheet); !any && it != wide_.end()) {
+    scan(it->second, row, column, true, false, note);
+  }
+  runEnds_.clear();
+  return any;
 }
 
 void RangeIndex::reachUnmarked(CellRef address, std::vector<RangeEntry*>& out) {
