@@ -76,6 +76,18 @@ Cell* arrayAnchorOf(const Cell* cell) {
   return cell->model->findCell(normalizeRange(*cell->arrayRange).first);
 }
 
+void appendArrayMembers(const Cell* anchor, std::vector<Cell*>& out) {
+  if (!anchor->model) return;
+  RangeRef r = normalizeRange(*anchor->arrayRange);
+  uint32_t sheet = r.first.sheet();
+  for (uint32_t row = r.first.row(); row <= r.last.row(); ++row) {
+    for (uint32_t column = r.first.column(); column <= r.last.column(); ++column) {
+      Cell* member = anchor->model->findCell(CellRef::at(sheet, row, column));
+      if (member && member != anchor && member->hasFlag(kCellArrayMember)) out.push_back(member);
+    }
+  }
+}
+
 bool rangeContains(const RangeRef& range, CellRef address) {
   RangeRef r = normalizeRange(range);
   if (!isValidRange(r)) return false;
@@ -135,16 +147,7 @@ void Recalculation::collectDependents(Cell* cell, bool lookup, std::vector<Cell*
   }
   // The members of an array formula are never evaluated themselves; they change with their
   // anchor, so the cells that read them follow the anchor.
-  if (isArrayAnchor(cell)) {
-    RangeRef r = normalizeRange(*cell->arrayRange);
-    uint32_t sheet = r.first.sheet();
-    for (uint32_t row = r.first.row(); row <= r.last.row(); ++row) {
-      for (uint32_t column = r.first.column(); column <= r.last.column(); ++column) {
-        Cell* member = model().findCell(CellRef::at(sheet, row, column));
-        if (member && member != cell && member->hasFlag(kCellArrayMember)) out.push_back(member);
-      }
-    }
-  }
+  if (isArrayAnchor(cell)) appendArrayMembers(cell, out);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -206,6 +209,7 @@ void Recalculation::relaxLevels() {
   std::stable_sort(evaluationList_.begin(), evaluationList_.end(),
                    [](const Cell* a, const Cell* b) { return a->level < b->level; });
   queue_.clear();
+  if (cuts_ == 0 && groups_.empty() && relaxInOrder()) return;
   std::vector<Cell*>& dependents = dependents_;
   auto lookup = [](const Cell* c) {
     return !c->hasFlag(kCellOutsideRanges) || c->hasFlag(kCellRederivePrecedents);

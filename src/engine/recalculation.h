@@ -155,6 +155,25 @@ class Recalculation {
   void collectDependents(Cell* cell, bool lookup, std::vector<Cell*>& out,
                          Readers readers = Readers::kAll);
   void relaxLevels();
+  // The dependency walk (recalculation_walk.cc): depth first from the roots over the cells and
+  // the chains of the range index, so that a cell inside many nested ranges costs one step per
+  // level of the index rather than one per range. Returns false when it meets a circle; else
+  // walkOrder_ holds every node visited, each after all the nodes it leads to. With
+  // kFlagsOnly the range lookup of a cell is decided by its flags alone, as the relaxation
+  // decides it; kMarking asks the index and marks cells that lie in no range, as the cycle
+  // search does.
+  enum class WalkLookup { kMarking, kFlagsOnly };
+  using WalkNode = uintptr_t;
+  bool walk(const std::vector<Cell*>& roots, WalkLookup lookup);
+  void walkSuccessors(WalkNode node, WalkLookup lookup, std::vector<WalkNode>& out);
+  // Clears every mark the walk left, and the levels the relaxation carried on slots and entries.
+  void endWalk();
+  // The cycle search for a model without circles: true when the walk from the cycle search's
+  // starting cells met none, which is all the search would have found.
+  bool walkFindsNoCircle();
+  // The relaxation for an evaluation list without circles, in one pass in dependency order;
+  // false (levels untouched) when the walk meets a circle.
+  bool relaxInOrder();
   // The cell is its own dependent, directly or through a range that holds it.
   bool readsItself(Cell* cell);
   // Writes the cell by the output rule: an array formula whose array fits its range writes each
@@ -193,6 +212,23 @@ class Recalculation {
   // the readers of a range it lies in is one the level relaxation keeps, so scheduling may reach
   // a range's readers once per round instead of once per cell inside it.
   size_t cuts_ = 0;
+  // State of the dependency walk, kept to reuse its storage.
+  struct WalkFrame {
+    WalkNode node;
+    size_t next;  // the next of the node's successors in walkPending_
+    size_t end;
+  };
+  std::vector<WalkFrame> walkPath_;
+  std::vector<WalkNode> walkPending_;
+  std::vector<WalkNode> walkOrder_;
+  std::vector<WalkNode> walkScratch_;
+  std::vector<uint32_t> chainSlots_;
+  std::vector<uint32_t> wideEntries_;
+  std::vector<Cell*> members_;
+  std::vector<uint8_t> slotMarks_;  // 1 entered, 2 finished
+  std::vector<uint8_t> entryMarks_;
+  std::vector<uint32_t> slotLevels_;  // the level a slot or entry passes on, plus one; 0 none
+  std::vector<uint32_t> entryLevels_;
 };
 
 }  // namespace korvel

@@ -35,6 +35,7 @@ void Recalculation::cycleSearch() {
   groups_.clear();
   cuts_ = 0;
   searched_ = true;
+  if (walkFindsNoCircle()) return;
 
   struct Frame {
     Cell* cell;

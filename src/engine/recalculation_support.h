@@ -3,6 +3,8 @@
 #ifndef KORVEL_ENGINE_RECALCULATION_SUPPORT_H_
 #define KORVEL_ENGINE_RECALCULATION_SUPPORT_H_
 
+#include <vector>
+
 #include "engine/value.h"
 #include "model/cell.h"
 #include "model/cell_ref.h"
@@ -21,6 +23,9 @@ bool startsArrayRange(const Cell* cell);
 bool isArrayAnchor(const Cell* cell);
 // The cell at the start of the cell's array range, or null.
 Cell* arrayAnchorOf(const Cell* cell);
+// Appends the members of the array formula anchored at the cell (its other cells that carry
+// 0x200) to out. REQUIRES: isArrayAnchor(anchor).
+void appendArrayMembers(const Cell* anchor, std::vector<Cell*>& out);
 // The address lies inside the (normalised) range, on its sheet.
 bool rangeContains(const RangeRef& range, CellRef address);
 

@@ -43,6 +43,11 @@ inline constexpr uint32_t kCellNeverWritten = 0x2000;
 inline constexpr uint32_t kCellValueChanged = 0x4000;  // by the last evaluation
 inline constexpr uint32_t kCellEventMarker = 0x8000;
 inline constexpr uint32_t kCellOutsideRanges = 0x20000;  // the range lookup is skipped
+// Marks of the dependency walk (recalculation_walk.cc), cleared before it returns.
+inline constexpr uint32_t kCellWalkOpen = 0x40000;     // entered, successors not all finished
+inline constexpr uint32_t kCellWalkDone = 0x80000;     // finished
+inline constexpr uint32_t kCellWalkListed = 0x100000;  // on the evaluation list
+inline constexpr uint32_t kCellWalkRaised = 0x200000;  // level raised by the relaxation
 
 // Bits of the stored cell record: those it copies onto the cell (set or cleared), the marker it
 // only sets, and the one that says which list index the record's index is.

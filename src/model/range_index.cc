@@ -45,6 +45,7 @@ RangeEntry* RangeIndex::add(const RangeRef& range, bool* added) {
   entries_.push_back(std::move(entry));
   normalised_.push_back(r);
   file(entries_.back().get());
+  numbered_ = false;
   return it->second;
 }
 
@@ -93,6 +94,29 @@ void RangeIndex::settle(Level& l, uint32_t level) {
   };
   merge(l.byFirst, l.pendingFirst, byFirst);
   if (level > 0) merge(l.byLast, l.pendingLast, byLast);
+}
+
+template <class Found>
+void RangeIndex::runsHolding(Axis& axis, uint32_t row, Found&& found) const {
+  for (uint32_t mask = axis.levelMask; mask != 0; mask &= mask - 1) {
+    uint32_t level = uint32_t(std::countr_zero(mask));
+    Level& l = axis.levels[level];
+    settle(l, level);
+    uint32_t prefix = row >> level;
+    bool below = level == 0 || row < ((prefix << level) | (uint32_t{1} << (level - 1)));
+    const std::vector<Slot>& list = below ? l.byFirst : l.byLast;
+    // The slots of the row's node that hold it come first in the node's run: first rows from
+    // the node's start up to the row, or last rows from the node's end down to the row.
+    auto start =
+        std::lower_bound(list.begin(), list.end(), prefix,
+                         [level](const Slot& s, uint32_t p) { return (s.bound >> level) < p; });
+    auto end = below ? std::upper_bound(start, list.end(), row,
+                                        [](uint32_t r, const Slot& s) { return r < s.bound; })
+                     : std::partition_point(start, list.end(), [&](const Slot& s) {
+                         return (s.bound >> level) == prefix && s.bound >= row;
+                       });
+    if (end != start) found(l, below, uint32_t(end - list.begin()));
+  }
 }
 
 bool RangeIndex::holdsColumn(uint32_t position, uint32_t column) const {
@@ -198,10 +222,10 @@ void RangeIndex::containing(CellRef address, std::vector<RangeEntry*>& out, bool
 bool RangeIndex::containsAny(CellRef address) const {
   uint32_t sheet = address.sheet(), row = address.row(), column = address.column();
   bool any = false;
-  auto note = [&any](uint32_t) { any = true; };
   if (auto it = columns_.find(columnKey(sheet, column)); it != columns_.end()) {
-    scan(it->second, row, column, false, false, note);
+    runsHolding(it->second, row, [&any](const Level&, bool, uint32_t) { any = true; });
   }
+  auto note = [&any](uint32_t) { any = true; };
   if (auto it = wide_.find(sheet); !any && it != wide_.end()) {
     scan(it->second, row, column, true, false, note);
   }
@@ -244,12 +268,53 @@ void RangeIndex::newPass() {
   for (auto& [key, axis] : wide_) clearStamps(axis);
 }
 
+uint32_t RangeIndex::numberSlots() {
+  chains_.clear();
+  auto number = [this](Level& l, uint32_t level) {
+    settle(l, level);
+    auto chain = [&](const std::vector<Slot>& list, uint32_t base) {
+      for (size_t i = 0; i < list.size(); ++i) {
+        // Slots of one node are adjacent; the chain runs from a slot back to the node's first.
+        bool sameNode = i > 0 && (list[i - 1].bound >> level) == (list[i].bound >> level);
+        uint64_t next = sameNode ? base + i - 1 : kNoSlot;
+        chains_.push_back((next << 32) | list[i].entry);
+      }
+    };
+    l.firstBase = uint32_t(chains_.size());
+    chain(l.byFirst, l.firstBase);
+    l.lastBase = uint32_t(chains_.size());
+    chain(l.byLast, l.lastBase);
+  };
+  for (auto& [key, axis] : columns_) {
+    for (auto& [level, l] : axis.levels) number(l, level);
+  }
+  numbered_ = true;
+  return uint32_t(chains_.size());
+}
+
+void RangeIndex::chainsHolding(CellRef address, std::vector<uint32_t>& slots,
+                               std::vector<uint32_t>& wideEntries) const {
+  uint32_t sheet = address.sheet(), row = address.row(), column = address.column();
+  if (auto it = columns_.find(columnKey(sheet, column)); it != columns_.end()) {
+    runsHolding(it->second, row, [&slots](const Level& l, bool below, uint32_t end) {
+      slots.push_back((below ? l.firstBase : l.lastBase) + end - 1);
+    });
+  }
+  if (auto it = wide_.find(sheet); it != wide_.end()) {
+    scan(it->second, row, column, true, false,
+         [&wideEntries](uint32_t position) { wideEntries.push_back(position); });
+    runEnds_.clear();
+  }
+}
+
 void RangeIndex::clear() {
   entries_.clear();
   byRange_.clear();
   columns_.clear();
   wide_.clear();
   normalised_.clear();
+  chains_.clear();
+  numbered_ = false;
 }
 
 }  // namespace korvel

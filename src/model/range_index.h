@@ -94,6 +94,24 @@ class RangeIndex {
   void newPass();
   uint32_t pass() const { return pass_; }
 
+  // Containment as a graph, for walks that must cost linear time even where ranges nest (running
+  // totals): the slots of each list of a level form chains, one per node, in which each slot
+  // leads to its entry and to the slot before it. A row is in exactly the entries of the chain
+  // that starts at the last slot of its run, so a cell needs one edge per level, not one per
+  // range that holds it. Slots are numbered by numberSlots, which stays valid until an entry is
+  // added.
+  static constexpr uint32_t kNoSlot = UINT32_MAX;
+  // Settles every level and numbers its slots; returns how many there are.
+  uint32_t numberSlots();
+  bool slotsNumbered() const { return numbered_; }
+  // The slots that start the chains holding the address, and the wide entries holding it (whose
+  // slots cannot be shared with other columns). REQUIRES: slotsNumbered().
+  void chainsHolding(CellRef address, std::vector<uint32_t>& slots,
+                     std::vector<uint32_t>& wideEntries) const;
+  uint32_t slotEntry(uint32_t slot) const { return uint32_t(chains_[slot]); }
+  // The next slot of the chain, or kNoSlot.
+  uint32_t slotNext(uint32_t slot) const { return uint32_t(chains_[slot] >> 32); }
+
   void clear();
 
  private:
@@ -111,6 +129,8 @@ class RangeIndex {
     std::vector<Slot> byLast;   // by node, then last row descending (unused at level 0)
     std::vector<Slot> pendingFirst;
     std::vector<Slot> pendingLast;
+    uint32_t firstBase = 0;  // the numbers of the slots of byFirst and byLast start here
+    uint32_t lastBase = 0;
   };
   // The levels of one column of a sheet, or of the wide entries of a sheet; level 0 holds the
   // entries of a single row, level h + 1 those whose rows first differ in bit h.
@@ -131,6 +151,10 @@ class RangeIndex {
   template <class Visit>
   void scan(Axis& axis, uint32_t row, uint32_t column, bool wide, bool skipMarked,
             Visit&& visit) const;
+  // Calls found(level, below, end) for each level of a narrow axis whose node holds the row:
+  // end is one past the last slot holding it, in byFirst when below, else in byLast.
+  template <class Found>
+  void runsHolding(Axis& axis, uint32_t row, Found&& found) const;
   bool holdsColumn(uint32_t position, uint32_t column) const;
   void orderFound() const;
 
@@ -145,6 +169,9 @@ class RangeIndex {
   mutable std::unordered_map<uint32_t, Axis> wide_;     // wide entries, by sheet
   std::vector<RangeRef> normalised_;                    // by position
   uint32_t pass_ = 1;
+  // Per numbered slot: its entry (low half) and the next slot of its chain (high half).
+  std::vector<uint64_t> chains_;
+  bool numbered_ = false;
   mutable std::vector<uint32_t> found_;    // positions found by the query running
   mutable std::vector<uint32_t> runEnds_;  // where each level's positions end in found_
 };

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -306,6 +308,140 @@ TEST_F(RecalculationTest, LongRunningTotalsOverFormulaCellsComeAfterWhatTheyRead
   EXPECT_EQ(number("B2500"), 2500.0 * 2501 / 2 + 2500);
   EXPECT_EQ(number("B1250"), 1250.0 * 1251 / 2 + 1250);
 }
+
+// Random models whose formulas read cells and ranges of every shape the range index files (running
+// prefixes, blocks across columns, a whole column, a whole row, single rows), each reading only
+// what lies before it row by row, so there is no circle: every value after the full computation
+// and after edits of inputs must be what computing the cells in that order gives.
+class RandomRangesTest : public RecalculationTest,
+                         public ::testing::WithParamInterface<unsigned> {};
+
+TEST_P(RandomRangesTest, NestedAndOverlappingRangesComputeEachCellAfterWhatItReads) {
+  constexpr int kRows = 90, kColumns = 5;  // A..E; F holds inputs only, row 1 too
+  {
+    unsigned seed = GetParam();
+    std::mt19937 random(seed);
+    auto below = [&](int n) { return int(random() % unsigned(n)); };
+    auto name = [](int row, int column) {
+      return std::string(1, char('A' + column)) + std::to_string(row);
+    };
+    // What each cell adds up: (first row, first column, last row, last column) blocks, plus k.
+    struct Formula {
+      std::vector<std::array<int, 4>> reads;
+      long k = 0;
+      bool input = true;
+    };
+    std::vector<std::vector<Formula>> cells(kRows + 1, std::vector<Formula>(kColumns + 1));
+    std::vector<std::vector<long>> value(kRows + 1, std::vector<long>(kColumns + 1, 0));
+    std::string text = "[S]\n";
+    for (int row = 1; row <= kRows; ++row) {
+      for (int column = 0; column <= kColumns; ++column) {
+        Formula& f = cells[row][column];
+        f.k = below(7);
+        if (row == 1 || column == kColumns || below(4) == 0) {
+          text += name(row, column) + ": " + std::to_string(f.k) + "\n";
+          continue;
+        }
+        f.input = false;
+        // Kept small, so that every sum stays exact.
+        std::string formula = "=MOD(" + std::to_string(f.k);
+        for (int n = 1 + below(2); n > 0; --n) {
+          std::array<int, 4> r{};
+          std::string ref;
+          switch (below(6)) {
+            case 0: {  // a running prefix of a column to the row above
+              int c = below(kColumns);
+              r = {1, c, row - 1, c};
+              ref = "$" + std::string(1, char('A' + c)) + "$1:" + name(row - 1, c);
+              break;
+            }
+            case 1: {  // a block of rows above, across columns
+              int r1 = 1 + below(row - 1), r2 = r1 + below(row - r1);
+              int c1 = below(kColumns), c2 = c1 + below(kColumns - c1);
+              r = {r1, c1, r2, c2};
+              ref = name(r2, c2) + ":" + name(r1, c1);
+              break;
+            }
+            case 2:  // the whole column of inputs
+              r = {1, kColumns, kRows, kColumns};
+              ref = "F:F";
+              break;
+            case 3:  // the whole first row
+              r = {1, 0, 1, kColumns};
+              ref = "$1:$1";
+              break;
+            case 4: {  // the cells to the left in the same row
+              if (column == 0) {
+                r = {row - 1, 0, row - 1, 0};
+                ref = name(row - 1, 0);
+              } else {
+                r = {row, 0, row, column - 1};
+                ref = "A" + std::to_string(row) + ":" + name(row, column - 1);
+              }
+              break;
+            }
+            default: {  // one cell above
+              int r1 = 1 + below(row - 1), c = below(kColumns + 1);
+              r = {r1, c, r1, c};
+              ref = name(r1, c);
+            }
+          }
+          f.reads.push_back(r);
+          formula += "+SUM(" + ref + ")";
+        }
+        text += name(row, column) + ": " + formula + ",997)\n";
+      }
+    }
+    auto expected = [&] {
+      for (int row = 1; row <= kRows; ++row) {
+        for (int column = 0; column <= kColumns; ++column) {
+          if (cells[row][column].input) value[row][column] = cells[row][column].k;
+        }
+      }
+      for (int row = 1; row <= kRows; ++row) {
+        for (int column = 0; column <= kColumns; ++column) {
+          const Formula& f = cells[row][column];
+          if (f.input) continue;
+          long v = f.k;
+          for (const auto& r : f.reads) {
+            for (int rr = r[0]; rr <= r[2]; ++rr) {
+              for (int cc = r[1]; cc <= r[3]; ++cc) v += value[rr][cc];
+            }
+          }
+          value[row][column] = v % 997;
+        }
+      }
+    };
+    auto check = [&](const char* when) {
+      expected();
+      for (int row = 1; row <= kRows; ++row) {
+        for (int column = 0; column <= kColumns; ++column) {
+          ASSERT_EQ(number(name(row, column).c_str()), double(value[row][column]))
+              << name(row, column) << " " << when << ", seed " << seed;
+        }
+      }
+    };
+    build(text);
+    engine->recalculation().computeAll();
+    check("after the full computation");
+    for (int round = 0; round < 6; ++round) {
+      std::vector<std::string> edited;
+      for (int n = 1 + below(3); n > 0; --n) {
+        int row = 1 + below(kRows), column = below(kColumns + 1);
+        if (!cells[row][column].input) continue;
+        cells[row][column].k = 10 + below(50);
+        enter(name(row, column).c_str(), Value::integer(int32_t(cells[row][column].k)));
+        edited.push_back(name(row, column));
+      }
+      std::vector<const char*> changed;
+      for (const std::string& a1 : edited) changed.push_back(a1.c_str());
+      recalculate(changed);
+      check("after edits");
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, RandomRangesTest, ::testing::Values(1u, 2u, 3u));
 
 }  // namespace
 }  // namespace korvel

@@ -37,6 +37,24 @@ std::vector<RangeEntry*> containing(const RangeIndex& index, CellRef address) {
   return out;
 }
 
+// The entries reached by following every chain that starts at the address, plus the wide
+// entries holding it: each once, put in index order to compare.
+std::vector<RangeEntry*> chained(const RangeIndex& index, CellRef address) {
+  std::vector<uint32_t> slots, wide;
+  index.chainsHolding(address, slots, wide);
+  std::vector<uint32_t> positions = wide;
+  for (uint32_t slot : slots) {
+    for (; slot != RangeIndex::kNoSlot; slot = index.slotNext(slot)) {
+      positions.push_back(index.slotEntry(slot));
+    }
+  }
+  std::sort(positions.begin(), positions.end());
+  EXPECT_TRUE(std::adjacent_find(positions.begin(), positions.end()) == positions.end());
+  std::vector<RangeEntry*> out;
+  for (uint32_t position : positions) out.push_back(index[position]);
+  return out;
+}
+
 TEST(RangeIndex, FindsEachRangeOnceWhateverTheCornerOrder) {
   RangeIndex index;
   bool added = false;
@@ -102,8 +120,12 @@ TEST(RangeIndex, AnswersAsAScanOfEveryEntry) {
   for (int round = 0; round < 6; ++round) {
     for (int i = 0; i < 150; ++i) addRandom();
     for (int i = 0; i < 400; ++i) probes.push_back(CellRef::at(below(3), below(4000), below(80)));
+    index.numberSlots();
     for (CellRef probe : probes) {
-      ASSERT_EQ(containing(index, probe), bruteForce(index, probe))
+      std::vector<RangeEntry*> expected = bruteForce(index, probe);
+      ASSERT_EQ(containing(index, probe), expected)
+          << "sheet " << probe.sheet() << " row " << probe.row() << " column " << probe.column();
+      ASSERT_EQ(chained(index, probe), expected)
           << "sheet " << probe.sheet() << " row " << probe.row() << " column " << probe.column();
     }
   }
