@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/value.h"
+#include "model/cell_links.h"
 #include "model/cell_ref.h"
 
 namespace korvel {
@@ -65,12 +66,8 @@ struct Hyperlink {
   std::u16string screenTip;
 };
 
-class Cell;
-
-// Orders cells by identity. REQUIRES: no null pointers.
-struct CellIdentityLess {
-  bool operator()(const Cell* a, const Cell* b) const;
-};
+// A set of cells in identity order, for the working sets of recalculation and tools; a cell's own
+// links are the more compact CellLinks.
 using CellSet = std::set<Cell*, CellIdentityLess>;
 
 class Cell {
@@ -97,8 +94,8 @@ class Cell {
   CellRef address;         // sentinel until placed
   Value* value = nullptr;  // pooled, owned; null until needed
   uint32_t flags = 0;
-  CellSet precedents;
-  CellSet dependents;
+  CellLinks precedents;
+  CellLinks dependents;
   std::vector<RangeEntry*> rangeLinks;
   uint32_t level = 0;
   CircularGroup* group = nullptr;

@@ -97,7 +97,7 @@ Cell* cellOf(const CompiledModel& model, uint32_t sheet, const char16_t* address
   return model.findCell(parseCell(address, sheet));
 }
 
-std::vector<std::string> addresses(const CellSet& cells) {
+std::vector<std::string> addresses(const CellLinks& cells) {
   std::vector<std::string> out;
   for (Cell* cell : cells) out.push_back(refText(cell->address));
   std::sort(out.begin(), out.end());

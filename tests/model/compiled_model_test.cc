@@ -9,7 +9,8 @@
 namespace korvel {
 namespace {
 
-std::vector<Cell*> inOrder(const CellSet& set) {
+template <class Cells>
+std::vector<Cell*> inOrder(const Cells& set) {
   return std::vector<Cell*>(set.begin(), set.end());
 }
 
