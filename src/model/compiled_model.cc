@@ -27,14 +27,16 @@ void CompiledModel::clearCells() {
   grid_.clear();
   indexedCells_.clear();
   alwaysRecalculated_.clear();
-  CellSet cells;
+  std::vector<Cell*> cells;
   cells.swap(cells_);
   for (Cell* cell : cells) ObjectPool::instance().destroy(cell);
 }
 
 Cell* CompiledModel::newCell() {
+  // Room first, so that a failure leaves no cell without owner.
+  if (cells_.size() == cells_.capacity()) cells_.reserve(std::max<size_t>(64, cells_.size() * 2));
   Cell* cell = ObjectPool::instance().make<Cell>(this);
-  cells_.insert(cells_.end(), cell);
+  cells_.push_back(cell);
   return cell;
 }
 

@@ -108,7 +108,7 @@ class CompiledModel {
   void clearCells();
 
   // Every cell of the model, ordered by identity; its size is the model's cell count.
-  const CellSet& cells() const { return cells_; }
+  const std::vector<Cell*>& cells() const { return cells_; }
   size_t cellCount() const { return cells_.size(); }
   // Cells that correspond to workbook cells (list index 0 or more, or flag 0x10), by identity.
   const std::vector<Cell*>& indexedCells() const { return indexedCells_; }
@@ -156,7 +156,9 @@ class CompiledModel {
 
  private:
   CellGrid grid_;
-  CellSet cells_;
+  // Cells are only ever added with an identity above every earlier one, and only removed all
+  // together, so appending keeps the list in identity order.
+  std::vector<Cell*> cells_;
   std::vector<Cell*> indexedCells_;
   std::vector<Cell*> alwaysRecalculated_;
   SheetTable sheets_;
