@@ -200,7 +200,7 @@ class Builder {
   void placeArrayMember(Cell* cell, uint32_t sheet, const ArrayFormula& array) {
     RangeRef range{CellRef::at(sheet, array.firstRow, array.firstColumn),
                    CellRef::at(sheet, array.lastRow, array.lastColumn)};
-    cell->arrayRange = std::make_unique<RangeRef>(range);
+    cell->setArrayRange(range);
     bool anchor = cell->address == range.first;
     cell->setFlag(kCellArrayMember, true);
     cell->setFlag(kCellArrayElsewhere, !anchor);

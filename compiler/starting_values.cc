@@ -46,9 +46,9 @@ CellSet cellsDependingOn(const CompiledModel& model, const CellSet& start) {
       for (Cell* reader : entry->cells) reach(reader);
     }
     // The anchor computes the whole array formula, so its members share its fate.
-    if (cell->arrayRange && cell->hasFlag(kCellArrayMember) &&
-        cell->address == cell->arrayRange->first) {
-      const RangeRef& r = *cell->arrayRange;
+    if (cell->arrayRange() && cell->hasFlag(kCellArrayMember) &&
+        cell->address == cell->arrayRange()->first) {
+      const RangeRef& r = *cell->arrayRange();
       for (uint32_t row = r.first.row(); row <= r.last.row(); ++row) {
         for (uint32_t column = r.first.column(); column <= r.last.column(); ++column) {
           reach(model.findCell(CellRef::at(r.first.sheet(), row, column)));

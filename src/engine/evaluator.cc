@@ -442,13 +442,13 @@ void evaluateCell(Engine& engine, Cell* cell) {
   CurrentCellScope scope(cell);
   try {
     Value result;
-    const bool member = cell->arrayRange && cell->hasFlag(kCellArrayMember);
-    const CellRef anchor = member ? normalizeRange(*cell->arrayRange).first : CellRef();
+    const bool member = cell->arrayRange() && cell->hasFlag(kCellArrayMember);
+    const CellRef anchor = member ? normalizeRange(*cell->arrayRange()).first : CellRef();
     if (member && !(anchor == cell->address)) {
       memberValue(cell, anchor, result);
     } else {
       if (cell->formulaRoots.empty() || !cell->formulaRoots[0]) return;
-      const int mode = cell->arrayRange ? kModeValueOrArray : kModeValue;
+      const int mode = cell->arrayRange() ? kModeValueOrArray : kModeValue;
       evaluateNode(engine, cell->formulaRoots[0].get(), mode, result);
       finishRoot(engine, mode, result);
     }

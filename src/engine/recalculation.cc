@@ -60,8 +60,8 @@ bool isIndexedOrInput(const Cell* cell) {
 }
 
 bool startsArrayRange(const Cell* cell) {
-  if (!cell->arrayRange) return false;
-  CellRef first = normalizeRange(*cell->arrayRange).first;
+  if (!cell->arrayRange()) return false;
+  CellRef first = normalizeRange(*cell->arrayRange()).first;
   return first.sheet() == cell->address.sheet() && first.row() == cell->address.row() &&
          first.column() == cell->address.column();
 }
@@ -72,13 +72,13 @@ bool isArrayAnchor(const Cell* cell) {
 }
 
 Cell* arrayAnchorOf(const Cell* cell) {
-  if (!cell->arrayRange || !cell->model) return nullptr;
-  return cell->model->findCell(normalizeRange(*cell->arrayRange).first);
+  if (!cell->arrayRange() || !cell->model) return nullptr;
+  return cell->model->findCell(normalizeRange(*cell->arrayRange()).first);
 }
 
 void appendArrayMembers(const Cell* anchor, std::vector<Cell*>& out) {
   if (!anchor->model) return;
-  RangeRef r = normalizeRange(*anchor->arrayRange);
+  RangeRef r = normalizeRange(*anchor->arrayRange());
   uint32_t sheet = r.first.sheet();
   for (uint32_t row = r.first.row(); row <= r.last.row(); ++row) {
     for (uint32_t column = r.first.column(); column <= r.last.column(); ++column) {
@@ -173,8 +173,8 @@ void Recalculation::scheduleDependents(Cell* start) {
         stack_.pop_back();
         cell->flags &= ~kCellOnStack;
         unlisted_.push_back(cell);
-      } else if (cell->arrayRange) {
-        dataTable(*cell->arrayRange).pending.insert(cell);
+      } else if (cell->arrayRange()) {
+        dataTable(*cell->arrayRange()).pending.insert(cell);
       }
     }
     cell->flags |= kCellScheduled;
@@ -182,10 +182,10 @@ void Recalculation::scheduleDependents(Cell* start) {
     // raised then; what a later cell of the range would add, the relaxation adds as well.
     collectDependents(cell, lookUpRanges(cell), dependents,
                       cuts_ == 0 ? Readers::kFresh : Readers::kAll);
-    bool closes = cell->hasFlag(kCellClosesCycle) && cell->group;
+    bool closes = cell->hasFlag(kCellClosesCycle) && cell->group();
     for (Cell* dependent : dependents) {
-      bool sameGroup =
-          closes && (dependent->group == cell->group || cell->group->members.count(dependent) != 0);
+      bool sameGroup = closes && (dependent->group() == cell->group() ||
+                                  cell->group()->members.count(dependent) != 0);
       if (!sameGroup && dependent->level < cell->level + 1) dependent->level = cell->level + 1;
       if (!(dependent->flags & (kCellScheduled | kCellOnStack))) {
         dependent->flags |= kCellOnStack;
@@ -355,7 +355,7 @@ bool Recalculation::evaluateOne(Cell* cell) {
 
 bool Recalculation::writesElements(const Cell* cell) const {
   if (!isArrayAnchor(cell) || !cellValue(cell).isArray()) return false;
-  RangeRef r = normalizeRange(*cell->arrayRange);
+  RangeRef r = normalizeRange(*cell->arrayRange());
   const ValueArray& array = cellValue(cell).array();
   return array.columns() == r.last.column() - r.first.column() + 1 &&
          array.rows() == r.last.row() - r.first.row() + 1;
@@ -367,7 +367,7 @@ void Recalculation::output(Cell* cell, const Value* old) {
     publish(cell);
     return;
   }
-  RangeRef r = normalizeRange(*cell->arrayRange);
+  RangeRef r = normalizeRange(*cell->arrayRange());
   const ValueArray& array = cellValue(cell).array();
   bool comparable = old && old->isArray() && old->array().columns() == array.columns() &&
                     old->array().rows() == array.rows();
@@ -395,7 +395,7 @@ void Recalculation::publish(Cell* cell) {
 
 void Recalculation::distributeArray(Cell* anchor) {
   const Value& result = cellValue(anchor);
-  RangeRef r = normalizeRange(*anchor->arrayRange);
+  RangeRef r = normalizeRange(*anchor->arrayRange());
   uint32_t sheet = r.first.sheet();
   for (uint32_t row = r.first.row(); row <= r.last.row(); ++row) {
     for (uint32_t column = r.first.column(); column <= r.last.column(); ++column) {

@@ -30,7 +30,7 @@ void Recalculation::cycleSearch() {
   // closed are found as they are now, and cells of circles that are gone lose their marks.
   for (Cell* cell : model().cells()) {
     cell->flags &= ~kCellClosesCycle;
-    cell->group = nullptr;
+    cell->setGroup(nullptr);
   }
   groups_.clear();
   cuts_ = 0;
@@ -73,7 +73,7 @@ void Recalculation::cycleSearch() {
     CircularGroup* group = groups_.back().get();
     for (size_t i = from; i < path.size(); ++i) {
       group->members.insert(path[i].cell);
-      path[i].cell->group = group;
+      path[i].cell->setGroup(group);
     }
   };
 

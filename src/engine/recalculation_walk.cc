@@ -190,7 +190,7 @@ bool Recalculation::relaxInOrder() {
     Cell* anchor = arrayAnchorOf(cell);
     if (anchor && anchor->hasFlag(kCellScheduled) &&
         (!isArrayAnchor(anchor) ||
-         !(normalizeRange(*anchor->arrayRange) == normalizeRange(*cell->arrayRange)))) {
+         !(normalizeRange(*anchor->arrayRange()) == normalizeRange(*cell->arrayRange())))) {
       inOrder = false;
     }
   }

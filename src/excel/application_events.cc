@@ -500,7 +500,7 @@ void ApplicationEvents::storeValue(Cell* cell, const Value& value) {
 
 void ApplicationEvents::detachFormula(Cell* cell) {
   if (!hasFormula(cell)) return;
-  NodeList& kept = setAside_[cell->id()];
+  FormulaRoots& kept = setAside_[cell->id()];
   kept = std::move(cell->formulaRoots);
   cell->formulaRoots.clear();
 }

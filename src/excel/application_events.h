@@ -15,6 +15,7 @@
 
 #include "excel/excel_object.h"
 #include "model/cell_ref.h"
+#include "model/formula_roots.h"
 #include "model/nodes/node.h"
 #include "platform/dispatch.h"
 
@@ -102,7 +103,7 @@ class ApplicationEvents {
   std::shared_ptr<EventSink> sink_;
   uint32_t cookie_ = 0;
   bool exportCommandEnabled_ = false;
-  std::map<uint64_t, NodeList> setAside_;
+  std::map<uint64_t, FormulaRoots> setAside_;
 };
 
 }  // namespace korvel

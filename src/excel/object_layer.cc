@@ -263,7 +263,7 @@ void ExcelCalcHost::unprotectOnce(uint32_t sheetIndex, ExcelObject& worksheet) {
 
 void ExcelCalcHost::publishHyperlink(Cell* cell, ExcelObject& range,
                                      const std::function<void()>& prepare) {
-  Hyperlink& link = *cell->hyperlink;
+  Hyperlink& link = *cell->hyperlink();
   const bool pending = cell->hasFlag(kCellWriteEveryPass);
   if (!pending && link.kind != Hyperlink::kApplied && link.kind != Hyperlink::kInWorkbook) return;
   ExcelObject hyperlinks = range.object(dispid::kHyperlinks);
@@ -374,7 +374,7 @@ void ExcelCalcHost::publishCell(Cell* cell) {
       ExcelObject worksheet = sheet(sheetIndex);
       unprotectOnce(sheetIndex, worksheet);
     };
-    if (cell->hyperlink) {
+    if (cell->hyperlink()) {
       try {
         publishHyperlink(cell, range, prepare);
       } catch (const ComError&) {
@@ -801,8 +801,8 @@ void ExcelCalcHost::scanHyperlinksOf(Engine& engine, ExcelObject& worksheet) {
                                 : CellRef::none();
       Cell* cell = at.isNone() ? nullptr : engine.model().findCell(at);
       std::u16string text;
-      if (cell != nullptr && cell->hyperlink) {
-        text = cell->hyperlink->address;
+      if (cell != nullptr && cell->hyperlink()) {
+        text = cell->hyperlink()->address;
       } else {
         try {
           text = link.getText(dispid::kAddress);
@@ -827,10 +827,10 @@ void ExcelCalcHost::scanHyperlinksOf(Engine& engine, ExcelObject& worksheet) {
       std::u16string subAddress = optionalText(dispid::kSubAddress);
       std::u16string screenTip = optionalText(dispid::kScreenTip);
       if (subAddress.empty()) continue;
-      if (!cell->hyperlink) cell->hyperlink = std::make_unique<Hyperlink>();
-      cell->hyperlink->kind = Hyperlink::kInWorkbook;
-      cell->hyperlink->target = subAddress;
-      if (!screenTip.empty()) cell->hyperlink->screenTip = screenTip;
+      if (!cell->hyperlink()) cell->setHyperlink(std::make_unique<Hyperlink>());
+      cell->hyperlink()->kind = Hyperlink::kInWorkbook;
+      cell->hyperlink()->target = subAddress;
+      if (!screenTip.empty()) cell->hyperlink()->screenTip = screenTip;
     } catch (const ComError&) {
     }
   }

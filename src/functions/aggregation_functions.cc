@@ -408,7 +408,7 @@ void countIfsRoutine(CallContext& context, const Value* const* arguments, Value&
 
 bool inArrayFormula(const CallContext& context) {
   return context.cell != nullptr &&
-         (context.cell->arrayRange != nullptr || context.cell->hasFlag(kCellArrayMember));
+         (context.cell->arrayRange() != nullptr || context.cell->hasFlag(kCellArrayMember));
 }
 
 void sumIfRoutine(CallContext& context, const Value* const* arguments, Value& result) {

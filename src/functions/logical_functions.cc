@@ -37,7 +37,7 @@ namespace {
 
 bool insideArrayFormula(const CallContext& context) {
   const Cell* cell = context.cell;
-  return cell != nullptr && (cell->arrayRange != nullptr || cell->hasFlag(kCellArrayMember));
+  return cell != nullptr && (cell->arrayRange() != nullptr || cell->hasFlag(kCellArrayMember));
 }
 
 // A reference to one cell stands for the cell's value; everything else for itself. An invalid

@@ -44,7 +44,7 @@ uint32_t currentSheet(const CallContext& context) {
 }
 
 bool inArrayFormula(const CallContext& context) {
-  return context.cell != nullptr && context.cell->arrayRange != nullptr &&
+  return context.cell != nullptr && context.cell->arrayRange() != nullptr &&
          context.cell->hasFlag(kCellArrayMember);
 }
 
@@ -728,7 +728,7 @@ void hyperlinkFunction(CallContext& context, const Value* const* arguments, Valu
   Value link = dereferenced(context, *arguments[0]);
   if (context.cell != nullptr) {
     std::u16string text = link.isText() ? std::u16string(link.text()) : std::u16string();
-    context.cell->hyperlink = std::make_unique<Hyperlink>(classifyHyperlink(std::move(text)));
+    context.cell->setHyperlink(std::make_unique<Hyperlink>(classifyHyperlink(std::move(text))));
   }
   if (count >= 2 && !arguments[1]->isEmpty()) {
     result = dereferenced(context, *arguments[1]);

@@ -1,5 +1,7 @@
 #include "model/cell.h"
 
+#include <utility>
+
 #include "model/nodes/node.h"
 #include "model/object_pool.h"
 
@@ -13,11 +15,37 @@ uint64_t nextCellId = 1;
 
 Cell::Cell(CompiledModel* owner) : model(owner), id_(nextCellId++) {}
 
-Cell::~Cell() { ObjectPool::instance().destroy(value); }
+Cell::~Cell() {
+  ObjectPool::instance().destroy(value);
+  ObjectPool::instance().destroy(extras_);
+}
 
 Value& Cell::ensureValue() {
   if (!value) value = ObjectPool::instance().make<Value>();
   return *value;
+}
+
+CellExtras& Cell::extras() {
+  if (!extras_) extras_ = ObjectPool::instance().make<CellExtras>();
+  return *extras_;
+}
+
+void Cell::setHyperlink(std::unique_ptr<Hyperlink> link) {
+  if (link || extras_) extras().hyperlink = std::move(link);
+}
+
+void Cell::setArrayRange(const RangeRef& range) {
+  CellExtras& e = extras();
+  e.arrayRange = range;
+  e.hasArrayRange = true;
+}
+
+void Cell::setGroup(CircularGroup* group) {
+  if (group || extras_) extras().group = group;
+}
+
+void Cell::setSecondListIndex(int32_t index) {
+  if (index != -1 || extras_) extras().secondListIndex = index;
 }
 
 void Cell::addPrecedent(Cell* precedent) {

@@ -17,6 +17,7 @@
 #include "engine/value.h"
 #include "model/cell_links.h"
 #include "model/cell_ref.h"
+#include "model/formula_roots.h"
 
 namespace korvel {
 
@@ -70,11 +71,21 @@ struct Hyperlink {
 // links are the more compact CellLinks.
 using CellSet = std::set<Cell*, CellIdentityLess>;
 
+// What few cells carry: a hyperlink, the range of an array formula or data table, the circular
+// group, the second list index. Cells hold it behind one pointer, made when a field is first set.
+struct CellExtras {
+  std::unique_ptr<Hyperlink> hyperlink;
+  RangeRef arrayRange;
+  bool hasArrayRange = false;
+  CircularGroup* group = nullptr;
+  int32_t secondListIndex = -1;
+};
+
 class Cell {
  public:
   // A cell with a fresh identity, at the sentinel address, without value or flags.
   explicit Cell(CompiledModel* owner = nullptr);
-  // Releases the value, hyperlink and array range; the links of other cells are not touched.
+  // Releases the value, the formula and the extras; the links of other cells are not touched.
   ~Cell();
   Cell(const Cell&) = delete;
   Cell& operator=(const Cell&) = delete;
@@ -89,24 +100,36 @@ class Cell {
   // Links both ways: precedent into this cell's precedents, this cell into its dependents.
   void addPrecedent(Cell* precedent);
 
+  // The rarely set fields. Getters give null (or -1) while unset; setting a null group or a -1
+  // second list index on a cell without extras allocates nothing. Setters throw std::bad_alloc.
+  Hyperlink* hyperlink() const { return extras_ ? extras_->hyperlink.get() : nullptr; }
+  void setHyperlink(std::unique_ptr<Hyperlink> link);
+  // The array formula's or data table's range, or null.
+  const RangeRef* arrayRange() const {
+    return extras_ && extras_->hasArrayRange ? &extras_->arrayRange : nullptr;
+  }
+  void setArrayRange(const RangeRef& range);
+  CircularGroup* group() const { return extras_ ? extras_->group : nullptr; }
+  void setGroup(CircularGroup* group);
+  int32_t secondListIndex() const { return extras_ ? extras_->secondListIndex : -1; }
+  void setSecondListIndex(int32_t index);
+
   CompiledModel* model;
-  int32_t firstListIndex = -1;
   CellRef address;         // sentinel until placed
   Value* value = nullptr;  // pooled, owned; null until needed
   uint32_t flags = 0;
+  int32_t firstListIndex = -1;
   CellLinks precedents;
   CellLinks dependents;
   std::vector<RangeEntry*> rangeLinks;
   uint32_t level = 0;
-  CircularGroup* group = nullptr;
-  // The formula first, then its shared sub-expressions; owned (node.h completes the type in
-  // cell.cc, where the destructor runs).
-  std::vector<std::unique_ptr<Node>> formulaRoots;
-  std::unique_ptr<Hyperlink> hyperlink;
-  std::unique_ptr<RangeRef> arrayRange;
-  int32_t secondListIndex = -1;
+  // The formula first, then its shared sub-expressions; owned.
+  FormulaRoots formulaRoots;
 
  private:
+  CellExtras& extras();
+
+  CellExtras* extras_ = nullptr;  // pooled, owned
   uint64_t id_;
 };
 

@@ -545,11 +545,11 @@ bool Loader::cells() {
     cell->flags = (cell->flags & ~kCellRecordFlags) | (flags & kCellRecordFlags);
     if (flags & kCellRecordEventMarker) cell->flags |= kCellEventMarker;
     if (flags & kCellRecordSecondListIndex) {
-      cell->secondListIndex = listIndex;
+      cell->setSecondListIndex(listIndex);
       cell->firstListIndex = -1;
     } else {
       cell->firstListIndex = listIndex;
-      cell->secondListIndex = -1;
+      cell->setSecondListIndex(-1);
     }
 
     if (valueLength > 0) {
@@ -566,7 +566,7 @@ bool Loader::cells() {
       std::u16string text;
       if (!readText(uint64_t(linkUnits) * 2, &text, "hyperlink text")) return false;
       if (text.back() == u'\0') text.pop_back();
-      cell->hyperlink = std::make_unique<Hyperlink>(classifyHyperlink(std::move(text)));
+      cell->setHyperlink(std::make_unique<Hyperlink>(classifyHyperlink(std::move(text))));
     }
     if (rangeLength > 0) {
       if (rangeLength < kArrayRangeLength) {
@@ -577,8 +577,7 @@ bool Loader::cells() {
           !skip(rangeLength - kArrayRangeLength, "array range")) {
         return false;
       }
-      cell->arrayRange =
-          std::make_unique<RangeRef>(RangeRef{getCellRef(range), getCellRef(range + 8)});
+      cell->setArrayRange(RangeRef{getCellRef(range), getCellRef(range + 8)});
     }
     model_.placeCell(cell);
     model_.enterInLists(cell);
@@ -1045,16 +1044,16 @@ void Writer::writeCell(Cell* cell) {
     // Members of an array formula other than its anchor hold pieces of the anchor's array;
     // only the anchor stores the array.
     bool arrayMember =
-        cell->hasFlag(kCellArrayMember) && cell->arrayRange && cell->value->isArray();
-    const CellRef& first = cell->arrayRange ? cell->arrayRange->first : CellRef::none();
+        cell->hasFlag(kCellArrayMember) && cell->arrayRange() && cell->value->isArray();
+    const CellRef& first = cell->arrayRange() ? cell->arrayRange()->first : CellRef::none();
     bool anchor = first.row() == cell->address.row() && first.column() == cell->address.column() &&
                   first.sheet() == cell->address.sheet();
     if (!arrayMember || anchor) encodeValue(*cell->value, &payload);
   }
-  std::u16string link = cell->hyperlink ? hyperlinkText(*cell->hyperlink) : std::u16string();
-  bool withRange = cell->arrayRange && (cell->arrayRange->first.isNone() ||
-                                        cell->arrayRange->first != cell->arrayRange->last);
-  bool second = cell->secondListIndex >= 0;
+  std::u16string link = cell->hyperlink() ? hyperlinkText(*cell->hyperlink()) : std::u16string();
+  bool withRange = cell->arrayRange() && (cell->arrayRange()->first.isNone() ||
+                                          cell->arrayRange()->first != cell->arrayRange()->last);
+  bool second = cell->secondListIndex() >= 0;
   uint32_t flags = (cell->flags & (kCellRecordFlags | kCellRecordEventMarker)) |
                    (second ? kCellRecordSecondListIndex : 0);
 
@@ -1063,16 +1062,16 @@ void Writer::writeCell(Cell* cell) {
   writeCellRef(out_, cell->address);
   out_.writeU32(u32Length(payload.size(), "cell value"));
   out_.writeU32(flags);
-  out_.writeI32(second ? cell->secondListIndex : cell->firstListIndex);
-  out_.writeU32(cell->hyperlink ? u32Length(link.size() + 1, "hyperlink") : 0);
+  out_.writeI32(second ? cell->secondListIndex() : cell->firstListIndex);
+  out_.writeU32(cell->hyperlink() ? u32Length(link.size() + 1, "hyperlink") : 0);
   out_.writeU32(withRange ? kArrayRangeLength : 0);
   out_.writeU32(0);
   out_.append(payload);
-  if (cell->hyperlink) {
+  if (cell->hyperlink()) {
     out_.writeUtf16(link);
     out_.writeU16(0);
   }
-  if (withRange) writeRange(out_, *cell->arrayRange);
+  if (withRange) writeRange(out_, *cell->arrayRange());
 }
 
 void Writer::writeFormula(Cell* cell) {

@@ -205,7 +205,7 @@ TEST(ModelBuilderTest, FlagsIndexesPrecedentsAndRanges) {
   // Array members hold their element of the cached result, the anchor the whole result.
   EXPECT_TRUE(at(u"C1")->value->isArray());
   EXPECT_EQ(at(u"D2")->value->integer(), 2);
-  EXPECT_EQ(*at(u"D1")->arrayRange, (RangeRef{CellRef::at(0, 0, 2), CellRef::at(0, 1, 3)}));
+  EXPECT_EQ(*at(u"D1")->arrayRange(), (RangeRef{CellRef::at(0, 0, 2), CellRef::at(0, 1, 3)}));
   EXPECT_TRUE(at(u"C1")->formulaRoots.size() == 1 && at(u"D1")->formulaRoots.empty());
   EXPECT_EQ(at(u"B1")->value->integer(), 5);
   EXPECT_EQ(at(u"B2")->value, nullptr);

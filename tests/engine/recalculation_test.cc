@@ -126,7 +126,7 @@ TEST_F(RecalculationTest, TwoCellsReadingEachOtherFormOneGroup) {
   EXPECT_EQ(groups[0]->members, (CellSet{cell("B1"), cell("C1")}));
   EXPECT_TRUE(cell("B1")->hasFlag(kCellClosesCycle));
   EXPECT_TRUE(cell("C1")->hasFlag(kCellClosesCycle));
-  EXPECT_EQ(cell("B1")->group, groups[0].get());
+  EXPECT_EQ(cell("B1")->group(), groups[0].get());
   EXPECT_FALSE(cell("D1")->hasFlag(kCellClosesCycle));
   // A search again finds the same circle, not a second copy of it.
   engine->recalculation().cycleSearch();

@@ -243,7 +243,7 @@ TEST_F(ObjectLayerTest, ProtectedSheetsAreUnprotectedOnceWithoutRecording) {
 TEST_F(ObjectLayerTest, HyperlinkRequestsAreAppliedThenRemovedWithTheFormattingKept) {
   rig.runtime->channelState().applicationDirectory = u"C:\\App\\";
   Cell* c = cell(0, 0, 0, Value::text(u"Manual"));
-  c->hyperlink = std::make_unique<Hyperlink>(classifyHyperlink(u"docs\\manual.pdf"));
+  c->setHyperlink(std::make_unique<Hyperlink>(classifyHyperlink(u"docs\\manual.pdf")));
   c->setFlag(kCellWriteEveryPass, true);
   host().publishCell(c);
   FakeRange& a1 = program.range(0, u"A1");
@@ -251,7 +251,7 @@ TEST_F(ObjectLayerTest, HyperlinkRequestsAreAppliedThenRemovedWithTheFormattingK
   EXPECT_EQ(a1.links[0]->properties[dispid::kAddress], Variant::text(u"C:\\App\\docs\\manual.pdf"));
   EXPECT_EQ(a1.links[0]->properties[dispid::kTextToDisplay], Variant::text(u"Manual"));
   EXPECT_FALSE(c->hasFlag(kCellWriteEveryPass));
-  EXPECT_EQ(c->hyperlink->kind, uint32_t(Hyperlink::kApplied));
+  EXPECT_EQ(c->hyperlink()->kind, uint32_t(Hyperlink::kApplied));
   EXPECT_EQ(a1.value, Variant::text(u"Manual"));
 
   // Applied and published again without a new request: the link goes, the colour stays.
@@ -262,7 +262,7 @@ TEST_F(ObjectLayerTest, HyperlinkRequestsAreAppliedThenRemovedWithTheFormattingK
 
   // An in-workbook link is added back whenever the range lost it.
   Cell* d = cell(0, 1, 0, Value::text(u"Go"));
-  d->hyperlink = std::make_unique<Hyperlink>(classifyHyperlink(u"#Sheet2!A1"));
+  d->setHyperlink(std::make_unique<Hyperlink>(classifyHyperlink(u"#Sheet2!A1")));
   host().publishCell(d);
   host().publishCell(d);
   FakeRange& a2 = program.range(0, u"A2");
@@ -511,10 +511,10 @@ TEST_F(ObjectLayerTest, TheHyperlinkScanRemembersInWorkbookLinksAndResolvesFileL
   EXPECT_EQ(file->properties[dispid::kAddress], Variant::text(u"C:\\App\\notes.txt"));
   EXPECT_EQ(web->count("put 0xEC"), 0);
   Cell* b2 = rig.runtime->model()->findCell(CellRef::at(1, 1, 1));
-  ASSERT_TRUE(b2->hyperlink);
-  EXPECT_EQ(b2->hyperlink->kind, uint32_t(Hyperlink::kInWorkbook));
-  EXPECT_EQ(b2->hyperlink->target, u"Sheet1!C3");
-  EXPECT_EQ(b2->hyperlink->screenTip, u"Go there");
+  ASSERT_TRUE(b2->hyperlink());
+  EXPECT_EQ(b2->hyperlink()->kind, uint32_t(Hyperlink::kInWorkbook));
+  EXPECT_EQ(b2->hyperlink()->target, u"Sheet1!C3");
+  EXPECT_EQ(b2->hyperlink()->screenTip, u"Go there");
 }
 
 TEST_F(ObjectLayerTest, SmallReadsOfTheProgram) {

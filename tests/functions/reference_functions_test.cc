@@ -171,17 +171,17 @@ TEST_F(ReferenceFunctions, TransposeTurnsOnlyInsideArrayFormulas) {
 
 TEST_F(ReferenceFunctions, HyperlinkMarksTheCell) {
   EXPECT_EQ(eval("", "=HYPERLINK(\"http://example.org\",\"site\")"), "t:site");
-  ASSERT_NE(cell("Z100")->hyperlink, nullptr);
-  EXPECT_EQ(cell("Z100")->hyperlink->kind, Hyperlink::kWeb);
-  EXPECT_EQ(cell("Z100")->hyperlink->address, u"http://example.org");
+  ASSERT_NE(cell("Z100")->hyperlink(), nullptr);
+  EXPECT_EQ(cell("Z100")->hyperlink()->kind, Hyperlink::kWeb);
+  EXPECT_EQ(cell("Z100")->hyperlink()->address, u"http://example.org");
 
   EXPECT_EQ(eval("", "=HYPERLINK(\"#Sheet1!A1\")"), "t:#Sheet1!A1");
-  ASSERT_NE(cell("Z100")->hyperlink, nullptr);
-  EXPECT_EQ(cell("Z100")->hyperlink->kind, Hyperlink::kInWorkbook);
-  EXPECT_EQ(cell("Z100")->hyperlink->target, u"Sheet1!A1");
+  ASSERT_NE(cell("Z100")->hyperlink(), nullptr);
+  EXPECT_EQ(cell("Z100")->hyperlink()->kind, Hyperlink::kInWorkbook);
+  EXPECT_EQ(cell("Z100")->hyperlink()->target, u"Sheet1!A1");
 
   EXPECT_EQ(eval("", "=HYPERLINK(#N/A,\"x\")"), "e:#N/A");
-  EXPECT_EQ(cell("Z100")->hyperlink, nullptr);
+  EXPECT_EQ(cell("Z100")->hyperlink(), nullptr);
 }
 
 }  // namespace

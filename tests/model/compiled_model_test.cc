@@ -25,7 +25,7 @@ TEST(CompiledModel, CellAtCreatesOnceAndFindCellNeverCreates) {
   EXPECT_EQ(cell->address, CellRef::at(0, 3, 3));
   EXPECT_EQ(cell->value, nullptr);
   EXPECT_EQ(cell->firstListIndex, -1);
-  EXPECT_EQ(cell->secondListIndex, -1);
+  EXPECT_EQ(cell->secondListIndex(), -1);
   EXPECT_EQ(model.cellAt(CellRef::at(0, 3, 3)), cell);
   EXPECT_EQ(model.cellAt(CellRef{3 | 0x00F00000u, 3}), cell);
   EXPECT_EQ(model.findCell(CellRef::at(0, 3, 3)), cell);
@@ -84,10 +84,10 @@ TEST(CompiledModel, DestroysCellsWithTheirValues) {
   Cell* cell = model->cellAt(CellRef::at(0, 1, 1));
   cell->ensureValue().setText(u"a text well past the short form");
   EXPECT_EQ(&cell->ensureValue(), cell->value);
-  cell->hyperlink = std::make_unique<Hyperlink>();
-  cell->hyperlink->kind = Hyperlink::kInWorkbook;
-  cell->hyperlink->target = u"Sheet2!A1";
-  cell->arrayRange = std::make_unique<RangeRef>(RangeRef{cell->address, cell->address});
+  cell->setHyperlink(std::make_unique<Hyperlink>());
+  cell->hyperlink()->kind = Hyperlink::kInWorkbook;
+  cell->hyperlink()->target = u"Sheet2!A1";
+  cell->setArrayRange(RangeRef{cell->address, cell->address});
   model->cellAt(CellRef::at(0, 2, 1))->ensureValue().setNumber(2.5);
   model->sheets().add(Sheet(0, u"One", u"One"));
 

@@ -421,19 +421,19 @@ TEST(ModelStream, EverySectionLoadsIntoTheModel) {
   ASSERT_TRUE(a1 && b1 && a2 && b2 && c3);
   EXPECT_EQ(a1->flags, 0x10u | 0x8 | 0x1000);
   EXPECT_EQ(a1->firstListIndex, 0);
-  EXPECT_EQ(a1->secondListIndex, -1);
-  ASSERT_NE(a1->hyperlink, nullptr);
-  EXPECT_EQ(a1->hyperlink->kind, Hyperlink::kWeb);
-  EXPECT_EQ(a1->hyperlink->address, u"http://x.org");
+  EXPECT_EQ(a1->secondListIndex(), -1);
+  ASSERT_NE(a1->hyperlink(), nullptr);
+  EXPECT_EQ(a1->hyperlink()->kind, Hyperlink::kWeb);
+  EXPECT_EQ(a1->hyperlink()->address, u"http://x.org");
   EXPECT_EQ(b1->flags, kCellEventMarker);
   EXPECT_EQ(b1->firstListIndex, -1);
-  EXPECT_EQ(b1->secondListIndex, 3);
+  EXPECT_EQ(b1->secondListIndex(), 3);
   EXPECT_EQ(b1->value, nullptr);
-  ASSERT_NE(b1->hyperlink, nullptr);
-  EXPECT_EQ(b1->hyperlink->kind, Hyperlink::kInWorkbook);
-  EXPECT_EQ(b1->hyperlink->target, u"Sheet2!A1");
-  ASSERT_NE(a2->arrayRange, nullptr);
-  EXPECT_EQ(*a2->arrayRange, f.arrayRange);
+  ASSERT_NE(b1->hyperlink(), nullptr);
+  EXPECT_EQ(b1->hyperlink()->kind, Hyperlink::kInWorkbook);
+  EXPECT_EQ(b1->hyperlink()->target, u"Sheet2!A1");
+  ASSERT_NE(a2->arrayRange(), nullptr);
+  EXPECT_EQ(*a2->arrayRange(), f.arrayRange);
   ASSERT_TRUE(a2->value && a2->value->isArray());
   EXPECT_EQ(a2->value->array().at(1, 0).number(), 2.25);
   EXPECT_EQ(c3->value->text(), u"Hello");
@@ -567,7 +567,7 @@ TEST(ModelStream, HyperlinksAreClassifiedAndWrittenInTheFormRead) {
     m.section[8] = cellRecord(at(0, 0, 0), "", 0, -1, c.text, true);
     CompiledModel model;
     ASSERT_TRUE(load(m.str(), model));
-    const Hyperlink* link = model.findCell(at(0, 0, 0))->hyperlink.get();
+    const Hyperlink* link = model.findCell(at(0, 0, 0))->hyperlink();
     ASSERT_NE(link, nullptr);
     EXPECT_EQ(link->kind, c.kind);
     if (c.kind == Hyperlink::kInWorkbook) {
@@ -598,7 +598,7 @@ TEST(ModelStream, ModelBuiltThroughTheInterfaceSurvivesTheRoundTrip) {
   // A member of an array formula that is not its anchor stores no value.
   Cell* c1 = model.cellAt(at(0, 0, 2));
   c1->flags = kCellArrayMember;
-  c1->arrayRange = std::make_unique<RangeRef>(RangeRef{at(0, 0, 1), at(0, 0, 2)});
+  c1->setArrayRange(RangeRef{at(0, 0, 1), at(0, 0, 2)});
   c1->ensureValue().setArray(ValueArray(2, 1));
   model.constants.push_back(Value::text(u"key"));
   model.names.push_back(DefinedName{std::make_unique<CellRefNode>(b5), u"Result", -1});
@@ -621,7 +621,7 @@ TEST(ModelStream, ModelBuiltThroughTheInterfaceSurvivesTheRoundTrip) {
   EXPECT_EQ(b5b->formulaRoots[0]->children().size(), 2u);
   EXPECT_TRUE(b5b->precedents.count(a1b));
   EXPECT_EQ(c1b->value, nullptr);
-  ASSERT_NE(c1b->arrayRange, nullptr);
+  ASSERT_NE(c1b->arrayRange(), nullptr);
   EXPECT_EQ(static_cast<const CellRefNode*>(loaded.names[0].root.get())->cell(), b5b);
   EXPECT_EQ(loaded.nameIndex.at(u"RESULT"), 0u);
   EXPECT_EQ(loaded.grid().extents(), model.grid().extents());

@@ -12,7 +12,7 @@ namespace korvel {
 inline Value shownCellValue(const Cell* cell) {
   if (!cell || !cell->value) return Value();
   const Value& value = *cell->value;
-  if (value.isArray() && cell->arrayRange && cell->address == cell->arrayRange->first &&
+  if (value.isArray() && cell->arrayRange() && cell->address == cell->arrayRange()->first &&
       value.array().size() > 0) {
     return value.array().at(0, 0);
   }

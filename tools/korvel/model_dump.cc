@@ -170,17 +170,17 @@ json dumpJson(const CompiledModel& model) {
         {"col", cell->address.isNone() ? -1 : int64_t(cell->address.column())},
         {"flags", cell->flags},
         {"firstList", cell->firstListIndex},
-        {"secondList", cell->secondListIndex},
+        {"secondList", cell->secondListIndex()},
         {"value", valueJson(model, cellValue(cell))},
         {"formula",
          formulaJson(model, cell->formulaRoots.empty() ? nullptr : cell->formulaRoots.front().get(),
                      cell)}};
-    if (cell->hyperlink) {
-      c["hyperlink"] = {{"kind", cell->hyperlink->kind},
-                        {"address", toUtf8(cell->hyperlink->address)},
-                        {"target", toUtf8(cell->hyperlink->target)}};
+    if (cell->hyperlink()) {
+      c["hyperlink"] = {{"kind", cell->hyperlink()->kind},
+                        {"address", toUtf8(cell->hyperlink()->address)},
+                        {"target", toUtf8(cell->hyperlink()->target)}};
     }
-    if (cell->arrayRange) c["arrayRange"] = referenceText(model, *cell->arrayRange);
+    if (cell->arrayRange()) c["arrayRange"] = referenceText(model, *cell->arrayRange());
     cells.push_back(c);
   }
   out["cells"] = cells;
@@ -210,10 +210,10 @@ std::string dumpText(const CompiledModel& model) {
   }
   for (Cell* cell : model.cells()) {
     out += address(model, cell->address) + " flags " + hex(cell->flags) + " lists " +
-           std::to_string(cell->firstListIndex) + "/" + std::to_string(cell->secondListIndex) +
+           std::to_string(cell->firstListIndex) + "/" + std::to_string(cell->secondListIndex()) +
            " value " + valueText(model, cellValue(cell));
-    if (cell->hyperlink) out += " hyperlink " + toUtf8(cell->hyperlink->address);
-    if (cell->arrayRange) out += " array " + referenceText(model, *cell->arrayRange);
+    if (cell->hyperlink()) out += " hyperlink " + toUtf8(cell->hyperlink()->address);
+    if (cell->arrayRange()) out += " array " + referenceText(model, *cell->arrayRange());
     if (!cell->formulaRoots.empty()) {
       out += " formula " +
              formulaJson(model, cell->formulaRoots.front().get(), cell).get<std::string>();

@@ -495,7 +495,7 @@ bool referencedCell(const CallContext& context, const Value* argument, const Cel
 
 bool hasFormula(const Cell* cell) {
   return cell != nullptr && ((!cell->formulaRoots.empty() && cell->formulaRoots.front()) ||
-                             cell->arrayRange != nullptr || cell->hasFlag(kCellArrayMember) ||
+                             cell->arrayRange() != nullptr || cell->hasFlag(kCellArrayMember) ||
                              cell->hasFlag(kCellArrayElsewhere));
 }
 
@@ -518,8 +518,8 @@ const Cell* arrayAnchor(const CompiledModel& model, const Cell& member) {
   for (uint32_t row = at.row() + 1; row-- > top;) {
     for (uint32_t column = at.column() + 1; column-- > left;) {
       const Cell* cell = model.findCell(CellRef::at(at.sheet(), row, column));
-      if (cell == nullptr || cell->arrayRange == nullptr) continue;
-      RangeRef range = normalizeRange(*cell->arrayRange);
+      if (cell == nullptr || cell->arrayRange() == nullptr) continue;
+      RangeRef range = normalizeRange(*cell->arrayRange());
       if (at.row() <= range.last.row() && at.column() <= range.last.column()) return cell;
     }
   }
@@ -531,7 +531,7 @@ void formulaText(CallContext& context, const Value* const* arguments, Value& res
   const Cell* cell = nullptr;
   if (!referencedCell(context, argumentAt(arguments, 0), &cell, result)) return;
   const CompiledModel* model = modelOf(context);
-  if (cell != nullptr && cell->arrayRange == nullptr && cell->hasFlag(kCellArrayMember) &&
+  if (cell != nullptr && cell->arrayRange() == nullptr && cell->hasFlag(kCellArrayMember) &&
       model != nullptr) {
     if (const Cell* anchor = arrayAnchor(*model, *cell)) cell = anchor;
   }
@@ -546,7 +546,7 @@ void formulaText(CallContext& context, const Value* const* arguments, Value& res
       program != nullptr ? program->workbookFormula(cell->address) : nullptr;
   std::u16string text =
       written != nullptr ? *written : u"=" + cell->formulaRoots.front()->formulaText(model);
-  if (cell->arrayRange != nullptr) text = u"{" + text + u"}";
+  if (cell->arrayRange() != nullptr) text = u"{" + text + u"}";
   result.setText(text);
 }
 

@@ -1521,14 +1521,14 @@ void anchorArrayRoutine(CallContext& context, const Value* const* arguments, Val
   }
   const CellRef address = normalizeRange(argument.reference()).first;
   const Cell* cell = model->findCell(address);
-  if (cell == nullptr || !cell->arrayRange || !cell->hasFlag(kCellArrayMember) ||
-      !(normalizeRange(*cell->arrayRange).first == address)) {
+  if (cell == nullptr || !cell->arrayRange() || !cell->hasFlag(kCellArrayMember) ||
+      !(normalizeRange(*cell->arrayRange()).first == address)) {
     result.setError(kErrorRef);
     return;
   }
   // The anchor's value fills the range as an array formula fills its cells: a single value every
   // cell, a row or column along the other dimension, #N/A beyond the array.
-  const RangeRef range = normalizeRange(*cell->arrayRange);
+  const RangeRef range = normalizeRange(*cell->arrayRange());
   const uint64_t columns = uint64_t{range.last.column()} - range.first.column() + 1;
   const uint64_t rows = uint64_t{range.last.row()} - range.first.row() + 1;
   const Value& anchor = cellValueAt(context, address);
