@@ -128,15 +128,15 @@ int valueMode(int mode) { return mode <= kModeValue ? kModeValue : mode; }
 // Operators and comparisons: operands in the node's own mode, element by element over arrays (and
 // over references to several cells when the mode keeps references).
 void evaluateOperation(Engine& engine, const Node* node, int mode, Value& result) {
-  const NodeList& children = node->children();
-  std::vector<Value> operands(children.size());
-  std::vector<const Value*> pointers(children.size());
+  const ChildList& children = node->children();
+  evaluation::InlineArray<Value, 2> operands(children.size());
+  evaluation::InlineArray<const Value*, 2> pointers(children.size());
   for (size_t i = 0; i < children.size(); ++i) {
     evaluateNode(engine, children[i].get(), valueMode(mode), operands[i]);
     pointers[i] = &operands[i];
   }
   static const Value kNone;
-  const Value& a = operands.empty() ? kNone : operands[0];
+  const Value& a = operands.size() == 0 ? kNone : operands[0];
   const Value* b = operands.size() > 1 ? &operands[1] : nullptr;
   const bool comparison = node->tag() == kTagComparison;
   const uint8_t code = comparison ? static_cast<const ComparisonNode*>(node)->code()
@@ -149,8 +149,8 @@ void evaluateOperation(Engine& engine, const Node* node, int mode, Value& result
     }
   };
 
-  const bool array = Node::holdsArray(pointers) ||
-                     (mode >= kModeValueOrArray && Node::holdsAreaReference(pointers));
+  const bool array = Node::holdsArray(pointers.span()) ||
+                     (mode >= kModeValueOrArray && Node::holdsAreaReference(pointers.span()));
   if (!array) {
     apply(a, b, result);
     return;
@@ -432,8 +432,9 @@ Value& evaluateNode(Engine& engine, const Node* node, int mode, Value& result) {
       result.setError(kErrorValue);
       return result;
   }
-  // The cached value of composite nodes serves the node orderings and diagnostics.
-  const_cast<Node*>(node)->setValue(result);
+  // A call keeps a reference it returns: the refresh of computed precedents reads it.
+  if (node->tag() == kTagCall)
+    const_cast<CallNode*>(static_cast<const CallNode*>(node))->keepResult(result);
   return result;
 }
 
@@ -474,7 +475,7 @@ Value evaluateFormula(Engine& engine, const Node* root, Cell* at, int mode) {
   return result;
 }
 
-bool propagateErrors(Engine& engine, const std::vector<const Value*>& arguments, Value& result,
+bool propagateErrors(Engine& engine, std::span<const Value* const> arguments, Value& result,
                      uint32_t mask) {
   Value cellValue;
   for (size_t i = 0; i < arguments.size() && i < 32; ++i) {

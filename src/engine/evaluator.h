@@ -45,6 +45,7 @@
 #define KORVEL_ENGINE_EVALUATOR_H_
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "engine/engine.h"
@@ -80,8 +81,12 @@ Value& evaluateNode(Engine& engine, const Node* node, int mode, Value& result);
 // For every argument whose bit is set in mask (bit 0 = first argument), in order: a reference to
 // one cell stands for that cell's value; the first error, or text equal to an error text, is
 // copied into result. True when one was found. Null entries are skipped.
-bool propagateErrors(Engine& engine, const std::vector<const Value*>& arguments, Value& result,
+bool propagateErrors(Engine& engine, std::span<const Value* const> arguments, Value& result,
                      uint32_t mask);
+inline bool propagateErrors(Engine& engine, const std::vector<const Value*>& arguments,
+                            Value& result, uint32_t mask) {
+  return propagateErrors(engine, std::span<const Value* const>(arguments), result, mask);
+}
 
 // The value of a reference operand where a single value is wanted: the normalised reference to one
 // cell gives that cell's value, its first element when it holds an array (the cell is created

@@ -2,6 +2,7 @@
 // one call and a call per element, and the three ways a call runs: the native routine, the host
 // program's function by number or as formula text, and the workbook's user-defined functions.
 #include <cmath>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -77,9 +78,13 @@ int argumentMode(const CallShape& shape, size_t position, int callMode) {
 
 bool isAreaReference(const Value& v) { return v.isReference() && !isSingleCellReference(v); }
 
+// The arguments of one call, followed by a null entry past size(): native routines take the
+// terminated array.
+using Arguments = std::span<const Value* const>;
+
 // The formula text the host program evaluates for a call it computes by name.
 std::u16string callText(Engine& engine, const CallNode& node, const CallShape& shape,
-                        const std::vector<const Value*>& arguments) {
+                        Arguments arguments) {
   const CompiledModel* model = &engine.model();
   const std::u16string* localName =
       shape.resolver && shape.number >= 0 ? shape.resolver->functionName(shape.number) : nullptr;
@@ -87,7 +92,7 @@ std::u16string callText(Engine& engine, const CallNode& node, const CallShape& s
   std::u16string text = u"=";
   text += localName ? *localName : node.name();
   text += u"(";
-  const NodeList& children = node.children();
+  const ChildList& children = node.children();
   for (size_t i = 0; i < arguments.size(); ++i) {
     if (i > 0) text += userLocale().listSeparator;
     const Value& v = *arguments[i];
@@ -102,12 +107,12 @@ std::u16string callText(Engine& engine, const CallNode& node, const CallShape& s
 }
 
 void callRoutineOrHost(Engine& engine, const CallNode& node, const CallShape& shape,
-                       const std::vector<const Value*>& arguments, Value& result);
+                       Arguments arguments, Value& result);
 
 // One call with the final arguments. A routine or a host answer that is not a finite number gives
 // #NUM!, so that no infinity or NaN reaches a cell.
-void callOnce(Engine& engine, const CallNode& node, const CallShape& shape,
-              const std::vector<const Value*>& arguments, Value& result) {
+void callOnce(Engine& engine, const CallNode& node, const CallShape& shape, Arguments arguments,
+              Value& result) {
   callRoutineOrHost(engine, node, shape, arguments, result);
   if (result.kind() == ValueKind::kNumber && !std::isfinite(result.number())) {
     result.setError(kErrorNum);
@@ -115,11 +120,9 @@ void callOnce(Engine& engine, const CallNode& node, const CallShape& shape,
 }
 
 void callRoutineOrHost(Engine& engine, const CallNode& node, const CallShape& shape,
-                       const std::vector<const Value*>& arguments, Value& result) {
+                       Arguments terminated, Value& result) {
   const NativeFunction* native = node.native();
   if (native && native->isNative()) {
-    std::vector<const Value*> terminated(arguments);
-    terminated.push_back(nullptr);
     CallContext context{currentCell(), &engine};
     native->call(context, terminated.data(), result);
     return;
@@ -132,6 +135,8 @@ void callRoutineOrHost(Engine& engine, const CallNode& node, const CallShape& sh
     result.setError(kErrorName);
     return;
   }
+  // The host program's interface takes a vector; its calls cost far more than making one.
+  const std::vector<const Value*> arguments(terminated.begin(), terminated.end());
   engine.computedWithoutExcel = false;
   const bool builtIn = (node.callFlags() & CallNode::kCallFlag) != 0;
   if (builtIn && shape.described() && shape.number >= 0 && shape.number < 712) {
@@ -178,9 +183,11 @@ void evaluateCall(Engine& engine, const CallNode& node, int mode, Value& result)
     shape.maximumArguments = shape.resolver->maximumArguments(shape.number);
   }
 
-  const NodeList& children = node.children();
-  std::vector<Value> values(children.size());
-  std::vector<const Value*> arguments(children.size());
+  const ChildList& children = node.children();
+  const size_t count = children.size();
+  InlineArray<Value, 4> values(count);
+  // One entry more than there are arguments, left null: the terminator native routines read.
+  InlineArray<const Value*, 5> arguments(count + 1);
   bool elementwise = false;
   for (size_t i = 0; i < children.size(); ++i) {
     evaluateNode(engine, children[i].get(), argumentMode(shape, i, mode), values[i]);
@@ -199,7 +206,7 @@ void evaluateCall(Engine& engine, const CallNode& node, int mode, Value& result)
   }
 
   if (!elementwise) {
-    callOnce(engine, node, shape, arguments, result);
+    callOnce(engine, node, shape, Arguments(arguments.data(), count), result);
     finishForMode(engine, mode, result);
     return;
   }
@@ -210,7 +217,7 @@ void evaluateCall(Engine& engine, const CallNode& node, int mode, Value& result)
   const bool choosesBranch =
       shape.described() && (shape.number == kIfNumber || shape.number == kChooseNumber);
   uint32_t columns = 1, rows = 1;
-  for (size_t i = 0; i < values.size(); ++i) {
+  for (size_t i = 0; i < count; ++i) {
     if (shape.broadcasts(i) || choosesBranch) coverShape(values[i], columns, rows);
   }
   if (uint64_t{columns} * rows > kMaxArrayElements) {
@@ -218,18 +225,18 @@ void evaluateCall(Engine& engine, const CallNode& node, int mode, Value& result)
     return;
   }
   ValueArray out(columns, rows);
-  std::vector<Value> elements(values.size());
-  std::vector<const Value*> elementArguments(arguments);
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (shape.broadcasts(i)) elementArguments[i] = &elements[i];
+  InlineArray<Value, 4> elements(count);
+  InlineArray<const Value*, 5> elementArguments(count + 1);
+  for (size_t i = 0; i < count; ++i) {
+    elementArguments[i] = shape.broadcasts(i) ? &elements[i] : arguments[i];
   }
   for (uint32_t r = 0; r < rows; ++r) {
     for (uint32_t c = 0; c < columns; ++c) {
-      for (size_t i = 0; i < values.size(); ++i) {
+      for (size_t i = 0; i < count; ++i) {
         if (shape.broadcasts(i)) broadcastElement(engine, values[i], c, r, elements[i]);
       }
       Value& element = out.at(c, r);
-      callOnce(engine, node, shape, elementArguments, element);
+      callOnce(engine, node, shape, Arguments(elementArguments.data(), count), element);
       if (choosesBranch && (element.isArray() || isAreaReference(element))) {
         // The branch an element chose is read at the element's own position; past its end it
         // has no element (#N/A), a range as much as an array.

@@ -4,7 +4,10 @@
 #ifndef KORVEL_ENGINE_EVALUATOR_INTERNAL_H_
 #define KORVEL_ENGINE_EVALUATOR_INTERNAL_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <vector>
 
 #include "engine/engine.h"
@@ -13,6 +16,36 @@
 #include "model/nodes/node.h"
 
 namespace korvel::evaluation {
+
+// A number of elements fixed when it is made, in place up to N and on the heap beyond: the
+// operands and arguments of one evaluation, which nearly always fit, so that evaluating a formula
+// allocates nothing.
+template <class T, size_t N>
+class InlineArray {
+ public:
+  // Value-initialised elements. Throws std::bad_alloc.
+  explicit InlineArray(size_t size) : size_(size) {
+    if (size > N) heap_ = std::make_unique<T[]>(size);
+  }
+  InlineArray(const InlineArray&) = delete;
+  InlineArray& operator=(const InlineArray&) = delete;
+
+  size_t size() const { return size_; }
+  T* data() { return heap_ ? heap_.get() : inline_; }
+  const T* data() const { return heap_ ? heap_.get() : inline_; }
+  T& operator[](size_t i) { return data()[i]; }
+  const T& operator[](size_t i) const { return data()[i]; }
+  T* begin() { return data(); }
+  T* end() { return data() + size_; }
+  const T* begin() const { return data(); }
+  const T* end() const { return data() + size_; }
+  std::span<const T> span() const { return std::span<const T>(data(), size_); }
+
+ private:
+  T inline_[N]{};
+  std::unique_ptr<T[]> heap_;
+  size_t size_;
+};
 
 // Broadcast results larger than this many elements give #VALUE! instead of exhausting memory
 // (A:A + 1 still fits; A:XFD does not).

@@ -26,9 +26,8 @@ bool prepareOperands(Engine& engine, const Value& a, const Value* b, Value& x, V
                      Value& out) {
   referenceToValue(engine, a, x);
   if (b) referenceToValue(engine, *b, y);
-  std::vector<const Value*> operands{&x};
-  if (b) operands.push_back(&y);
-  return !propagateErrors(engine, operands, out, 0x3);
+  const Value* operands[] = {&x, &y};
+  return !propagateErrors(engine, std::span<const Value* const>(operands, b ? 2 : 1), out, 0x3);
 }
 
 double multiply(double x, double y) {

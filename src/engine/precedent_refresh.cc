@@ -84,7 +84,7 @@ CollectedReferences collectReferences(CompiledModel& model, const Node* root, bo
       }
       continue;
     }
-    const NodeList& children = node->children();
+    const ChildList& children = node->children();
     switch (node->tag()) {
       case kTagCellRef:
         if (!item.cellExcluded) {

@@ -17,12 +17,12 @@ namespace {
 std::u16string listSeparator() { return std::u16string(1, userLocale().listSeparator); }
 
 // The text of operand i, or the empty text when the node has fewer operands.
-std::u16string operandText(const NodeList& children, size_t i, const CompiledModel* model) {
+std::u16string operandText(const ChildList& children, size_t i, const CompiledModel* model) {
   return i < children.size() ? children[i]->formulaText(model) : std::u16string();
 }
 
 // Operators and comparisons: "(" left, symbol, right ")".
-std::u16string binaryText(const NodeList& children, std::u16string_view symbol,
+std::u16string binaryText(const ChildList& children, std::u16string_view symbol,
                           const CompiledModel* model) {
   return u"(" + operandText(children, 0, model) + std::u16string(symbol) +
          operandText(children, 1, model) + u")";
@@ -115,6 +115,14 @@ CallNode::CallNode(std::u16string name, uint32_t callFlags, const FunctionResolv
   const std::u16string upper = toUpper(name_);
   number_ = resolver->functionNumber(upper);
   native_ = resolver->nativeFunction(upper);
+}
+
+void CallNode::keepResult(const Value& result) {
+  if (result.isReference()) {
+    value_ = result;
+  } else {
+    value_.clear();
+  }
 }
 
 std::u16string CallNode::formulaText(const CompiledModel* model) const {

@@ -3,6 +3,7 @@
 #include "model/nodes/node.h"
 
 #include <cmath>
+#include <stdexcept>
 #include <string>
 
 #include "engine/value_convert.h"
@@ -29,10 +30,17 @@ void Node::operator delete(void* pointer, size_t size) {
   ObjectPool::instance().release(size, pointer);
 }
 
-const NodeList& Node::children() const {
-  static const NodeList kNone;
+const ChildList& Node::children() const {
+  static const ChildList kNone;
   return kNone;
 }
+
+const Value& Node::value() const {
+  static const Value kNone;
+  return kNone;
+}
+
+Value& Node::keptValue() { throw std::logic_error("this node keeps no value"); }
 
 bool Node::addChild(std::unique_ptr<Node> child) {
   (void)child;
@@ -119,14 +127,14 @@ Value Node::divide(const Node& other) const {
                     [](double x, double y) { return y == 0 ? 0.0 : x / y; });
 }
 
-bool Node::holdsArray(const std::vector<const Value*>& arguments) {
+bool Node::holdsArray(std::span<const Value* const> arguments) {
   for (const Value* v : arguments) {
     if (v && v->isArray()) return true;
   }
   return false;
 }
 
-bool Node::holdsAreaReference(const std::vector<const Value*>& arguments) {
+bool Node::holdsAreaReference(std::span<const Value* const> arguments) {
   for (const Value* v : arguments) {
     if (!v || !v->isReference()) continue;
     RangeRef range = normalizeRange(v->reference());

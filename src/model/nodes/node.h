@@ -12,12 +12,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/value.h"
 #include "model/cell_ref.h"
+#include "model/nodes/child_list.h"
 
 namespace korvel {
 
@@ -128,6 +130,7 @@ class CurrentCellScope {
 };
 
 class Node;
+// A table of owned trees (the shared expressions); the operands of one node are a ChildList.
 using NodeList = std::vector<std::unique_ptr<Node>>;
 
 class Node {
@@ -146,7 +149,7 @@ class Node {
   Node* parent() const { return parent_; }
   void setParent(Node* parent) { parent_ = parent; }
   // The children of composite nodes in record order; empty for every other node.
-  virtual const NodeList& children() const;
+  virtual const ChildList& children() const;
   // Appends a child and makes this node its parent. Leaves refuse it and return false (the child
   // is destroyed), so a bad record cannot hang a subtree under a number.
   virtual bool addChild(std::unique_ptr<Node> child);
@@ -156,11 +159,15 @@ class Node {
   void attachChildren();
   bool isComposite() const;
 
-  // The cached result of the last evaluation (the constant itself for constants).
-  virtual const Value& value() const { return value_; }
-  void setValue(const Value& v) { value_ = v; }
-  void setNumber(double x) { value_.setNumber(x); }
-  void setFromCell(const Value& cellValue) { value_ = cellValue; }
+  // The value the node keeps: the constant itself for constants, the reference for a range
+  // reference, and for a call the reference it returned at its last evaluation (a call that
+  // returned anything else keeps the empty value); the empty value for every other node.
+  virtual const Value& value() const;
+  // Replace the kept value. REQUIRES: a node that keeps one (constants, range references, calls);
+  // any other node throws std::logic_error.
+  void setValue(const Value& v) { keptValue() = v; }
+  void setNumber(double x) { keptValue().setNumber(x); }
+  void setFromCell(const Value& cellValue) { keptValue() = cellValue; }
 
   // The node as formula text, without a leading "=": list separator of the user's locale, sheet
   // names where a reference leaves the current cell's sheet, names of defined names and functions
@@ -207,8 +214,15 @@ class Node {
   Value divide(const Node& other) const;
 
   // True when one of the argument values is an array, or a reference to more than one cell.
-  static bool holdsArray(const std::vector<const Value*>& arguments);
-  static bool holdsAreaReference(const std::vector<const Value*>& arguments);
+  // Null entries count as neither.
+  static bool holdsArray(std::span<const Value* const> arguments);
+  static bool holdsAreaReference(std::span<const Value* const> arguments);
+  static bool holdsArray(const std::vector<const Value*>& arguments) {
+    return holdsArray(std::span<const Value* const>(arguments));
+  }
+  static bool holdsAreaReference(const std::vector<const Value*>& arguments) {
+    return holdsAreaReference(std::span<const Value* const>(arguments));
+  }
 
   // Computes this node from its evaluated children into result and returns result. Until the
   // evaluator exists every node yields its cached value.
@@ -219,13 +233,25 @@ class Node {
   std::u16string debugText() const;
 
  protected:
-  Value value_;
+  // The storage of the kept value; throws std::logic_error for nodes that keep none.
+  virtual Value& keptValue();
 
  private:
   Node* parent_ = nullptr;
 };
 
-class NumberNode : public Node {
+// The nodes that keep a value of their own.
+class ValueNode : public Node {
+ public:
+  const Value& value() const override { return value_; }
+
+ protected:
+  Value& keptValue() override { return value_; }
+
+  Value value_;
+};
+
+class NumberNode : public ValueNode {
  public:
   // NaN and infinities are kept as 0.
   explicit NumberNode(double x);
@@ -236,7 +262,7 @@ class NumberNode : public Node {
   double number() const { return value_.number(); }
 };
 
-class TextNode : public Node {
+class TextNode : public ValueNode {
  public:
   explicit TextNode(std::u16string_view text);
   NodeTag tag() const override { return kTagText; }
@@ -245,7 +271,7 @@ class TextNode : public Node {
   void writeRecord(int32_t parentIndex, ChunkStream& out) const override;
 };
 
-class BooleanNode : public Node {
+class BooleanNode : public ValueNode {
  public:
   explicit BooleanNode(bool b);
   NodeTag tag() const override { return kTagBoolean; }
@@ -253,7 +279,7 @@ class BooleanNode : public Node {
   void writeRecord(int32_t parentIndex, ChunkStream& out) const override;
 };
 
-class ErrorNode : public Node {
+class ErrorNode : public ValueNode {
  public:
   // The stored code, kept for writing even when it is not one of the seven (the value is then
   // empty).
@@ -274,7 +300,7 @@ class MissingNode : public Node {
   void writeRecord(int32_t parentIndex, ChunkStream& out) const override;
 };
 
-class ArrayNode : public Node {
+class ArrayNode : public ValueNode {
  public:
   explicit ArrayNode(ValueArray array);
   NodeTag tag() const override { return kTagArray; }
@@ -298,23 +324,23 @@ class CellRefNode : public Node {
   Cell* cell_;
 };
 
-class RangeRefNode : public Node {
+class RangeRefNode : public ValueNode {
  public:
   RangeRefNode(RangeRef range, uint8_t flags);
   NodeTag tag() const override { return kTagRangeRef; }
   std::u16string formulaText(const CompiledModel* model) const override;
   void writeRecord(int32_t parentIndex, ChunkStream& out) const override;
-  RangeRef range() const { return range_; }
+  // The range is the reference the node keeps as its value.
+  RangeRef range() const { return value_.isReference() ? value_.reference() : RangeRef{}; }
   uint8_t flags() const { return flags_; }
 
  private:
-  RangeRef range_;
   uint8_t flags_;
 };
 
 class CompositeNode : public Node {
  public:
-  const NodeList& children() const override { return children_; }
+  const ChildList& children() const override { return children_; }
   bool addChild(std::unique_ptr<Node> child) override;
   void releaseChildren() override { children_.clear(); }
 
@@ -322,7 +348,7 @@ class CompositeNode : public Node {
   // The children's texts joined by separator.
   std::u16string joinedChildren(const CompiledModel* model, std::u16string_view separator) const;
 
-  NodeList children_;
+  ChildList children_;
 };
 
 class UnionNode : public CompositeNode {
@@ -384,8 +410,16 @@ class CallNode : public CompositeNode {
   uint32_t callFlags() const { return callFlags_; }
   int functionNumber() const { return number_; }
   const NativeFunction* native() const { return native_; }
+  const Value& value() const override { return value_; }
+  // Keeps the result of an evaluation as the call's value when it is a reference, which the
+  // refresh of computed precedents reads; any other result leaves the empty value.
+  void keepResult(const Value& result);
+
+ protected:
+  Value& keptValue() override { return value_; }
 
  private:
+  Value value_;
   std::u16string name_;
   uint32_t callFlags_;
   int number_ = -1;

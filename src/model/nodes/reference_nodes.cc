@@ -56,13 +56,14 @@ void CellRefNode::writeRecord(int32_t parentIndex, ChunkStream& out) const {
   writeCellRef(out, address());
 }
 
-RangeRefNode::RangeRefNode(RangeRef range, uint8_t flags) : range_(range), flags_(flags) {
+RangeRefNode::RangeRefNode(RangeRef range, uint8_t flags) : flags_(flags) {
   value_.setReference(range.first, range.last);
 }
 
 std::u16string RangeRefNode::formulaText(const CompiledModel* model) const {
-  const CellRef first = range_.first;
-  const CellRef last = range_.last.isNone() ? first : range_.last;
+  const RangeRef range = this->range();
+  const CellRef first = range.first;
+  const CellRef last = range.last.isNone() ? first : range.last;
   if (first.isNone()) return referenceError();
   std::u16string area;
   if (flags_ & kRangeWholeColumns) {
@@ -81,8 +82,9 @@ std::u16string RangeRefNode::formulaText(const CompiledModel* model) const {
 
 void RangeRefNode::writeRecord(int32_t parentIndex, ChunkStream& out) const {
   writeNodeHead(out, 32, kTagRangeRef, parentIndex);
-  writeCellRef(out, range_.first);
-  writeCellRef(out, range_.last);
+  const RangeRef range = this->range();
+  writeCellRef(out, range.first);
+  writeCellRef(out, range.last);
   out.writeU8(flags_);
   for (int i = 0; i < 7; ++i) out.writeU8(0);
 }

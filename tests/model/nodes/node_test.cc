@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -297,6 +298,23 @@ TEST(NodeValues, OrderingsAndArithmeticUseTheCachedValues) {
   EXPECT_EQ(a.add(one).errorCode(), kErrorValue);
   NumberNode big(1e308);
   EXPECT_EQ(big.multiply(NumberNode(10)).errorCode(), kErrorNum);
+}
+
+// A call keeps only the references it returns, which the refresh of computed precedents reads;
+// nodes that keep no value refuse one instead of dropping it.
+TEST(NodeValues, CallsKeepReferenceResultsOnlyAndOtherNodesRefuseValues) {
+  CallNode call(u"OFFSET", CallNode::kCallFlag, nullptr);
+  Value reference = Value::reference(CellRef::at(0, 1, 1), CellRef::at(0, 2, 1));
+  call.keepResult(reference);
+  EXPECT_EQ(call.referenceRange(), reference.reference());
+  call.keepResult(Value::number(3));
+  EXPECT_TRUE(call.value().isEmpty());
+
+  CellRefNode cell(nullptr);
+  OperatorNode plus(kOpAdd);
+  EXPECT_THROW(cell.setValue(Value::number(1)), std::logic_error);
+  EXPECT_THROW(plus.setNumber(1), std::logic_error);
+  EXPECT_TRUE(plus.value().isEmpty());
 }
 
 TEST(NodeValues, ArgumentChecksFindArraysAndAreaReferences) {
