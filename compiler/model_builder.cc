@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <type_traits>
 #include <utility>
 
 #include "compiler/formula_parser.h"
@@ -142,6 +143,14 @@ class Builder {
   void buildCells() {
     for (uint32_t s = 0; s < workbook_.sheets.size(); ++s) {
       const WorkbookSheet& sheet = workbook_.sheets[s];
+      if (sheet.arrays.empty() && inOrder(sheet)) {
+        // Cells written row by row, each once, as workbook texts and packages give them: no
+        // slot map is needed to order them or to find a cell defined twice.
+        for (const WorkbookCell& cell : sheet.cells)
+          placeCell(model_.cellAt(CellRef::at(s, cell.row, cell.column)), s, cell);
+        model_.sheets().find(s)->range = usedRange(s, sheet.cells);
+        continue;
+      }
       std::map<std::pair<uint32_t, uint32_t>, Slot> slots;  // by row, then column
       auto claim = [&](uint32_t row, uint32_t column, Slot slot) {
         auto [it, added] = slots.emplace(std::make_pair(row, column), slot);
@@ -183,18 +192,37 @@ class Builder {
       for (const auto& [position, slot] : slots) {
         Cell* cell = model_.cellAt(CellRef::at(s, position.first, position.second));
         if (slot.cell) {
-          if (!slot.cell->isFormula) {
-            cell->ensureValue() = slot.cell->constant;
-          } else {
-            if (slot.cell->cached) cell->ensureValue() = *slot.cell->cached;
-            formulas_.push_back(Pending{cell, s, slot.cell->formula, slot.cell->line});
-          }
+          placeCell(cell, s, *slot.cell);
         } else {
           placeArrayMember(cell, s, *slot.array);
         }
       }
       model_.sheets().find(s)->range = usedRange(s, slots);
     }
+  }
+
+  // Every cell inside the sheet, strictly by row and then column.
+  bool inOrder(const WorkbookSheet& sheet) const {
+    for (size_t i = 0; i < sheet.cells.size(); ++i) {
+      const WorkbookCell& cell = sheet.cells[i];
+      if (cell.row > maxRow() || cell.column > maxColumn()) return false;
+      if (i > 0) {
+        const WorkbookCell& before = sheet.cells[i - 1];
+        if (std::make_pair(before.row, before.column) >= std::make_pair(cell.row, cell.column)) {
+          return false;
+        }
+      }
+    }
+    return true;
+  }
+
+  void placeCell(Cell* cell, uint32_t sheet, const WorkbookCell& from) {
+    if (!from.isFormula) {
+      cell->ensureValue() = from.constant;
+      return;
+    }
+    if (from.cached) cell->ensureValue() = *from.cached;
+    formulas_.push_back(Pending{cell, sheet, &from.formula, from.line});
   }
 
   void placeArrayMember(Cell* cell, uint32_t sheet, const ArrayFormula& array) {
@@ -204,7 +232,7 @@ class Builder {
     bool anchor = cell->address == range.first;
     cell->setFlag(kCellArrayMember, true);
     cell->setFlag(kCellArrayElsewhere, !anchor);
-    if (anchor) formulas_.push_back(Pending{cell, sheet, array.formula, array.line});
+    if (anchor) formulas_.push_back(Pending{cell, sheet, &array.formula, array.line});
     if (!array.cached) return;
     const Value& result = *array.cached;
     if (anchor || !result.isArray()) {
@@ -218,14 +246,23 @@ class Builder {
         c < elements.columns() && r < elements.rows() ? elements.at(c, r) : Value::error(kErrorNA);
   }
 
+  // The used range of slots by row and column, or of cells in that order.
   template <class Slots>
   RangeRef usedRange(uint32_t sheet, const Slots& slots) const {
     if (slots.empty()) return RangeRef{CellRef::at(sheet, 0, 0), CellRef::at(sheet, 0, 0)};
-    uint32_t firstRow = slots.begin()->first.first, lastRow = slots.rbegin()->first.first;
+    auto position = [](const auto& entry) {
+      if constexpr (std::is_same_v<std::decay_t<decltype(entry)>, WorkbookCell>) {
+        return std::make_pair(entry.row, entry.column);
+      } else {
+        return entry.first;
+      }
+    };
+    uint32_t firstRow = position(*slots.begin()).first;
+    uint32_t lastRow = position(*slots.rbegin()).first;
     uint32_t firstColumn = UINT32_MAX, lastColumn = 0;
     for (const auto& entry : slots) {
-      firstColumn = std::min(firstColumn, entry.first.second);
-      lastColumn = std::max(lastColumn, entry.first.second);
+      firstColumn = std::min(firstColumn, position(entry).second);
+      lastColumn = std::max(lastColumn, position(entry).second);
     }
     return RangeRef{CellRef::at(sheet, firstRow, firstColumn),
                     CellRef::at(sheet, lastRow, lastColumn)};
@@ -343,7 +380,7 @@ class Builder {
       Reads reads;
       const CellRef& at = pending.cell->address;
       Place place{int(pending.sheet), cellName(pending.sheet, at.row(), at.column()) + ": "};
-      std::unique_ptr<Node> root = buildFormula(pending.formula, pending.line, place, &reads);
+      std::unique_ptr<Node> root = buildFormula(*pending.formula, pending.line, place, &reads);
       if (!root) {
         if (skipped_) skipped_->push_back(at);
         continue;
@@ -532,7 +569,7 @@ class Builder {
   struct Pending {
     Cell* cell;
     uint32_t sheet;
-    std::u16string formula;
+    const std::u16string* formula;  // the workbook's, which outlives the build
     int line;
   };
 

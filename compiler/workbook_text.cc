@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <utility>
 
 #include "compiler/formula_parser.h"
@@ -85,6 +85,7 @@ class Reader {
 
   int line_ = 0;
   bool ok_ = true;
+  size_t linesLeft_ = 0;  // lines after the current one
 
  private:
   void readSheet(std::u16string_view line) {
@@ -97,6 +98,11 @@ class Reader {
       const WorkbookSheet& other = workbook_.sheets[size_t(existing)];
       return fault("the sheet '" + toUtf8(name) + "' is already defined" +
                    (other.line > 0 ? " on line " + std::to_string(other.line) : ""));
+    }
+    if (!workbook_.sheets.empty()) {
+      // Room reserved for lines that turned out to belong to later sheets is given back.
+      std::vector<WorkbookCell>& previous = workbook_.sheets.back().cells;
+      if (previous.capacity() > previous.size() + previous.size() / 4) previous.shrink_to_fit();
     }
     WorkbookSheet sheet;
     sheet.name = std::u16string(name);
@@ -174,13 +180,15 @@ class Reader {
     if (workbook_.sheets.empty()) return fault("a cell before the first [sheet] line");
     WorkbookSheet& sheet = workbook_.sheets.back();
     std::u16string_view value = trim(line.substr(i), kSpaces);
-    std::string where = toUtf8(line.substr(0, i - 1)) + ": ";
-    if (value.empty()) return fault(where + "expected a value after ':'");
+    // The address as written, for messages: built only when there is one to give.
+    std::u16string_view label = line.substr(0, i - 1);
+    auto where = [label] { return toUtf8(label) + ": "; };
+    if (value.empty()) return fault(where() + "expected a value after ':'");
 
     if (value[0] == u'{' && trim(value.substr(1), kSpaces).substr(0, 1) == u"=") {
       size_t close = findClosingBrace(value);
       if (close == std::u16string_view::npos)
-        return fault(where + "expected '}' at the end of the array formula");
+        return fault(where() + "expected '}' at the end of the array formula");
       ArrayFormula array;
       array.firstRow = std::min(first.row, last.row);
       array.lastRow = std::max(first.row, last.row);
@@ -188,12 +196,12 @@ class Reader {
       array.lastColumn = std::max(first.column, last.column);
       array.formula = std::u16string(trim(value.substr(1, close - 1), kSpaces));
       array.line = line_;
-      if (!readCached(value.substr(close + 1), true, where, &array.cached)) return;
+      if (!readCached(value.substr(close + 1), true, label, &array.cached)) return;
       sheet.arrays.push_back(std::move(array));
       return;
     }
     if (isRange)
-      return fault(where + "a range of cells takes an array formula in braces, as in {=A1:B2*2}");
+      return fault(where() + "a range of cells takes an array formula in braces, as in {=A1:B2*2}");
     WorkbookCell cell;
     cell.row = first.row;
     cell.column = first.column;
@@ -204,28 +212,32 @@ class Reader {
       cell.isFormula = true;
       cell.formula = std::u16string(trim(formula, kSpaces));
       if (arrow != std::u16string_view::npos &&
-          !readCached(value.substr(arrow), false, where, &cell.cached))
+          !readCached(value.substr(arrow), false, label, &cell.cached))
         return;
     } else {
       ParseError error;
-      if (!parseConstant(value, false, &cell.constant, &error)) return fault(where + error.message);
+      if (!parseConstant(value, false, &cell.constant, &error))
+        return fault(where() + error.message);
     }
+    // Most lines are cells of the sheet being read: room for all that are left saves regrowing a
+    // large vector (and touching its memory again) over and over.
+    if (sheet.cells.capacity() == 0) sheet.cells.reserve(linesLeft_);
     sheet.cells.push_back(std::move(cell));
   }
 
   // Nothing, or "-> value"; the value may be an array for array formulas.
-  bool readCached(std::u16string_view rest, bool allowArray, const std::string& where,
+  bool readCached(std::u16string_view rest, bool allowArray, std::u16string_view label,
                   std::optional<Value>* out) {
     rest = trim(rest, kSpaces);
     if (rest.empty()) return true;
     if (rest.substr(0, 2) != u"->") {
-      fault(where + "expected '-> value' or the end of the line after the formula");
+      fault(toUtf8(label) + ": expected '-> value' or the end of the line after the formula");
       return false;
     }
     Value value;
     ParseError error;
     if (!parseConstant(trim(rest.substr(2), kSpaces), allowArray, &value, &error)) {
-      fault(where + "cached value: " + error.message);
+      fault(toUtf8(label) + ": cached value: " + error.message);
       return false;
     }
     *out = std::move(value);
@@ -241,6 +253,7 @@ class Reader {
 bool readWorkbookText(std::string_view utf8, Workbook* workbook, std::vector<std::string>* errors) {
   Reader reader(workbook, errors);
   if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
+  reader.linesLeft_ = size_t(std::count(utf8.begin(), utf8.end(), '\n'));
   size_t start = 0;
   while (start <= utf8.size()) {
     size_t end = utf8.find('\n', start);
@@ -255,6 +268,7 @@ bool readWorkbookText(std::string_view utf8, Workbook* workbook, std::vector<std
     }
     if (end == utf8.size()) break;
     start = end + 1;
+    --reader.linesLeft_;
   }
   return reader.ok_;
 }
@@ -266,9 +280,17 @@ bool readWorkbookTextFile(const std::string& path, Workbook* workbook,
     if (errors) errors->push_back(path + ": the file cannot be read");
     return false;
   }
-  std::ostringstream content;
-  content << file.rdbuf();
-  return readWorkbookText(content.str(), workbook, errors);
+  std::string content;
+  file.seekg(0, std::ios::end);
+  std::streamoff size = file.tellg();
+  file.seekg(0, std::ios::beg);
+  if (size > 0) content.reserve(size_t(size));
+  content.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  if (file.bad()) {
+    if (errors) errors->push_back(path + ": the file cannot be read");
+    return false;
+  }
+  return readWorkbookText(content, workbook, errors);
 }
 
 }  // namespace korvel

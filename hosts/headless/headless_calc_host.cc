@@ -1,5 +1,6 @@
 #include "hosts/headless/headless_calc_host.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "engine/evaluator.h"
@@ -29,8 +30,11 @@ bool CellRefLess::operator()(const CellRef& a, const CellRef& b) const {
 
 void HeadlessCalcHost::setWorkbookFormula(CellRef cell, std::u16string_view text) {
   std::u16string shown = !text.empty() && text[0] == u'=' ? std::u16string() : std::u16string(u"=");
+  shown.reserve(shown.size() + text.size());
   // Files store newer functions with a prefix ("_xlfn.", "_xlfn._xlws.") that formulas never show.
-  for (size_t i = 0; i < text.size();) {
+  size_t i = std::min(text.find(u'_'), text.size());
+  shown.append(text.substr(0, i));
+  while (i < text.size()) {
     std::u16string_view rest = text.substr(i);
     if (startsWithNoCase(rest, u"_xlfn.") || startsWithNoCase(rest, u"_xlws.")) {
       i += 6;
@@ -38,7 +42,8 @@ void HeadlessCalcHost::setWorkbookFormula(CellRef cell, std::u16string_view text
     }
     shown += text[i++];
   }
-  workbookFormulas_[cell] = std::move(shown);
+  // Workbooks are read row by row, so the hint at the end usually saves the search.
+  workbookFormulas_.insert_or_assign(workbookFormulas_.end(), cell, std::move(shown));
 }
 
 const std::u16string* HeadlessCalcHost::workbookFormula(CellRef cell) const {
