@@ -1,5 +1,8 @@
 // The korvel command-line tool: runs the runtime's pieces on the headless host.
 #include <CLI/CLI.hpp>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -126,6 +129,13 @@ int rewriteCommand(const std::string& input, const std::string& output) {
 }  // namespace korvel
 
 int main(int argc, char** argv) {
+#if defined(__GLIBC__)
+  // Models are built in large vectors that grow by doubling. Above the allocator's default mapping
+  // threshold each regrowth maps fresh pages from the system and returns the old ones, and the
+  // page faults cost more than the copying; keeping such blocks in the heap lets them be reused.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
   CLI::App app{"korvel: the runtime of compiled spreadsheet applications, on the headless host"};
   app.require_subcommand(1);
   std::string valuesFile;
