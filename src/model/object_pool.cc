@@ -24,10 +24,9 @@ struct ObjectPool::Slab {
   Slab(size_t objectSize, size_t objectCount)
       : capacity(static_cast<uint32_t>(objectCount)),
         size(objectSize),
-        // The bitmap starts clear; objects are constructed in place when handed out, so their
-        // storage is left as the allocator gives it.
+        // Value-initialised: the bitmap starts clear and the objects zero-filled.
         bitmap(new uint32_t[(objectCount + 31) / 32]()),
-        objects(new std::byte[objectCount * objectSize]) {}
+        objects(new std::byte[objectCount * objectSize]()) {}
 
   bool full() const { return used == capacity; }
   bool isSet(uint32_t index) const { return (bitmap[index / 32] >> (index % 32)) & 1u; }
