@@ -51,9 +51,26 @@ const std::u16string* HeadlessCalcHost::workbookFormula(CellRef cell) const {
   return it == workbookFormulas_.end() ? nullptr : &it->second;
 }
 
+void HeadlessCalcHost::PublishedValues::set(CellRef address, const Value& value) {
+  std::unique_ptr<Page>& page = pages_[pageKey(address)];
+  if (!page) page = std::make_unique<Page>();
+  uint32_t i = address.rowWord % kPageRows;
+  page->values[i] = value;
+  if (!(page->present & (1u << i))) {
+    page->present |= 1u << i;
+    ++size_;
+  }
+}
+
+const Value* HeadlessCalcHost::PublishedValues::find(CellRef address) const {
+  auto it = pages_.find(pageKey(address));
+  if (it == pages_.end()) return nullptr;
+  uint32_t i = address.rowWord % kPageRows;
+  return it->second->present & (1u << i) ? &it->second->values[i] : nullptr;
+}
+
 const Value* HeadlessCalcHost::publishedValue(CellRef address) const {
-  auto it = published_.find(address);
-  return it == published_.end() ? nullptr : &it->second;
+  return published_.find(address);
 }
 
 CellSet HeadlessCalcHost::takeCellsNeedingHost() {
@@ -82,7 +99,7 @@ std::string HeadlessCalcHost::notComputedLine() const {
 
 void HeadlessCalcHost::publishCell(Cell* cell) {
   if (!cell) return;
-  published_[cell->address] = cell->value ? *cell->value : Value();
+  published_.set(cell->address, cell->value ? *cell->value : Value());
   ++publishCount_;
 }
 

@@ -13,9 +13,12 @@
 #define KORVEL_HOSTS_HEADLESS_HEADLESS_CALC_HOST_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/calc_host.h"
@@ -50,8 +53,30 @@ class HeadlessCalcHost : public CalcHost {
   // That text of the cell, or null when the workbook gave none.
   const std::u16string* workbookFormula(CellRef cell) const;
 
-  // The values published so far, the last one per address.
-  const std::map<CellRef, Value, CellRefLess>& published() const { return published_; }
+  // The values published so far, the last one per address, kept in pages of sixteen rows of one
+  // column: a workbook of a million computed cells costs little more than a value per cell.
+  class PublishedValues {
+   public:
+    void set(CellRef address, const Value& value);
+    const Value* find(CellRef address) const;
+    // The number of addresses with a value.
+    size_t size() const { return size_; }
+
+   private:
+    static constexpr uint32_t kPageRows = 16;
+    struct Page {
+      Value values[kPageRows];
+      uint32_t present = 0;  // bit i: values[i] was published
+    };
+    // By the whole column word and the row word without its page bits, so that addresses whose
+    // words differ only in bits the accessors mask stay apart.
+    static uint64_t pageKey(CellRef address) {
+      return (uint64_t(address.columnWord) << 32) | (address.rowWord / kPageRows);
+    }
+    std::unordered_map<uint64_t, std::unique_ptr<Page>> pages_;
+    size_t size_ = 0;
+  };
+  const PublishedValues& published() const { return published_; }
   // The last value published for the address, or null.
   const Value* publishedValue(CellRef address) const;
   size_t publishCount() const { return publishCount_; }
@@ -108,7 +133,7 @@ class HeadlessCalcHost : public CalcHost {
   const CompiledModel* model_;
   bool date1904_ = false;
   bool computesFunctions_ = true;
-  std::map<CellRef, Value, CellRefLess> published_;
+  PublishedValues published_;
   std::map<CellRef, std::u16string, CellRefLess> workbookFormulas_;
   size_t publishCount_ = 0;
   std::map<std::u16string, size_t> notComputed_;
