@@ -17,6 +17,8 @@ FileError::FileError(std::u16string message)
 
 size_t MemoryChunk::load(std::string* target) const { return decodeEnvelope(envelope_, target); }
 
+size_t ViewChunk::load(std::string* target) const { return decodeEnvelope(envelope_, target); }
+
 SpillChunk::~SpillChunk() { discard(); }
 
 void SpillChunk::discard() {
@@ -91,6 +93,12 @@ std::unique_ptr<Chunk> ChunkStream::createChunk() const {
 void ChunkStream::appendChunk(std::string_view bytes) {
   std::unique_ptr<Chunk> chunk = createChunk();
   chunk->store(bytes);
+  chunks_.push_back(std::move(chunk));
+}
+
+void ChunkStream::appendEnvelopeView(std::string_view envelope) {
+  auto chunk = std::make_unique<ViewChunk>();
+  chunk->store(envelope);
   chunks_.push_back(std::move(chunk));
 }
 

@@ -53,6 +53,18 @@ class MemoryChunk : public Chunk {
   std::string envelope_;
 };
 
+// An envelope read in place from bytes that outlive the chunk (a model file held in memory while
+// it is loaded), so that the envelope is not held twice.
+class ViewChunk : public Chunk {
+ public:
+  void store(std::string_view envelope) override { envelope_ = envelope; }
+  size_t load(std::string* target) const override;
+  std::string storedEnvelope() const override { return std::string(envelope_); }
+
+ private:
+  std::string_view envelope_;
+};
+
 // A chunk of a written stream: raw content is wrapped into an envelope, kept in memory when the
 // content is short and in a temporary file of its own otherwise.
 class SpillChunk : public Chunk {
@@ -120,6 +132,8 @@ class ChunkStream {
   // Stores the bytes in a new chunk at the end of the list: an envelope for the memory kind, raw
   // content for the spill kind. May throw FileError (spill kind).
   void appendChunk(std::string_view bytes);
+  // Adds an envelope that is read where it lies. REQUIRES: the bytes outlive the stream.
+  void appendEnvelopeView(std::string_view envelope);
 
   // Makes n unread bytes available when the buffer and at most one more chunk hold them. Keeps
   // only the unread tail of the buffer. True when n bytes are available.

@@ -33,7 +33,8 @@ bool readModelFile(Files& files, const std::u16string& path, CompiledModel& mode
   std::vector<std::string_view> pieces;
   if (!readEnvelopes(files, path, &bytes, &pieces, error)) return false;
   ChunkStream in;
-  for (std::string_view piece : pieces) in.appendChunk(piece);
+  // The file's bytes stay alive until the model is loaded: the stream reads each envelope there.
+  for (std::string_view piece : pieces) in.appendEnvelopeView(piece);
   if (!loadModel(in, model, error)) {
     *error = toUtf8(path) + ": " + *error;
     return false;
