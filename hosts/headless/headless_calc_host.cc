@@ -42,31 +42,11 @@ void HeadlessCalcHost::setWorkbookFormula(CellRef cell, std::u16string_view text
     }
     shown += text[i++];
   }
-  // Workbooks are read row by row, so the hint at the end usually saves the search.
-  workbookFormulas_.insert_or_assign(workbookFormulas_.end(), cell, std::move(shown));
+  workbookFormulas_.set(cell, std::move(shown));
 }
 
 const std::u16string* HeadlessCalcHost::workbookFormula(CellRef cell) const {
-  auto it = workbookFormulas_.find(cell);
-  return it == workbookFormulas_.end() ? nullptr : &it->second;
-}
-
-void HeadlessCalcHost::PublishedValues::set(CellRef address, const Value& value) {
-  std::unique_ptr<Page>& page = pages_[pageKey(address)];
-  if (!page) page = std::make_unique<Page>();
-  uint32_t i = address.rowWord % kPageRows;
-  page->values[i] = value;
-  if (!(page->present & (1u << i))) {
-    page->present |= 1u << i;
-    ++size_;
-  }
-}
-
-const Value* HeadlessCalcHost::PublishedValues::find(CellRef address) const {
-  auto it = pages_.find(pageKey(address));
-  if (it == pages_.end()) return nullptr;
-  uint32_t i = address.rowWord % kPageRows;
-  return it->second->present & (1u << i) ? &it->second->values[i] : nullptr;
+  return workbookFormulas_.find(cell);
 }
 
 const Value* HeadlessCalcHost::publishedValue(CellRef address) const {

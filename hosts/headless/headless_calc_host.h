@@ -35,6 +35,46 @@ struct CellRefLess {
   bool operator()(const CellRef& a, const CellRef& b) const;
 };
 
+// Something per cell address, kept in pages of sixteen rows of one column: a workbook of a million
+// computed cells costs little more than one item per cell, where a tree costs a node each.
+template <class T>
+class CellPages {
+ public:
+  void set(CellRef address, T item) {
+    std::unique_ptr<Page>& page = pages_[pageKey(address)];
+    if (!page) page = std::make_unique<Page>();
+    uint32_t i = address.rowWord % kPageRows;
+    page->items[i] = std::move(item);
+    if (!(page->present & (1u << i))) {
+      page->present |= 1u << i;
+      ++size_;
+    }
+  }
+  // The item of the address, or null.
+  const T* find(CellRef address) const {
+    auto it = pages_.find(pageKey(address));
+    if (it == pages_.end()) return nullptr;
+    uint32_t i = address.rowWord % kPageRows;
+    return it->second->present & (1u << i) ? &it->second->items[i] : nullptr;
+  }
+  // The number of addresses with an item.
+  size_t size() const { return size_; }
+
+ private:
+  static constexpr uint32_t kPageRows = 16;
+  struct Page {
+    T items[kPageRows];
+    uint32_t present = 0;  // bit i: items[i] was set
+  };
+  // By the whole column word and the row word without its page bits, so that addresses whose
+  // words differ only in bits the accessors mask stay apart.
+  static uint64_t pageKey(CellRef address) {
+    return (uint64_t(address.columnWord) << 32) | (address.rowWord / kPageRows);
+  }
+  std::unordered_map<uint64_t, std::unique_ptr<Page>> pages_;
+  size_t size_ = 0;
+};
+
 class HeadlessCalcHost : public CalcHost {
  public:
   // Borrows the model (which may be null: then every input read fails). Function numbers are
@@ -53,30 +93,8 @@ class HeadlessCalcHost : public CalcHost {
   // That text of the cell, or null when the workbook gave none.
   const std::u16string* workbookFormula(CellRef cell) const;
 
-  // The values published so far, the last one per address, kept in pages of sixteen rows of one
-  // column: a workbook of a million computed cells costs little more than a value per cell.
-  class PublishedValues {
-   public:
-    void set(CellRef address, const Value& value);
-    const Value* find(CellRef address) const;
-    // The number of addresses with a value.
-    size_t size() const { return size_; }
-
-   private:
-    static constexpr uint32_t kPageRows = 16;
-    struct Page {
-      Value values[kPageRows];
-      uint32_t present = 0;  // bit i: values[i] was published
-    };
-    // By the whole column word and the row word without its page bits, so that addresses whose
-    // words differ only in bits the accessors mask stay apart.
-    static uint64_t pageKey(CellRef address) {
-      return (uint64_t(address.columnWord) << 32) | (address.rowWord / kPageRows);
-    }
-    std::unordered_map<uint64_t, std::unique_ptr<Page>> pages_;
-    size_t size_ = 0;
-  };
-  const PublishedValues& published() const { return published_; }
+  // The values published so far, the last one per address.
+  const CellPages<Value>& published() const { return published_; }
   // The last value published for the address, or null.
   const Value* publishedValue(CellRef address) const;
   size_t publishCount() const { return publishCount_; }
@@ -133,8 +151,8 @@ class HeadlessCalcHost : public CalcHost {
   const CompiledModel* model_;
   bool date1904_ = false;
   bool computesFunctions_ = true;
-  PublishedValues published_;
-  std::map<CellRef, std::u16string, CellRefLess> workbookFormulas_;
+  CellPages<Value> published_;
+  CellPages<std::u16string> workbookFormulas_;
   size_t publishCount_ = 0;
   std::map<std::u16string, size_t> notComputed_;
   size_t notComputedCount_ = 0;

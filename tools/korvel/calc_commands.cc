@@ -209,6 +209,9 @@ int calcCommand(const CalcOptions& options) {
   HeadlessCalcHost host(&model);
   Engine engine(model, &host);
   applyWorkbookSettings(workbook, engine, host);
+  // The model and the headless program hold all that is needed from here on: the workbook's
+  // cells make room for what the computation takes.
+  workbook = Workbook();
   computeStartingValues(engine, host);
   engine.recalculation().fullRecalculation();
 
