@@ -151,12 +151,12 @@ bool Recalculation::setPrecedents(Cell* cell, const CollectedReferences& referen
       precedent->setFlag(kCellOutsideRanges, false);
       changed = true;
     }
-    std::vector<RangeEntry*> kept;
+    RangeLinks kept;
     for (RangeEntry* entry : cell->rangeLinks) {
-      if (std::find(ranges.begin(), ranges.end(), entry) != ranges.end()) {
-        kept.push_back(entry);
-        continue;
-      }
+      if (std::find(ranges.begin(), ranges.end(), entry) != ranges.end()) kept.push_back(entry);
+    }
+    for (RangeEntry* entry : cell->rangeLinks) {
+      if (std::find(ranges.begin(), ranges.end(), entry) != ranges.end()) continue;
       entry->cells.erase(std::remove(entry->cells.begin(), entry->cells.end(), cell),
                          entry->cells.end());
       changed = true;

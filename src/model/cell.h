@@ -18,6 +18,7 @@
 #include "model/cell_links.h"
 #include "model/cell_ref.h"
 #include "model/formula_roots.h"
+#include "model/range_links.h"
 
 namespace korvel {
 
@@ -121,7 +122,7 @@ class Cell {
   int32_t firstListIndex = -1;
   CellLinks precedents;
   CellLinks dependents;
-  std::vector<RangeEntry*> rangeLinks;
+  RangeLinks rangeLinks;
   uint32_t level = 0;
   // The formula first, then its shared sub-expressions; owned.
   FormulaRoots formulaRoots;

@@ -461,7 +461,8 @@ TEST(ModelStream, EverySectionLoadsIntoTheModel) {
   ASSERT_EQ(model.rangeIndex().size(), 2u);
   EXPECT_EQ(model.rangeIndex()[0]->cells, (std::vector<Cell*>{c3}));
   EXPECT_TRUE(model.rangeIndex()[1]->cells.empty());
-  EXPECT_EQ(c3->rangeLinks, (std::vector<RangeEntry*>{model.rangeIndex()[0]}));
+  EXPECT_EQ(std::vector<RangeEntry*>(c3->rangeLinks.begin(), c3->rangeLinks.end()),
+            (std::vector<RangeEntry*>{model.rangeIndex()[0]}));
 
   ASSERT_EQ(model.sharedTable2.size(), 1u);
   ASSERT_EQ(model.sharedTable1.size(), 2u);
