@@ -160,14 +160,15 @@ class Recalculation {
   // level of the index rather than one per range. Returns false when it meets a circle; else
   // walkOrder_ holds every node visited, each after all the nodes it leads to. With
   // kFlagsOnly the range lookup of a cell is decided by its flags alone, as the relaxation
-  // decides it; kMarking asks the index and marks cells that lie in no range, as the cycle
-  // search does.
+  // decides it; kMarking asks the index and marks cells that lie in no range, and starts only
+  // from roots that read something, as the cycle search does.
   enum class WalkLookup { kMarking, kFlagsOnly };
   using WalkNode = uintptr_t;
-  bool walk(const std::vector<Cell*>& roots, WalkLookup lookup);
+  bool walk(const std::vector<Cell*>& roots, WalkLookup lookup, bool recordOrder = true);
   void walkSuccessors(WalkNode node, WalkLookup lookup, std::vector<WalkNode>& out);
-  // Clears every mark the walk left, and the levels the relaxation carried on slots and entries.
-  void endWalk();
+  // Clears every mark the walk left, and the levels the relaxation carried on slots and entries;
+  // after a walk that recorded no order, by looking at every cell, slot and entry.
+  void endWalk(bool recorded = true);
   // The cycle search for a model without circles: true when the walk from the cycle search's
   // starting cells met none, which is all the search would have found.
   bool walkFindsNoCircle();
@@ -213,10 +214,11 @@ class Recalculation {
   // a range's readers once per round instead of once per cell inside it.
   size_t cuts_ = 0;
   // State of the dependency walk, kept to reuse its storage.
+  // 16 bytes: a chain of a million formulas walks a million frames deep.
   struct WalkFrame {
     WalkNode node;
-    size_t next;  // the next of the node's successors in walkPending_
-    size_t end;
+    uint32_t next;  // the next of the node's successors in walkPending_
+    uint32_t end;
   };
   std::vector<WalkFrame> walkPath_;
   std::vector<WalkNode> walkPending_;

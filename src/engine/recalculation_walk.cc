@@ -7,6 +7,8 @@
 // a reader from a cell exactly when the cell lies in a range the reader reads. When it meets a
 // circle, the callers fall back to the per-cell code, which decides how circles are cut.
 #include <algorithm>
+#include <cstdint>
+#include <new>
 
 #include "engine/engine.h"
 #include "engine/recalculation.h"
@@ -74,7 +76,7 @@ void Recalculation::walkSuccessors(WalkNode node, WalkLookup lookup, std::vector
   }
 }
 
-bool Recalculation::walk(const std::vector<Cell*>& roots, WalkLookup lookup) {
+bool Recalculation::walk(const std::vector<Cell*>& roots, WalkLookup lookup, bool recordOrder) {
   RangeIndex& index = model().rangeIndex();
   if (!index.slotsNumbered()) {
     uint32_t slots = index.numberSlots();
@@ -120,16 +122,22 @@ bool Recalculation::walk(const std::vector<Cell*>& roots, WalkLookup lookup) {
     setMark(node, 1);
     size_t begin = walkPending_.size();
     walkSuccessors(node, lookup, walkPending_);
-    walkPath_.push_back(WalkFrame{node, begin, walkPending_.size()});
+    // Frames count successors in 32 bits; so many waiting at once means memory is gone anyway.
+    if (walkPending_.size() > UINT32_MAX) throw std::bad_alloc();
+    walkPath_.push_back(WalkFrame{node, uint32_t(begin), uint32_t(walkPending_.size())});
   };
   for (Cell* root : roots) {
     if (markOf(cellNode(root)) != 0) continue;
+    // The cycle search starts only from cells that read something; it reaches the others.
+    if (lookup == WalkLookup::kMarking && root->precedents.empty() && root->rangeLinks.empty()) {
+      continue;
+    }
     enter(cellNode(root));
     while (!walkPath_.empty()) {
       WalkFrame& top = walkPath_.back();
       if (top.next == top.end) {
         setMark(top.node, 2);
-        walkOrder_.push_back(top.node);
+        if (recordOrder) walkOrder_.push_back(top.node);
         walkPending_.resize(walkPath_.size() > 1 ? walkPath_[walkPath_.size() - 2].end : 0);
         walkPath_.pop_back();
         continue;
@@ -143,7 +151,17 @@ bool Recalculation::walk(const std::vector<Cell*>& roots, WalkLookup lookup) {
   return true;
 }
 
-void Recalculation::endWalk() {
+void Recalculation::endWalk(bool recorded) {
+  if (!recorded) {
+    for (Cell* cell : model().cells()) {
+      cell->flags &= ~(kCellWalkOpen | kCellWalkDone | kCellWalkRaised);
+    }
+    std::fill(slotMarks_.begin(), slotMarks_.end(), 0);
+    std::fill(entryMarks_.begin(), entryMarks_.end(), 0);
+    walkPath_.clear();
+    walkPending_.clear();
+    return;
+  }
   auto clear = [this](WalkNode node) {
     switch (node & kTagMask) {
       case kSlotTag:
@@ -166,12 +184,10 @@ void Recalculation::endWalk() {
 }
 
 bool Recalculation::walkFindsNoCircle() {
-  std::vector<Cell*> starts;
-  for (Cell* cell : model().indexedCells()) {
-    if (!cell->precedents.empty() || !cell->rangeLinks.empty()) starts.push_back(cell);
-  }
-  bool none = walk(starts, WalkLookup::kMarking);
-  endWalk();
+  // The search covers the whole model, so the marks are cleared from the cells' list rather than
+  // from an order kept for nothing else.
+  bool none = walk(model().indexedCells(), WalkLookup::kMarking, /*recordOrder=*/false);
+  endWalk(/*recorded=*/false);
   return none;
 }
 
