@@ -4,9 +4,11 @@
 #include "model/object_pool.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <iterator>
 #include <limits>
 #include <list>
+#include <new>
 
 namespace korvel {
 namespace {
@@ -24,9 +26,10 @@ struct ObjectPool::Slab {
   Slab(size_t objectSize, size_t objectCount)
       : capacity(static_cast<uint32_t>(objectCount)),
         size(objectSize),
-        // Value-initialised: the bitmap starts clear and the objects zero-filled.
+        // The bitmap starts clear and the objects zero-filled; calloc leaves memory that comes
+        // fresh from the system as it is instead of writing zeros over it.
         bitmap(new uint32_t[(objectCount + 31) / 32]()),
-        objects(new std::byte[objectCount * objectSize]()) {}
+        objects(zeroed(objectCount * objectSize)) {}
 
   bool full() const { return used == capacity; }
   bool isSet(uint32_t index) const { return (bitmap[index / 32] >> (index % 32)) & 1u; }
@@ -62,7 +65,15 @@ struct ObjectPool::Slab {
   uint32_t capacity;
   size_t size;
   std::unique_ptr<uint32_t[]> bitmap;
-  std::unique_ptr<std::byte[]> objects;
+  struct Free {
+    void operator()(std::byte* p) const { std::free(p); }
+  };
+  static std::byte* zeroed(size_t bytes) {
+    void* p = std::calloc(bytes, 1);
+    if (p == nullptr) throw std::bad_alloc();
+    return static_cast<std::byte*>(p);
+  }
+  std::unique_ptr<std::byte, Free> objects;
 };
 
 struct ObjectPool::Ring {

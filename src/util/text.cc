@@ -8,12 +8,18 @@
 namespace korvel {
 
 std::u16string fromUtf8(std::string_view utf8) {
+  // Most texts are plain ASCII: one unit per byte, nothing to decode or check.
+  if (std::all_of(utf8.begin(), utf8.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    return std::u16string(utf8.begin(), utf8.end());
+  }
   std::string valid;
   if (!utf8::is_valid(utf8.begin(), utf8.end())) {
     utf8::replace_invalid(utf8.begin(), utf8.end(), std::back_inserter(valid));
     utf8 = valid;
   }
   std::u16string out;
+  out.reserve(utf8.size());
   utf8::unchecked::utf8to16(utf8.begin(), utf8.end(), std::back_inserter(out));
   return out;
 }
