@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <random>
+#include <system_error>
 #include <type_traits>
 
 #include "model/envelope.h"
@@ -107,8 +108,18 @@ bool ChunkStream::ensure(size_t n) {
   if (nextChunk_ < chunks_.size()) {
     buffer_.erase(0, position_);
     position_ = 0;
-    chunks_[nextChunk_]->load(&buffer_);
+    if (prefetch_.valid()) {
+      std::string content = prefetch_.get();  // rethrows what the decoding threw
+      if (buffer_.empty()) {
+        buffer_ = std::move(content);
+      } else {
+        buffer_ += content;
+      }
+    } else {
+      chunks_[nextChunk_]->load(&buffer_);
+    }
     ++nextChunk_;
+    startPrefetch();
   }
   return available() >= n;
 }
@@ -221,7 +232,23 @@ size_t ChunkStream::flush() {
   return chunks_.size();
 }
 
+void ChunkStream::startPrefetch() {
+  if (writing_ || nextChunk_ >= chunks_.size() || !chunks_[nextChunk_]->selfContained()) return;
+  const Chunk* chunk = chunks_[nextChunk_].get();
+  try {
+    prefetch_ = std::async(std::launch::async, [chunk] {
+      std::string content;
+      chunk->load(&content);
+      return content;
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had: the chunk is decoded when it is reached, as without prefetching.
+  }
+}
+
 void ChunkStream::rewind() {
+  // A decoding under way is for the old position; it is waited for and dropped.
+  prefetch_ = std::future<std::string>();
   if (pendingWrites_) flush();
   buffer_.clear();
   position_ = 0;

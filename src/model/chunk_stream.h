@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -40,6 +41,8 @@ class Chunk {
   virtual size_t load(std::string* target) const = 0;
   // The envelope as stored, undecoded (empty when there is none).
   virtual std::string storedEnvelope() const = 0;
+  // Whether load reads nothing but the chunk's own memory, so that it may run on another thread.
+  virtual bool selfContained() const { return false; }
 };
 
 // A chunk whose bytes are an envelope made elsewhere (the launcher's model delivery).
@@ -48,6 +51,7 @@ class MemoryChunk : public Chunk {
   void store(std::string_view envelope) override { envelope_.assign(envelope); }
   size_t load(std::string* target) const override;
   std::string storedEnvelope() const override { return envelope_; }
+  bool selfContained() const override { return true; }
 
  private:
   std::string envelope_;
@@ -60,6 +64,7 @@ class ViewChunk : public Chunk {
   void store(std::string_view envelope) override { envelope_ = envelope; }
   size_t load(std::string* target) const override;
   std::string storedEnvelope() const override { return std::string(envelope_); }
+  bool selfContained() const override { return true; }
 
  private:
   std::string_view envelope_;
@@ -199,6 +204,11 @@ class ChunkStream {
   bool writing_ = false;
   // The buffer holds appended bytes that no chunk stores yet (as opposed to loaded content).
   bool pendingWrites_ = false;
+  // While the buffer is read, the content of chunks_[nextChunk_] is decoded on another thread,
+  // so that inflating a model's chunks overlaps with reading their records. Declared after
+  // chunks_: destroying it waits for the decoding, which reads the chunk.
+  std::future<std::string> prefetch_;
+  void startPrefetch();
 };
 
 }  // namespace korvel
