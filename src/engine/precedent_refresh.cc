@@ -133,7 +133,6 @@ void Recalculation::syncRangeLinks() {
 }
 
 bool Recalculation::setPrecedents(Cell* cell, const CollectedReferences& references, bool add) {
-  CellSet cells(references.cells.begin(), references.cells.end());
   std::vector<RangeEntry*> ranges;
   for (const RangeRef& range : references.ranges) {
     RangeEntry* entry = model().addRange(normalizeRange(range));
@@ -141,6 +140,7 @@ bool Recalculation::setPrecedents(Cell* cell, const CollectedReferences& referen
   }
   bool changed = false;
   if (!add) {
+    CellSet cells(references.cells.begin(), references.cells.end());
     std::vector<Cell*> dropped;
     for (Cell* precedent : cell->precedents) {
       if (cells.count(precedent) == 0) dropped.push_back(precedent);
@@ -163,7 +163,9 @@ bool Recalculation::setPrecedents(Cell* cell, const CollectedReferences& referen
     }
     cell->rangeLinks = std::move(kept);
   }
-  for (Cell* precedent : cells) {
+  // Links keep identity order whatever order they are made in, and a cell listed twice is
+  // linked once.
+  for (Cell* precedent : references.cells) {
     if (cell->precedents.count(precedent) != 0) continue;
     cell->addPrecedent(precedent);
     precedent->setFlag(kCellOutsideRanges, false);

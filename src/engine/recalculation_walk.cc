@@ -59,15 +59,16 @@ void Recalculation::walkSuccessors(WalkNode node, WalkLookup lookup, std::vector
   Cell* cell = asCell(node);
   // A cell that reads itself is a circle to the walk: the per-cell search cuts it.
   for (Cell* dependent : cell->dependents) out.push_back(cellNode(dependent));
-  bool ranges = lookup == WalkLookup::kMarking
-                    ? lookUpRanges(cell)
-                    : !cell->hasFlag(kCellOutsideRanges) || cell->hasFlag(kCellRederivePrecedents);
-  if (ranges) {
+  if (!cell->hasFlag(kCellOutsideRanges) || cell->hasFlag(kCellRederivePrecedents)) {
     chainSlots_.clear();
     wideEntries_.clear();
     index.chainsHolding(cell->address, chainSlots_, wideEntries_);
     for (uint32_t slot : chainSlots_) out.push_back(slotNode(slot));
     for (uint32_t position : wideEntries_) out.push_back(entryNode(position));
+    // As the range lookup of the cycle search does: a cell in no range skips the lookup later.
+    if (lookup == WalkLookup::kMarking && chainSlots_.empty() && wideEntries_.empty()) {
+      cell->setFlag(kCellOutsideRanges, true);
+    }
   }
   if (isArrayAnchor(cell)) {
     members_.clear();

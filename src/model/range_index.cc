@@ -67,6 +67,7 @@ void RangeIndex::insertInto(Axis& axis, uint32_t first, uint32_t last, uint32_t 
   uint32_t level = levelOf(first, last);
   axis.levelMask |= uint32_t{1} << level;
   Level& l = axis.levels[level];
+  axis.byLevel[level] = &l;
   l.pendingFirst.push_back(Slot{first, position, 0, 0});
   if (level > 0) l.pendingLast.push_back(Slot{last, position, 0, 0});
 }
@@ -100,7 +101,7 @@ template <class Found>
 void RangeIndex::runsHolding(Axis& axis, uint32_t row, Found&& found) const {
   for (uint32_t mask = axis.levelMask; mask != 0; mask &= mask - 1) {
     uint32_t level = uint32_t(std::countr_zero(mask));
-    Level& l = axis.levels[level];
+    Level& l = *axis.byLevel[level];
     settle(l, level);
     uint32_t prefix = row >> level;
     bool below = level == 0 || row < ((prefix << level) | (uint32_t{1} << (level - 1)));
@@ -143,7 +144,7 @@ void RangeIndex::scan(Axis& axis, uint32_t row, uint32_t column, bool wide, bool
                       Visit&& visit) const {
   for (uint32_t mask = axis.levelMask; mask != 0; mask &= mask - 1) {
     uint32_t level = uint32_t(std::countr_zero(mask));
-    Level& l = axis.levels[level];
+    Level& l = *axis.byLevel[level];
     settle(l, level);
     uint32_t prefix = row >> level;
     bool below = level > 0 && row < ((prefix << level) | (uint32_t{1} << (level - 1)));

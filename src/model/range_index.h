@@ -137,6 +137,8 @@ class RangeIndex {
   struct Axis {
     uint32_t levelMask = 0;
     std::unordered_map<uint32_t, Level> levels;
+    // levels[i] for each bit i of levelMask, found without hashing (nodes of the map stay put).
+    Level* byLevel[32] = {};
   };
 
   static uint64_t columnKey(uint32_t sheet, uint32_t column) {
