@@ -23,6 +23,7 @@
 #include "model/address.h"
 #include "tools/korvel/cell_display.h"
 #include "tools/korvel/model_file.h"
+#include "tools/korvel/progress.h"
 #include "tools/korvel/workbook_input.h"
 #include "util/text.h"
 
@@ -143,12 +144,14 @@ bool startsWithEnvelope(const std::string& path) {
 }
 
 // *workbook keeps the settings of a workbook input (a model input leaves it as it is).
-bool loadInput(const std::string& path, CompiledModel& model, Workbook* workbook) {
+bool loadInput(const std::string& path, CompiledModel& model, Workbook* workbook,
+               Progress* progress = nullptr) {
   model.functions = &FunctionCatalogue::instance();
   if (startsWithEnvelope(path)) {
     DiskFiles files;
     std::string error;
     if (readModelFile(files, fromUtf8(path), model, &error)) return true;
+    if (progress) progress->clear();
     std::cerr << "korvel: " << error << "\n";
     return false;
   }
@@ -157,6 +160,7 @@ bool loadInput(const std::string& path, CompiledModel& model, Workbook* workbook
       buildModel(*workbook, &FunctionCatalogue::instance(), model, &errors)) {
     return true;
   }
+  if (progress) progress->clear();
   for (const std::string& e : errors) std::cerr << path << ": " << e << "\n";
   return false;
 }
@@ -205,15 +209,20 @@ int calcCommand(const CalcOptions& options) {
   installHeadlessLocale();
   CompiledModel model;
   Workbook workbook;
-  if (!loadInput(options.input, model, &workbook)) return kRefused;
+  std::optional<Progress> progress(std::in_place, "korvel calc " + options.input);
+  progress->step("loading");
+  bool loaded = loadInput(options.input, model, &workbook, &*progress);
+  if (!loaded) return kRefused;
   HeadlessCalcHost host(&model);
   Engine engine(model, &host);
   applyWorkbookSettings(workbook, engine, host);
   // The model and the headless program hold all that is needed from here on: the workbook's
   // cells make room for what the computation takes.
   workbook = Workbook();
+  progress->step("computing " + std::to_string(model.indexedCells().size()) + " cells");
   computeStartingValues(engine, host);
   engine.recalculation().fullRecalculation();
+  progress.reset();
 
   for (const std::string& assignment : options.sets) {
     if (!applySet(engine, assignment)) return kUsage;

@@ -29,6 +29,7 @@
 #include "tools/korvel/data_command.h"
 #include "tools/korvel/model_dump.h"
 #include "tools/korvel/model_file.h"
+#include "tools/korvel/progress.h"
 #include "tools/korvel/run_command.h"
 #include "tools/korvel/workbook_input.h"
 #include "util/text.h"
@@ -82,16 +83,25 @@ int buildCommand(const std::string& input, const std::string& output) {
   Workbook workbook;
   std::vector<std::string> errors;
   CompiledModel model;
-  if (!readWorkbookFile(input, &workbook, &errors) ||
-      !buildModel(workbook, &FunctionCatalogue::instance(), model, &errors)) {
+  Progress progress("korvel build " + input);
+  progress.step("reading");
+  bool read = readWorkbookFile(input, &workbook, &errors);
+  if (read) progress.step("compiling");
+  if (!read || !buildModel(workbook, &FunctionCatalogue::instance(), model, &errors)) {
+    progress.clear();
     for (const std::string& e : errors) std::cerr << input << ": " << e << "\n";
     return kRefused;
   }
+  workbook = Workbook();  // the model holds all that is needed from here on
   // The model carries the values the application starts with.
+  progress.step("computing " + std::to_string(model.indexedCells().size()) + " cells");
   computeStartingValues(model);
+  progress.step("writing " + output);
   DiskFiles files;
   std::string error;
-  if (!writeModelFile(files, fromUtf8(output), model, &error)) {
+  bool written = writeModelFile(files, fromUtf8(output), model, &error);
+  progress.clear();
+  if (!written) {
     std::cerr << "korvel: " << error << "\n";
     return kRefused;
   }
