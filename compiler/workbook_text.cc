@@ -4,8 +4,9 @@
 #include "compiler/workbook_text.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <system_error>
 #include <utility>
 
 #include "compiler/formula_parser.h"
@@ -280,13 +281,17 @@ bool readWorkbookTextFile(const std::string& path, Workbook* workbook,
     if (errors) errors->push_back(path + ": the file cannot be read");
     return false;
   }
-  std::string content;
-  file.seekg(0, std::ios::end);
-  std::streamoff size = file.tellg();
-  file.seekg(0, std::ios::beg);
-  if (size > 0) content.reserve(size_t(size));
-  content.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  if (file.bad()) {
+  // Read in one piece, at the size the file system gives: a directory or a device has none and
+  // is refused rather than read as an empty workbook.
+  std::error_code failure;
+  bool regular = std::filesystem::is_regular_file(path, failure);
+  uintmax_t size = regular ? std::filesystem::file_size(path, failure) : 0;
+  if (!regular || failure) {
+    if (errors) errors->push_back(path + ": the file cannot be read");
+    return false;
+  }
+  std::string content(size_t(size), '\0');
+  if (!file.read(content.data(), std::streamsize(size)) || file.gcount() != std::streamsize(size)) {
     if (errors) errors->push_back(path + ": the file cannot be read");
     return false;
   }

@@ -127,12 +127,16 @@ TEST(WorkbookTextTest, KeepsReadingAfterAFault) {
   EXPECT_EQ(book.sheets[0].cells.size(), 2u);
 }
 
-TEST(WorkbookTextTest, MissingFileIsAFault) {
-  Workbook book;
-  std::vector<std::string> errors;
-  EXPECT_FALSE(readWorkbookTextFile("/nonexistent/book.txt", &book, &errors));
-  ASSERT_EQ(errors.size(), 1u);
-  EXPECT_NE(errors[0].find("cannot be read"), std::string::npos);
+// A missing file, and a folder, which opens as a stream that has no size: neither is read as an
+// empty workbook.
+TEST(WorkbookTextTest, MissingFileOrFolderIsAFault) {
+  for (const char* path : {"/nonexistent/book.txt", "/"}) {
+    Workbook book;
+    std::vector<std::string> errors;
+    EXPECT_FALSE(readWorkbookTextFile(path, &book, &errors)) << path;
+    ASSERT_EQ(errors.size(), 1u) << path;
+    EXPECT_NE(errors[0].find("cannot be read"), std::string::npos) << path;
+  }
 }
 
 }  // namespace
