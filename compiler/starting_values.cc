@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <map>
-#include <optional>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -21,6 +21,92 @@ namespace {
 bool isFormulaCell(const Cell* cell) {
   return cell->firstListIndex >= 0 && !cell->hasFlag(kCellInput);
 }
+
+// The values of the formula cells before the pass, by position in the model's cell list. Most are
+// numbers, booleans, errors or empty and take nine bytes; the rest are kept whole.
+class KeptValues {
+ public:
+  explicit KeptValues(size_t cells) : tags_(cells, kNotKept), payloads_(cells) {}
+
+  void keep(size_t i, const Value* value) {
+    if (!value) {
+      tags_[i] = kNoValue;
+      return;
+    }
+    Payload& p = payloads_[i];
+    switch (value->kind()) {
+      case ValueKind::kEmpty:
+        tags_[i] = kEmpty;
+        return;
+      case ValueKind::kInteger:
+        tags_[i] = kInteger;
+        p.integer = value->integer();
+        return;
+      case ValueKind::kNumber:
+        // Only a number that reads back as a number; a whole one would come back an integer.
+        if (Value::number(value->number()).kind() == ValueKind::kNumber) {
+          tags_[i] = kNumber;
+          p.number = value->number();
+          return;
+        }
+        break;
+      case ValueKind::kBoolean:
+        tags_[i] = kBoolean;
+        p.integer = value->boolean() ? 1 : 0;
+        return;
+      case ValueKind::kError:
+        tags_[i] = kError;
+        p.error = value->errorCode();
+        return;
+      default:
+        break;
+    }
+    tags_[i] = kWhole;
+    whole_.emplace(i, *value);
+  }
+
+  bool holds(size_t i) const { return tags_[i] != kNotKept; }
+
+  void restore(size_t i, Cell* cell) const {
+    const Payload& p = payloads_[i];
+    switch (tags_[i]) {
+      case kNoValue:
+        if (cell->value) cell->value->clear();
+        return;
+      case kEmpty:
+        cell->ensureValue().clear();
+        return;
+      case kInteger:
+        cell->ensureValue().setInteger(p.integer);
+        return;
+      case kNumber:
+        cell->ensureValue().setNumber(p.number);
+        return;
+      case kBoolean:
+        cell->ensureValue().setBoolean(p.integer != 0);
+        return;
+      case kError:
+        cell->ensureValue().setError(p.error);
+        return;
+      case kWhole:
+        cell->ensureValue() = whole_.at(i);
+        return;
+      default:
+        return;
+    }
+  }
+
+ private:
+  enum Tag : uint8_t { kNotKept, kNoValue, kEmpty, kInteger, kNumber, kBoolean, kError, kWhole };
+  union Payload {
+    int32_t integer;
+    double number;
+    uint32_t error;
+  };
+  std::vector<uint8_t> tags_;
+  std::vector<Payload> payloads_;
+  std::unordered_map<size_t, Value> whole_;
+};
 
 }  // namespace
 
@@ -62,12 +148,15 @@ CellSet cellsDependingOn(const CompiledModel& model, const CellSet& start) {
 StartingValues computeStartingValues(Engine& engine, HeadlessCalcHost& host) {
   CompiledModel& model = engine.model();
   StartingValues result;
-  std::vector<std::pair<Cell*, std::optional<Value>>> kept;
-  for (Cell* cell : model.indexedCells()) {
+  // The model's cell list only grows, so a cell's position in it names the cell until the end.
+  const size_t listed = model.cells().size();
+  KeptValues kept(listed);
+  for (size_t i = 0; i < listed; ++i) {
+    Cell* cell = model.cells()[i];
     if (!isFormulaCell(cell)) continue;
-    kept.emplace_back(cell, cell->value ? std::optional<Value>(*cell->value) : std::nullopt);
+    kept.keep(i, cell->value);
+    ++result.formulaCells;
   }
-  result.formulaCells = kept.size();
 
   // Only the cells of this pass count as needing the host; the call counts stay for the caller.
   host.takeCellsNeedingHost();
@@ -77,14 +166,12 @@ StartingValues computeStartingValues(Engine& engine, HeadlessCalcHost& host) {
   engine.output = output;
 
   CellSet reached = cellsDependingOn(model, host.takeCellsNeedingHost());
-  for (auto& [cell, value] : kept) {
-    if (!reached.count(cell)) continue;
+  if (reached.empty()) return result;
+  for (size_t i = 0; i < listed; ++i) {
+    Cell* cell = model.cells()[i];
+    if (!kept.holds(i) || !reached.count(cell)) continue;
     ++result.keptCells;
-    if (value) {
-      cell->ensureValue() = *value;
-    } else if (cell->value) {
-      cell->value->clear();
-    }
+    kept.restore(i, cell);
   }
   return result;
 }

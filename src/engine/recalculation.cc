@@ -612,13 +612,22 @@ void Recalculation::computeAll() {
   try {
     cycleSearch();
     perPassReset();
-    std::vector<Cell*> indexed = model().indexedCells();
-    for (Cell* cell : indexed) {
-      if (!cell->formulaRoots.empty()) scheduleDependents(cell);
+    // Scheduling adds no cell to the lists, so they are walked in place rather than copied: on a
+    // large model a copy is a sizeable part of the peak.
+    const std::vector<Cell*>& indexed = model().indexedCells();
+    for (size_t i = 0; i < indexed.size(); ++i) {
+      if (!indexed[i]->formulaRoots.empty()) scheduleDependents(indexed[i]);
     }
+    // A long chain deepens the scheduling stack to its length; evaluation needs none of it.
+    if (stack_.capacity() > kReservedCells) {
+      std::vector<Cell*>().swap(stack_);
+      stack_.reserve(kReservedCells);
+    }
+    // Only circles are evaluated again, so without them nothing is collected.
     std::vector<Cell*> evaluated;
-    orderAndEvaluate(&evaluated);
-    if (hasCircularGroups()) iterate(evaluated, nullptr);
+    bool circles = hasCircularGroups();
+    orderAndEvaluate(circles ? &evaluated : nullptr);
+    if (circles) iterate(evaluated, nullptr);
   } catch (...) {
   }
   perPassReset();

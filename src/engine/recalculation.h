@@ -166,6 +166,8 @@ class Recalculation {
   using WalkNode = uintptr_t;
   bool walk(const std::vector<Cell*>& roots, WalkLookup lookup, bool recordOrder = true);
   void walkSuccessors(WalkNode node, WalkLookup lookup, std::vector<WalkNode>& out);
+  // Empties the walk's buffers, giving large ones back.
+  void releaseWalkBuffers();
   // Clears every mark the walk left, and the levels the relaxation carried on slots and entries;
   // after a walk that recorded no order, by looking at every cell, slot and entry.
   void endWalk(bool recorded = true);

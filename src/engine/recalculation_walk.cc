@@ -159,8 +159,7 @@ void Recalculation::endWalk(bool recorded) {
     }
     std::fill(slotMarks_.begin(), slotMarks_.end(), 0);
     std::fill(entryMarks_.begin(), entryMarks_.end(), 0);
-    walkPath_.clear();
-    walkPending_.clear();
+    releaseWalkBuffers();
     return;
   }
   auto clear = [this](WalkNode node) {
@@ -179,9 +178,23 @@ void Recalculation::endWalk(bool recorded) {
   };
   for (WalkNode node : walkOrder_) clear(node);
   for (const WalkFrame& frame : walkPath_) clear(frame.node);
-  walkOrder_.clear();
-  walkPath_.clear();
-  walkPending_.clear();
+  releaseWalkBuffers();
+}
+
+void Recalculation::releaseWalkBuffers() {
+  // A walk over a large model leaves buffers of tens of bytes per cell; evaluation, which comes
+  // next and may hold as much again, is better off without them. Small ones are kept for reuse.
+  constexpr size_t kKeptCapacity = size_t{1} << 16;
+  auto release = [](auto& buffer) {
+    if (buffer.capacity() > kKeptCapacity) {
+      std::remove_reference_t<decltype(buffer)>().swap(buffer);
+    } else {
+      buffer.clear();
+    }
+  };
+  release(walkOrder_);
+  release(walkPath_);
+  release(walkPending_);
 }
 
 bool Recalculation::walkFindsNoCircle() {

@@ -215,7 +215,7 @@ int calcCommand(const CalcOptions& options) {
   if (!loaded) return kRefused;
   HeadlessCalcHost host(&model);
   Engine engine(model, &host);
-  applyWorkbookSettings(workbook, engine, host);
+  applyWorkbookSettings(std::move(workbook), engine, host);
   // The model and the headless program hold all that is needed from here on: the workbook's
   // cells make room for what the computation takes.
   workbook = Workbook();

@@ -1,6 +1,8 @@
 #include "tools/korvel/workbook_input.h"
 
 #include <fstream>
+#include <string>
+#include <type_traits>
 
 #include "compiler/workbook_text.h"
 #include "compiler/xlsx_reader.h"
@@ -38,26 +40,44 @@ bool readWorkbookFile(const std::string& path, Workbook* workbook,
   return readXlsxWorkbook(path, workbook, errors);
 }
 
-void applyWorkbookSettings(const Workbook& workbook, Engine& engine, HeadlessCalcHost& host) {
+namespace {
+
+// letGo: each formula text of the workbook is freed once the program has its own copy, so a large
+// workbook never holds both at once.
+template <class Book>
+void applySettings(Book& workbook, Engine& engine, HeadlessCalcHost& host, bool letGo) {
   engine.date1904 = workbook.date1904;
   engine.iteration = workbook.calculation.iterate;
   engine.maxIterations = workbook.calculation.count;
   engine.maxChange = workbook.calculation.delta;
   host.setDate1904(engine.date1904);
   // The headless program keeps the workbook's own formula texts, as the spreadsheet program does.
-  for (const WorkbookSheet& sheet : workbook.sheets) {
+  for (auto& sheet : workbook.sheets) {
     const Sheet* modelSheet = engine.model().sheets().findByExcelName(sheet.name);
     if (modelSheet == nullptr) continue;
-    for (const WorkbookCell& cell : sheet.cells) {
+    for (auto& cell : sheet.cells) {
       if (!cell.isFormula) continue;
       host.setWorkbookFormula(CellRef::at(modelSheet->index(), cell.row, cell.column),
                               cell.formula);
+      if constexpr (!std::is_const_v<Book>) {
+        if (letGo) std::u16string().swap(cell.formula);
+      }
     }
     for (const ArrayFormula& array : sheet.arrays) {
       host.setWorkbookFormula(CellRef::at(modelSheet->index(), array.firstRow, array.firstColumn),
                               array.formula);
     }
   }
+}
+
+}  // namespace
+
+void applyWorkbookSettings(const Workbook& workbook, Engine& engine, HeadlessCalcHost& host) {
+  applySettings(workbook, engine, host, false);
+}
+
+void applyWorkbookSettings(Workbook&& workbook, Engine& engine, HeadlessCalcHost& host) {
+  applySettings(workbook, engine, host, true);
 }
 
 }  // namespace korvel

@@ -25,6 +25,9 @@ bool readWorkbookFile(const std::string& path, Workbook* workbook,
 // The workbook's date system and iteration settings, for the engine and the host alike (the
 // host answers the engine's question about the date system, so the two must agree).
 void applyWorkbookSettings(const Workbook& workbook, Engine& engine, HeadlessCalcHost& host);
+// The same, for a caller that is done with the workbook's formula texts: each is freed once the
+// host holds its own copy, so that the two are not held at once.
+void applyWorkbookSettings(Workbook&& workbook, Engine& engine, HeadlessCalcHost& host);
 
 }  // namespace korvel
 
