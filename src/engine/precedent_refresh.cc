@@ -157,8 +157,7 @@ bool Recalculation::setPrecedents(Cell* cell, const CollectedReferences& referen
     }
     for (RangeEntry* entry : cell->rangeLinks) {
       if (std::find(ranges.begin(), ranges.end(), entry) != ranges.end()) continue;
-      entry->cells.erase(std::remove(entry->cells.begin(), entry->cells.end(), cell),
-                         entry->cells.end());
+      entry->cells.remove(cell);
       changed = true;
     }
     cell->rangeLinks = std::move(kept);

@@ -111,8 +111,7 @@ void linkReportedPrecedents(CompiledModel& model, Cell* cell, const std::vector<
   for (Cell* precedent : cell->precedents) precedent->dependents.erase(cell);
   cell->precedents.clear();
   for (RangeEntry* entry : cell->rangeLinks) {
-    entry->cells.erase(std::remove(entry->cells.begin(), entry->cells.end(), cell),
-                       entry->cells.end());
+    entry->cells.remove(cell);
   }
   cell->rangeLinks.clear();
   for (const RangeRef& reported : areas) {

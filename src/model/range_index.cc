@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "model/address.h"
+#include "model/object_pool.h"
 
 namespace korvel {
 namespace {
@@ -26,27 +27,59 @@ size_t RangeIndex::KeyHash::operator()(const RangeRef& r) const {
 }
 
 RangeIndex::RangeIndex() = default;
-RangeIndex::~RangeIndex() = default;
+RangeIndex::~RangeIndex() { releaseEntries(); }
 
 RangeEntry* RangeIndex::find(const RangeRef& range) const {
-  auto it = byRange_.find(normalizeRange(range));
-  return it == byRange_.end() ? nullptr : it->second;
+  if (slots_.empty()) return nullptr;
+  uint32_t held = slots_[slotOf(normalizeRange(range))];
+  return held != 0 ? entries_[held - 1] : nullptr;
+}
+
+size_t RangeIndex::slotOf(const RangeRef& r) const {
+  size_t mask = slots_.size() - 1;
+  for (size_t i = KeyHash()(r) & mask;; i = (i + 1) & mask) {
+    uint32_t held = slots_[i];
+    if (held == 0 || normalised_[held - 1] == r) return i;
+  }
+}
+
+void RangeIndex::growSlots() {
+  // At most half full, so that a search meets a free slot soon.
+  if (2 * (entries_.size() + 1) <= slots_.size()) return;
+  std::vector<uint32_t> grown(std::max<size_t>(64, slots_.size() * 2), 0);
+  size_t mask = grown.size() - 1;
+  for (uint32_t held : slots_) {
+    if (held == 0) continue;
+    size_t i = KeyHash()(normalised_[held - 1]) & mask;
+    while (grown[i] != 0) i = (i + 1) & mask;
+    grown[i] = held;
+  }
+  slots_.swap(grown);
 }
 
 RangeEntry* RangeIndex::add(const RangeRef& range, bool* added) {
   RangeRef r = normalizeRange(range);
-  auto [it, isNew] = byRange_.try_emplace(r, nullptr);
-  if (added) *added = isNew;
-  if (!isNew) return it->second;
-  auto entry = std::make_unique<RangeEntry>();
+  if (RangeEntry* found = find(r)) {
+    if (added) *added = false;
+    return found;
+  }
+  // Room first, so that a failure leaves no entry without owner and no range without entry.
+  auto grow = [](auto& list) {
+    if (list.size() == list.capacity()) list.reserve(std::max<size_t>(64, list.size() * 2));
+  };
+  grow(entries_);
+  grow(normalised_);
+  growSlots();
+  RangeEntry* entry = ObjectPool::instance().make<RangeEntry>();
+  if (added) *added = true;
   entry->range = range;
   entry->position = uint32_t(entries_.size());
-  it->second = entry.get();
-  entries_.push_back(std::move(entry));
+  entries_.push_back(entry);
   normalised_.push_back(r);
-  file(entries_.back().get());
+  slots_[slotOf(r)] = entry->position + 1;
+  file(entry);
   numbered_ = false;
-  return it->second;
+  return entry;
 }
 
 void RangeIndex::file(RangeEntry* entry) {
@@ -217,7 +250,7 @@ void RangeIndex::containing(CellRef address, std::vector<RangeEntry*>& out, bool
   } else {
     runEnds_.clear();
   }
-  for (uint32_t position : found_) out.push_back(entries_[position].get());
+  for (uint32_t position : found_) out.push_back(entries_[position]);
 }
 
 bool RangeIndex::containsAny(CellRef address) const {
@@ -239,7 +272,7 @@ void RangeIndex::reachUnmarked(CellRef address, std::vector<RangeEntry*>& out) {
   runEnds_.clear();
   uint32_t sheet = address.sheet(), row = address.row(), column = address.column();
   auto collect = [this](uint32_t position) {
-    RangeEntry* entry = entries_[position].get();
+    RangeEntry* entry = entries_[position];
     if (entry->passMark == pass_) return;  // a wide entry met in two places
     entry->passMark = pass_;
     found_.push_back(position);
@@ -251,7 +284,7 @@ void RangeIndex::reachUnmarked(CellRef address, std::vector<RangeEntry*>& out) {
     scan(it->second, row, column, true, true, collect);
   }
   orderFound();
-  for (uint32_t position : found_) out.push_back(entries_[position].get());
+  for (uint32_t position : found_) out.push_back(entries_[position]);
 }
 
 void RangeIndex::newPass() {
@@ -308,9 +341,15 @@ void RangeIndex::chainsHolding(CellRef address, std::vector<uint32_t>& slots,
   }
 }
 
+void RangeIndex::releaseEntries() {
+  std::vector<RangeEntry*> entries;
+  entries.swap(entries_);
+  for (RangeEntry* entry : entries) ObjectPool::instance().destroy(entry);
+}
+
 void RangeIndex::clear() {
-  entries_.clear();
-  byRange_.clear();
+  releaseEntries();
+  slots_.clear();
   columns_.clear();
   wide_.clear();
   normalised_.clear();

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "model/cell_ref.h"
+#include "model/pointer_list.h"
 
 namespace korvel {
 
@@ -35,10 +36,10 @@ class Cell;
 
 // A range that formulas read, with the cells whose formulas depend on it.
 struct RangeEntry {
-  RangeRef range;            // as first registered; written back to the model as it stands
-  std::vector<Cell*> cells;  // the readers, in the order they were linked
-  uint32_t position = 0;     // the entry's place in the index order
-  uint32_t passMark = 0;     // the pass in which the readers were reached (RangeIndex::newPass)
+  RangeRef range;           // as first registered; written back to the model as it stands
+  PointerList<Cell> cells;  // the readers, in the order they were linked
+  uint32_t position = 0;    // the entry's place in the index order
+  uint32_t passMark = 0;    // the pass in which the readers were reached (RangeIndex::newPass)
 };
 
 class RangeIndex {
@@ -54,13 +55,13 @@ class RangeIndex {
   size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
   // The entry at a place of the index order. REQUIRES: i < size().
-  RangeEntry* operator[](size_t i) const { return entries_[i].get(); }
+  RangeEntry* operator[](size_t i) const { return entries_[i]; }
 
   class const_iterator {
    public:
-    using Inner = std::vector<std::unique_ptr<RangeEntry>>::const_iterator;
+    using Inner = std::vector<RangeEntry*>::const_iterator;
     explicit const_iterator(Inner it) : it_(it) {}
-    RangeEntry* operator*() const { return it_->get(); }
+    RangeEntry* operator*() const { return *it_; }
     const_iterator& operator++() {
       ++it_;
       return *this;
@@ -115,6 +116,7 @@ class RangeIndex {
   void clear();
 
  private:
+  void releaseEntries();
   struct Slot {
     uint32_t bound;  // the first row (lists by first row) or last row (lists by last row)
     uint32_t entry;  // position of the entry
@@ -160,11 +162,16 @@ class RangeIndex {
   bool holdsColumn(uint32_t position, uint32_t column) const;
   void orderFound() const;
 
-  std::vector<std::unique_ptr<RangeEntry>> entries_;
+  std::vector<RangeEntry*> entries_;  // pooled, owned
   struct KeyHash {
     size_t operator()(const RangeRef& r) const;
   };
-  std::unordered_map<RangeRef, RangeEntry*, KeyHash> byRange_;  // by normalised range
+  // Open addressing by normalised range: the entry's position plus one, or 0 for a free slot.
+  std::vector<uint32_t> slots_;
+  // The slot holding the range, or the free slot where it would go. REQUIRES: slots exist.
+  size_t slotOf(const RangeRef& r) const;
+  // Makes room for one more entry.
+  void growSlots();
   // Settling pending entries and the skip pointers change how answers are found, never what
   // they are, so queries of a const index may do both.
   mutable std::unordered_map<uint64_t, Axis> columns_;  // narrow entries, by sheet and column

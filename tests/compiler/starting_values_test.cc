@@ -7,8 +7,8 @@
 
 #include "compiler/model_builder.h"
 #include "compiler/workbook_text.h"
-#include "functions/function_catalogue.h"
 #include "engine/recalculation_support.h"
+#include "functions/function_catalogue.h"
 #include "model/address.h"
 #include "util/text.h"
 
@@ -40,7 +40,7 @@ TEST(StartingValuesTest, CellsNeedingTheHostKeepTheirValueOfEveryKind) {
 
   StartingValues result = computeStartingValues(model);
   EXPECT_EQ(result.formulaCells, 12u);  // the array's two cells count
-  EXPECT_EQ(result.keptCells, 11u);   // all but B8
+  EXPECT_EQ(result.keptCells, 11u);     // all but B8
 
   auto value = [&model](const char* name) {
     const Cell* cell = model.findCell(parseCell(fromUtf8(name), 0));

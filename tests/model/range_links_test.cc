@@ -38,5 +38,26 @@ TEST(RangeLinks, KeepsEntriesInOrderThroughEveryForm) {
   EXPECT_TRUE(moved.empty());
 }
 
+// Removing goes back down through the forms: a block keeps the others in order, and a block left
+// with one pointer or none becomes the single word or the empty one.
+TEST(RangeLinks, RemoveTakesEveryOccurrenceAndKeepsTheOrder) {
+  std::vector<RangeEntry> e(4);
+  RangeLinks links;
+  for (RangeEntry* entry : {&e[0], &e[1], &e[0], &e[2], &e[3]}) links.push_back(entry);
+  links.remove(&e[0]);
+  EXPECT_EQ(listed(links), (std::vector<RangeEntry*>{&e[1], &e[2], &e[3]}));
+  EXPECT_EQ(links.back(), &e[3]);
+  links.remove(&e[2]);
+  links.remove(&e[3]);
+  EXPECT_EQ(listed(links), (std::vector<RangeEntry*>{&e[1]}));
+  links.push_back(&e[2]);  // regrows from the single word
+  EXPECT_EQ(listed(links), (std::vector<RangeEntry*>{&e[1], &e[2]}));
+  links.remove(&e[1]);
+  links.remove(&e[2]);
+  EXPECT_TRUE(links.empty());
+  links.remove(&e[0]);  // absent: nothing happens
+  EXPECT_TRUE(links.empty());
+}
+
 }  // namespace
 }  // namespace korvel
