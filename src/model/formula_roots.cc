@@ -7,29 +7,40 @@
 namespace korvel {
 
 FormulaRoots::FormulaRoots() = default;
-FormulaRoots::~FormulaRoots() = default;
-FormulaRoots::FormulaRoots(FormulaRoots&& other) noexcept = default;
-FormulaRoots& FormulaRoots::operator=(FormulaRoots&& other) noexcept = default;
+FormulaRoots::~FormulaRoots() { clear(); }
+FormulaRoots::FormulaRoots(FormulaRoots&& other) noexcept : word_(std::move(other.word_)) {}
+FormulaRoots& FormulaRoots::operator=(FormulaRoots&& other) noexcept {
+  if (this != &other) {
+    clear();
+    word_.reset(other.word_.release());
+  }
+  return *this;
+}
 
 void FormulaRoots::push_back(std::unique_ptr<Node> root) {
-  if (many_) {
-    many_->push_back(std::move(root));
+  if (isList()) {
+    list()->push_back(std::move(root));
     return;
   }
-  if (!one_ && root) {
-    one_ = std::move(root);
+  if (!word_ && root) {
+    word_ = std::move(root);
     return;
   }
-  auto roots = std::make_unique<std::vector<std::unique_ptr<Node>>>();
-  roots->reserve(2);
-  if (one_) roots->push_back(std::move(one_));
+  auto roots = std::make_unique<List>();
+  roots->reserve(2);  // the two pushes below cannot throw
+  if (word_) roots->push_back(std::move(word_));
   roots->push_back(std::move(root));
-  many_ = std::move(roots);
+  word_.reset(reinterpret_cast<Node*>(reinterpret_cast<uintptr_t>(roots.release()) | kListTag));
 }
 
 void FormulaRoots::clear() {
-  one_.reset();
-  many_.reset();
+  if (isList()) {
+    List* roots = list();
+    (void)word_.release();
+    delete roots;
+    return;
+  }
+  word_.reset();
 }
 
 }  // namespace korvel

@@ -1,11 +1,13 @@
 // FormulaRoots: the formula of a cell, then its shared sub-expressions, each an owned tree of
-// nodes. Nearly every formula cell has exactly one root, so that one is held in place and only a
-// cell with more (or a null root) keeps them in a list of their own. Reads like the vector it
-// stands for: roots[i], front(), size(), iteration over contiguous std::unique_ptr<Node>.
+// nodes. Nearly every formula cell has exactly one root, so the whole is one word: that root held
+// in place, or, for a cell with more (or a null root), a tagged pointer to a list of its own.
+// Reads like the vector it stands for: roots[i], front(), size(), iteration over contiguous
+// std::unique_ptr<Node>.
 #ifndef KORVEL_MODEL_FORMULA_ROOTS_H_
 #define KORVEL_MODEL_FORMULA_ROOTS_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -26,14 +28,14 @@ class FormulaRoots {
   FormulaRoots(FormulaRoots&& other) noexcept;
   FormulaRoots& operator=(FormulaRoots&& other) noexcept;
 
-  bool empty() const { return !one_ && !many_; }
-  size_t size() const { return many_ ? many_->size() : (one_ ? 1 : 0); }
+  bool empty() const { return !word_; }
+  size_t size() const { return isList() ? list()->size() : (word_ ? 1 : 0); }
   // REQUIRES for each: index < size(), or a root at all.
   const std::unique_ptr<Node>& operator[](size_t index) const {
-    return many_ ? (*many_)[index] : one_;
+    return isList() ? (*list())[index] : word_;
   }
   const std::unique_ptr<Node>& front() const { return (*this)[0]; }
-  const_iterator begin() const { return many_ ? many_->data() : &one_; }
+  const_iterator begin() const { return isList() ? list()->data() : &word_; }
   const_iterator end() const { return begin() + size(); }
 
   // Appends a root (which may be null, as a vector would keep it). Throws std::bad_alloc.
@@ -42,10 +44,17 @@ class FormulaRoots {
   void clear();
 
  private:
-  // Either one_ holds the only root, or many_ holds every root (two or more, or a null one), or
-  // both are null.
-  std::unique_ptr<Node> one_;
-  std::unique_ptr<std::vector<std::unique_ptr<Node>>> many_;
+  using List = std::vector<std::unique_ptr<Node>>;
+  // Nodes are at least 8-byte aligned, so a root's own pointer leaves the low bit clear.
+  static constexpr uintptr_t kListTag = 1;
+  bool isList() const { return (reinterpret_cast<uintptr_t>(word_.get()) & kListTag) != 0; }
+  List* list() const {
+    return reinterpret_cast<List*>(reinterpret_cast<uintptr_t>(word_.get()) & ~kListTag);
+  }
+
+  // The only root; or, tagged, the list of every root (two or more, or a null one); or null. Only
+  // the members above read it, and the list form is released by clear(), never deleted as a node.
+  std::unique_ptr<Node> word_;
 };
 
 }  // namespace korvel
