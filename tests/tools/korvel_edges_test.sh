@@ -96,6 +96,14 @@ expect_status "calc --set of a formula cell" 1 "holds a formula" \
   "$korvel" calc "$work/pc.txt" --set Sheet1!A2=5
 expect_status "run --get of no cell" 64 "no such cell" "$korvel" run "$work/app.kvapp" --get 'Nowhere!A1'
 expect_status "calc --get of no cell" 64 "no such cell" "$korvel" calc "$work/pc.txt" --get 'Nowhere!A1'
+for command in calc run; do
+  input="$work/pc.txt"
+  [ "$command" = run ] && input="$work/app.kvapp"
+  expect_status "$command --get past the last row" 64 "no such cell" \
+    "$korvel" "$command" "$input" --get Sheet1!A2000000
+  expect_status "$command --set past the last column" 64 "no such cell" \
+    "$korvel" "$command" "$input" --set Sheet1!XFE1=3
+done
 expect_status "an unknown command" 64 "'bogus' is not a command" "$korvel" bogus
 expect_status "a missing argument" 64 "" "$korvel" calc
 expect_status "a tolerance that is no number" 64 "expected a number of 0 or more" \

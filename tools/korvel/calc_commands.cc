@@ -231,6 +231,13 @@ bool expandGet(const std::string& text, std::vector<std::string>* out) {
 
 }  // namespace
 
+bool insideSheetLimits(const std::string& text) {
+  size_t bang = text.rfind('!');
+  SyntaxCell cell;
+  return parseCellAddress(fromUtf8(text.substr(bang == std::string::npos ? 0 : bang + 1)), &cell) &&
+         cell.row <= maxRow() && cell.column <= maxColumn();
+}
+
 bool expandGets(const std::vector<std::string>& gets, std::vector<std::string>* out) {
   for (const std::string& get : gets) {
     if (!expandGet(get, out)) {

@@ -30,6 +30,9 @@ int calcCommand(const CalcOptions& options);
 // ("Sheet1!B2", "Sheet1!C2", ...); other texts stay as they are. False, with the message on
 // stderr, when a range is not two cells or covers more than kMaxGetCells.
 inline constexpr size_t kMaxGetCells = 1'000'000;
+// Whether the text, "Sheet1!B2" or "B2", names a cell inside the sheet limits (the sheet is not
+// looked up), so that run and calc refuse the same addresses.
+bool insideSheetLimits(const std::string& text);
 bool expandGets(const std::vector<std::string>& gets, std::vector<std::string>* out);
 
 struct EvalOptions {

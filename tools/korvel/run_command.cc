@@ -111,7 +111,7 @@ int runCommand(const RunOptions& options) {
       return kExitUsage;
     }
     std::u16string cell = session.cellName(fromUtf8(assignment.substr(0, equals)));
-    if (cell.empty()) {
+    if (cell.empty() || !insideSheetLimits(assignment.substr(0, equals))) {
       std::cerr << "korvel: --set " << assignment << ": no such cell\n";
       return kExitUsage;
     }
@@ -210,7 +210,7 @@ int runCommand(const RunOptions& options) {
   if (!expandGets(options.gets, &wanted)) return kExitUsage;
   for (const std::string& get : wanted) {
     std::u16string name = session.cellName(fromUtf8(get));
-    if (name.empty()) {
+    if (name.empty() || !insideSheetLimits(get)) {
       std::cerr << "korvel: --get " << get << ": no such cell\n";
       return kExitUsage;
     }
