@@ -17,14 +17,13 @@
 #include "compiler/formula_parser.h"
 #include "compiler/formula_shift.h"
 #include "engine/value_convert.h"
+#include "hosts/headless/spreadsheet/zip_part.h"
 #include "util/package_parts.h"
 #include "util/text.h"
 
 namespace korvel {
 namespace {
 
-// The bytes inflated at a time while a part is read.
-constexpr size_t kReadBlockBytes = size_t(1) << 20;
 // The worksheet rows or shared strings parsed at a time; the parsed tree takes several times this.
 constexpr size_t kSliceBytes = size_t(1) << 22;
 // In-place parsing, entities and line ends normalised, texts kept inside their elements, and a
@@ -188,52 +187,18 @@ class XlsxReader {
     zip_int64_t index = zip_name_locate(zip_, name.c_str(), 0);
     if (index < 0) index = zip_name_locate(zip_, name.c_str(), ZIP_FL_NOCASE);
     if (index < 0) return required ? fault(name + ": the part is missing from the package") : false;
-    zip_stat_t stat;
-    zip_stat_init(&stat);
-    if (zip_stat_index(zip_, zip_uint64_t(index), 0, &stat) != 0)
-      return fault(name + ": cannot read the part: " + zip_strerror(zip_));
-    // The declared size only refuses early and sizes the buffer; the bytes are counted as they
-    // come, since a package may declare anything.
-    const bool declared = (stat.valid & ZIP_STAT_SIZE) != 0;
-    if (declared && stat.size > limits_.partBytes)
-      return limitFault(name, "the part declares " + std::to_string(stat.size) + " bytes",
-                        limits_.partBytes);
-    zip_file_t* file = zip_fopen_index(zip_, zip_uint64_t(index), 0);
-    if (!file) return fault(name + ": cannot read the part: " + zip_strerror(zip_));
-    if (declared) out->reserve(size_t(stat.size));
-    std::string block(kReadBlockBytes, '\0');
     std::string reason;
-    for (;;) {
-      zip_int64_t n = zip_fread(file, block.data(), block.size());
-      if (n < 0) {
-        reason = zip_file_strerror(file);
-        break;
-      }
-      if (n == 0) break;
-      if (out->size() + uint64_t(n) > limits_.partBytes) {
-        reason = "over";
-        limitFault(name, "the part inflates to more bytes than a part may have", limits_.partBytes);
-        break;
-      }
-      if (inflated_ + uint64_t(n) > limits_.packageBytes) {
-        reason = "over";
-        limitFault(name, "the parts inflate to more bytes than a package may have",
-                   limits_.packageBytes);
-        break;
-      }
-      out->append(block.data(), size_t(n));
-      inflated_ += uint64_t(n);
+    switch (readZipPart(zip_, zip_uint64_t(index), limits_.partBytes, limits_.packageBytes,
+                        &inflated_, out, &reason)) {
+      case ZipPartRead::kRead:
+        return true;
+      case ZipPartRead::kOverLimit:
+        overLimit_ = true;
+        return fault(name + ": " + reason);
+      case ZipPartRead::kFailed:
+        return fault(name + ": " + reason);
     }
-    zip_fclose(file);
-    if (reason.empty() && declared && out->size() != stat.size)
-      reason = "it holds " + std::to_string(out->size()) + " bytes but declares " +
-               std::to_string(stat.size);
-    if (!reason.empty()) {
-      out->clear();
-      out->shrink_to_fit();
-      return overLimit_ ? false : fault(name + ": cannot read the part: " + reason);
-    }
-    return true;
+    return false;
   }
 
   bool parsePart(const std::string& name, std::string& bytes, pugi::xml_document& document) {

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "compiler/workbook.h"
+#include "util/package_parts.h"
 
 namespace korvel {
 
@@ -32,11 +33,11 @@ namespace korvel {
 // (docs/commands.md lists them).
 struct XlsxLimits {
   // Inflated bytes of one part, and of all parts read together.
-  uint64_t partBytes = uint64_t(256) << 20;
-  uint64_t packageBytes = uint64_t(768) << 20;
+  uint64_t partBytes = kPackageMaxPartBytes;
+  uint64_t packageBytes = kPackageMaxBytes;
   // Shared strings: how many, and their UTF-16 units together.
-  size_t sharedStrings = 4'000'000;
-  size_t sharedStringUnits = size_t(64) << 20;
+  size_t sharedStrings = kPackageMaxSharedStrings;
+  size_t sharedStringUnits = kPackageMaxSharedStringUnits;
   // Cells of one worksheet, the members of its array formulas included.
   size_t cellsPerSheet = 8'000'000;
 };
