@@ -22,7 +22,6 @@ namespace korvel {
 namespace {
 
 // Sheet 0xFFFF stands for 0xFFFE in lookups, which never names a real sheet.
-constexpr size_t kMaxSheets = 0xFFFE;
 // Every member of an array formula becomes a cell of its own.
 constexpr uint64_t kMaxArrayCells = 100000;
 constexpr size_t kMaxNodeRecordLength = 0xFFFF;
@@ -123,8 +122,8 @@ class Builder {
   }
 
   void buildSheets() {
-    if (workbook_.sheets.size() > kMaxSheets) {
-      fault(0, "the workbook has more than " + std::to_string(kMaxSheets) + " sheets");
+    if (workbook_.sheets.size() > kMaxWorkbookSheets) {
+      fault(0, "the workbook has more than " + std::to_string(kMaxWorkbookSheets) + " sheets");
       return;
     }
     for (size_t i = 0; i < workbook_.sheets.size(); ++i) {

@@ -4,6 +4,7 @@
 #ifndef KORVEL_COMPILER_WORKBOOK_H_
 #define KORVEL_COMPILER_WORKBOOK_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -51,6 +52,10 @@ struct WorkbookName {
   std::u16string formula;  // "=" optional
   int line = 0;
 };
+
+// The most sheets a workbook may have: sheet index 0xFFFF means "no sheet" in a model, and
+// 0xFFFE is taken for sheet-less cells.
+inline constexpr size_t kMaxWorkbookSheets = 0xFFFE;
 
 struct Workbook {
   std::vector<WorkbookSheet> sheets;  // in sheet index order

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 
 #include "compiler/formula_parser.h"
@@ -86,6 +87,7 @@ class Reader {
 
   int line_ = 0;
   bool ok_ = true;
+  bool stopped_ = false;  // a fault that makes the rest of the text pointless to read
   size_t linesLeft_ = 0;  // lines after the current one
 
  private:
@@ -94,11 +96,17 @@ class Reader {
     std::u16string_view name = line.substr(1, line.size() - 2);
     std::string problem = sheetNameFault(name);
     if (!problem.empty()) return fault(problem);
-    int existing = workbook_.findSheet(name);
-    if (existing >= 0) {
-      const WorkbookSheet& other = workbook_.sheets[size_t(existing)];
+    // Looked up by the reader's own index: asking the workbook, which compares name by name,
+    // made a text of many sheets take time by the square of their number.
+    auto [found, added] = sheetIndex_.try_emplace(toUpper(name), workbook_.sheets.size());
+    if (!added) {
+      const WorkbookSheet& other = workbook_.sheets[found->second];
       return fault("the sheet '" + toUtf8(name) + "' is already defined" +
                    (other.line > 0 ? " on line " + std::to_string(other.line) : ""));
+    }
+    if (workbook_.sheets.size() >= kMaxWorkbookSheets) {
+      stopped_ = true;
+      return fault("the workbook has more than " + std::to_string(kMaxWorkbookSheets) + " sheets");
     }
     if (!workbook_.sheets.empty()) {
       // Room reserved for lines that turned out to belong to later sheets is given back.
@@ -247,6 +255,7 @@ class Reader {
 
   Workbook& workbook_;
   std::vector<std::string>* errors_;
+  std::unordered_map<std::u16string, size_t> sheetIndex_;  // by upper-case name
 };
 
 }  // namespace
@@ -267,7 +276,7 @@ bool readWorkbookText(std::string_view utf8, Workbook* workbook, std::vector<std
     } else {
       reader.readLine(fromUtf8(line));
     }
-    if (end == utf8.size()) break;
+    if (end == utf8.size() || reader.stopped_) break;
     start = end + 1;
     --reader.linesLeft_;
   }

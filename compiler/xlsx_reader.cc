@@ -17,14 +17,14 @@
 #include "compiler/formula_parser.h"
 #include "compiler/formula_shift.h"
 #include "engine/value_convert.h"
+#include "hosts/headless/spreadsheet/zip_part.h"
 #include "util/package_parts.h"
 #include "util/text.h"
 
 namespace korvel {
 namespace {
 
-constexpr uint64_t kMaxPartBytes = uint64_t(1) << 31;
-// The worksheet rows parsed at a time; the parsed tree takes several times this.
+// The worksheet rows or shared strings parsed at a time; the parsed tree takes several times this.
 constexpr size_t kSliceBytes = size_t(1) << 22;
 // In-place parsing, entities and line ends normalised, texts kept inside their elements, and a
 // text of spaces only kept when it is the only content of its element (<t xml:space="preserve">
@@ -137,8 +137,8 @@ struct SharedFormula {
 
 class XlsxReader {
  public:
-  XlsxReader(Workbook& workbook, std::vector<std::string>* errors)
-      : workbook_(workbook), errors_(errors) {}
+  XlsxReader(Workbook& workbook, std::vector<std::string>* errors, const XlsxLimits& limits)
+      : workbook_(workbook), errors_(errors), limits_(limits) {}
   ~XlsxReader() {
     if (zip_) zip_discard(zip_);
   }
@@ -157,12 +157,13 @@ class XlsxReader {
       return fault(path + ": " + what + reason);
     }
     std::string workbookPart = findWorkbookPart();
+    if (overLimit_) return false;
     std::map<std::string, Relationship> relationships;
     if (!readRelationships(workbookPart, &relationships)) return false;
     for (const auto& [id, relationship] : relationships)
       if (relationship.type == "sharedStrings" && !readSharedStrings(relationship.part))
         return false;
-    return readWorkbookPart(workbookPart, relationships);
+    return readWorkbookPart(workbookPart, relationships) && !overLimit_;
   }
 
  private:
@@ -173,34 +174,31 @@ class XlsxReader {
   void cellFault(const std::string& part, uint32_t row, uint32_t column, const std::string& what) {
     fault(part + ": " + cellName(row, column) + ": " + what);
   }
+  // A limit of XlsxLimits is passed: the package is refused, whatever else it holds.
+  bool limitFault(const std::string& part, const std::string& what, uint64_t limit) {
+    overLimit_ = true;
+    return fault(part + ": " + what + " (the limit is " + std::to_string(limit) + ")");
+  }
 
   // The part's bytes, or false with a message naming it. A missing part is only reported when
   // required.
   bool readPart(const std::string& name, std::string* out, bool required) {
+    out->clear();
     zip_int64_t index = zip_name_locate(zip_, name.c_str(), 0);
     if (index < 0) index = zip_name_locate(zip_, name.c_str(), ZIP_FL_NOCASE);
     if (index < 0) return required ? fault(name + ": the part is missing from the package") : false;
-    zip_stat_t stat;
-    zip_stat_init(&stat);
-    if (zip_stat_index(zip_, zip_uint64_t(index), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE))
-      return fault(name + ": cannot read the part: " + zip_strerror(zip_));
-    if (stat.size > kMaxPartBytes) return fault(name + ": the part is larger than 2 GiB");
-    zip_file_t* file = zip_fopen_index(zip_, zip_uint64_t(index), 0);
-    if (!file) return fault(name + ": cannot read the part: " + zip_strerror(zip_));
-    out->assign(size_t(stat.size), '\0');
-    zip_uint64_t done = 0;
-    while (done < stat.size) {
-      zip_int64_t n = zip_fread(file, out->data() + done, stat.size - done);
-      if (n <= 0) break;
-      done += zip_uint64_t(n);
+    std::string reason;
+    switch (readZipPart(zip_, zip_uint64_t(index), limits_.partBytes, limits_.packageBytes,
+                        &inflated_, out, &reason)) {
+      case ZipPartRead::kRead:
+        return true;
+      case ZipPartRead::kOverLimit:
+        overLimit_ = true;
+        return fault(name + ": " + reason);
+      case ZipPartRead::kFailed:
+        return fault(name + ": " + reason);
     }
-    std::string reason = done < stat.size ? zip_file_strerror(file) : "";
-    zip_fclose(file);
-    if (done < stat.size) {
-      out->clear();
-      return fault(name + ": cannot read the part: " + reason);
-    }
-    return true;
+    return false;
   }
 
   bool parsePart(const std::string& name, std::string& bytes, pugi::xml_document& document) {
@@ -229,7 +227,7 @@ class XlsxReader {
   // The relationships of a part by id; a missing relationships part is no relationships.
   bool readRelationships(const std::string& part, std::map<std::string, Relationship>* out) {
     std::string name = relsOf(part), bytes;
-    if (!readPart(name, &bytes, false)) return true;
+    if (!readPart(name, &bytes, false)) return !overLimit_;
     pugi::xml_document document;
     if (!parsePart(name, bytes, document)) return false;
     std::string folder = folderOf(part);
@@ -249,11 +247,23 @@ class XlsxReader {
   bool readSharedStrings(const std::string& name) {
     std::string bytes;
     if (!readPart(name, &bytes, true)) return false;
-    pugi::xml_document document;
-    if (!parsePart(name, bytes, document)) return false;
-    for (pugi::xml_node si = document.document_element().first_child(); si; si = si.next_sibling())
-      if (is(si, "si")) sharedStrings_.push_back(elementText(si));
-    return true;
+    size_t units = 0;
+    auto add = [&](pugi::xml_node node) {
+      for (pugi::xml_node si = node.first_child(); si; si = si.next_sibling()) {
+        if (!is(si, "si")) continue;
+        if (sharedStrings_.size() >= limits_.sharedStrings)
+          return limitFault(name, "more shared strings than a package may have",
+                            limits_.sharedStrings);
+        std::u16string text = elementText(si);
+        units += text.size();
+        if (units > limits_.sharedStringUnits)
+          return limitFault(name, "the shared strings hold more characters than a package may have",
+                            limits_.sharedStringUnits);
+        sharedStrings_.push_back(std::move(text));
+      }
+      return true;
+    };
+    return parseInSlices(name, bytes, "sst", "si", add);
   }
 
   bool readWorkbookPart(const std::string& name,
@@ -405,27 +415,43 @@ class XlsxReader {
     shared_.clear();
     open_.clear();
     row_ = -1;
+    arrayMembers_ = 0;
+    return parseInSlices(part, bytes, "sheetData", "row", [&](pugi::xml_node node) {
+      readRows(part, sheet, node);
+      return !overLimit_;
+    });
+  }
+
+  // Parses a part whose bulk is the children of one element (the rows of <sheetData>, the
+  // strings of <sst>) a slice at a time, handing each slice's nodes to read, which answers false
+  // to stop. The part is split after an item's end tag (a "<" never appears unescaped inside
+  // texts). What surrounds the element's content is parsed on its own, to check that the part is
+  // well-formed as a whole. A part without such content is parsed whole, and read sees the
+  // element (or nothing when it is absent).
+  template <typename Read>
+  bool parseInSlices(const std::string& part, std::string& bytes, std::string_view element,
+                     std::string_view item, Read read) {
     size_t contentStart = 0, contentEnd = 0;
     std::string prefix;
-    if (!findSheetData(bytes, &contentStart, &contentEnd, &prefix)) {
+    if (!findContent(bytes, element, &contentStart, &contentEnd, &prefix)) {
       pugi::xml_document document;
       if (!parsePart(part, bytes, document)) return false;
-      readRows(part, sheet, child(document.document_element(), "sheetData"));
-      return true;
+      pugi::xml_node root = document.document_element();
+      return read(is(root, element) ? root : child(root, element));
     }
     {
       std::string outside = bytes.substr(0, contentStart) + bytes.substr(contentEnd);
       pugi::xml_document document;
       if (!parsePart(part, outside, document)) return false;
     }
-    const std::string rowEnd = "</" + prefix + "row>";
+    const std::string itemEnd = "</" + prefix + std::string(item) + ">";
     size_t at = contentStart;
     while (at < contentEnd) {
       size_t end = contentEnd;
       if (contentEnd - at > kSliceBytes) {
-        size_t found = bytes.find(rowEnd, at + kSliceBytes);
-        if (found != std::string::npos && found + rowEnd.size() < contentEnd)
-          end = found + rowEnd.size();
+        size_t found = bytes.find(itemEnd, at + kSliceBytes);
+        if (found != std::string::npos && found + itemEnd.size() < contentEnd)
+          end = found + itemEnd.size();
       }
       pugi::xml_document slice;
       pugi::xml_parse_result result = slice.load_buffer_inplace(
@@ -433,17 +459,16 @@ class XlsxReader {
       if (!result)
         return fault(part + ": malformed XML at byte " + std::to_string(at + result.offset) + ": " +
                      result.description());
-      readRows(part, sheet, slice);
+      if (!read(pugi::xml_node(slice))) return false;
       at = end;
     }
     return true;
   }
 
-  // Finds the content of <sheetData> (between its start and end tags) and the namespace prefix
+  // Finds the content of the element (between its start and end tags) and the namespace prefix
   // of its name ("x:" or ""); false when the part has no such element with content.
-  static bool findSheetData(const std::string& bytes, size_t* start, size_t* end,
-                            std::string* prefix) {
-    constexpr std::string_view kName = "sheetData";
+  static bool findContent(const std::string& bytes, std::string_view kName, size_t* start,
+                          size_t* end, std::string* prefix) {
     size_t i = 0;
     while ((i = bytes.find(kName, i)) != std::string::npos) {
       size_t after = i + kName.size();
@@ -508,6 +533,10 @@ class XlsxReader {
         if (column >= 16384) {
           fault(part + ": row " + std::to_string(row_ + 1) + ": more than 16384 cells");
           break;
+        }
+        if (sheet.cells.size() + arrayMembers_ >= limits_.cellsPerSheet) {
+          limitFault(part, "more cells than a sheet may have", limits_.cellsPerSheet);
+          return;
         }
         readCell(part, sheet, uint32_t(row_), uint32_t(column), c);
       }
@@ -581,6 +610,15 @@ class XlsxReader {
                   "the array formula's range '" + toUtf8(ref) + "' does not start at the cell");
         return keepAsConstant(sheet, row, column, std::move(value));
       }
+      const uint64_t members = uint64_t(last.row - row + 1) * uint64_t(last.column - column + 1);
+      if (sheet.cells.size() + arrayMembers_ + members > limits_.cellsPerSheet) {
+        limitFault(part,
+                   cellName(row, column) + ": the array formula covers more cells than a " +
+                       "sheet may have",
+                   limits_.cellsPerSheet);
+        return;
+      }
+      arrayMembers_ += size_t(members);
       ArrayFormula array;
       array.firstRow = row;
       array.firstColumn = column;
@@ -638,6 +676,10 @@ class XlsxReader {
 
   Workbook& workbook_;
   std::vector<std::string>* errors_;
+  const XlsxLimits& limits_;
+  uint64_t inflated_ = 0;    // bytes of all parts read so far
+  bool overLimit_ = false;   // a limit was passed: the package is refused
+  size_t arrayMembers_ = 0;  // cells the array formulas of the sheet being read cover
   zip_t* zip_ = nullptr;
   std::vector<std::u16string> sharedStrings_;
   std::map<std::string, SharedFormula> shared_;  // of the worksheet being read, by si
@@ -647,10 +689,15 @@ class XlsxReader {
 
 }  // namespace
 
+bool readXlsxWorkbook(const std::string& path, Workbook* workbook, std::vector<std::string>* errors,
+                      const XlsxLimits& limits) {
+  XlsxReader reader(*workbook, errors, limits);
+  return reader.read(path);
+}
+
 bool readXlsxWorkbook(const std::string& path, Workbook* workbook,
                       std::vector<std::string>* errors) {
-  XlsxReader reader(*workbook, errors);
-  return reader.read(path);
+  return readXlsxWorkbook(path, workbook, errors, kXlsxLimits);
 }
 
 }  // namespace korvel

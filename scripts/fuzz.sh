@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
-targets=(model settings data_file)
+targets=(model settings data_file envelope workbook_text xlsx)
 share=$((seconds / ${#targets[@]}))
 if ((share < 1)); then share=1; fi
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKORVEL_FUZZ=ON -DKORVEL_BENCH=OFF \

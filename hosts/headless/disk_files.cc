@@ -1,11 +1,13 @@
 #include "hosts/headless/disk_files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "util/text.h"
@@ -16,6 +18,30 @@ namespace {
 std::u16string withSeparator(std::u16string dir) {
   if (dir.empty() || dir.back() != u'/') dir.push_back(u'/');
   return dir;
+}
+
+mode_t currentUmask() {
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
+// The path a chain of symbolic links ends at (the path itself when it is no link). The end need
+// not exist: writing creates it. False for a loop or a link that cannot be read.
+bool followLinks(std::string path, std::string* out) {
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      *out = path;
+      return true;
+    }
+    std::error_code failed;
+    std::filesystem::path next = std::filesystem::read_symlink(path, failed);
+    if (failed) return false;
+    if (next.is_relative()) next = std::filesystem::path(path).parent_path() / next;
+    path = next.string();
+  }
+  return false;
 }
 
 bool writeAndClose(std::FILE* f, std::string_view bytes) {
@@ -47,9 +73,80 @@ Files::Created DiskFiles::createExclusive(const std::u16string& path, std::strin
   return Created::kOk;
 }
 
-bool DiskFiles::writeAll(const std::u16string& path, std::string_view bytes) {
-  std::FILE* f = std::fopen(toUtf8(path).c_str(), "wb");
-  return f && writeAndClose(f, bytes);
+bool DiskFiles::writeAll(const std::u16string& path, std::string_view bytes, std::string* failure) {
+  const std::string shown = toUtf8(path);
+  auto fail = [&](const std::string& reason) {
+    if (failure) *failure = "cannot write " + shown + ": " + reason;
+    return false;
+  };
+  std::string target;
+  if (!followLinks(shown, &target)) return fail("the symbolic links do not lead to a file");
+  struct stat info {};
+  const bool existed = ::stat(target.c_str(), &info) == 0;
+  if (!existed && errno != ENOENT) return fail(std::strerror(errno));
+  if (existed) {
+    if (S_ISDIR(info.st_mode)) return fail("it is a folder");
+    if (!S_ISREG(info.st_mode)) return fail("it is a device, pipe or socket, not a file");
+    if (inputs_.count({uint64_t(info.st_dev), uint64_t(info.st_ino)})) {
+      return fail("it is the command's own input");
+    }
+  }
+
+  // A new file in the same folder, so that the rename replaces the target in one step.
+  size_t slash = target.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  if (folder.empty()) folder = "/";
+  std::string temporary =
+      (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + "." +
+      target.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+  int fd = ::mkstemp(temporary.data());
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR)
+      return fail("the folder " + folder + " does not exist");
+    return fail(std::strerror(errno));
+  }
+  // mkstemp makes a private file; the result gets the mode the target had, or a new file's.
+  mode_t mode = existed ? (info.st_mode & 07777) : mode_t(0666 & ~currentUmask());
+  const char* step = nullptr;
+  if (::fchmod(fd, mode) != 0) step = "setting its mode";
+  for (size_t done = 0; step == nullptr && done < bytes.size();) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      step = "writing";
+    } else {
+      done += size_t(n);
+    }
+  }
+  if (step == nullptr && ::fsync(fd) != 0) step = "flushing to the disk";
+  int saved = errno;
+  if (::close(fd) != 0 && step == nullptr) {
+    step = "closing";
+    saved = errno;
+  }
+  if (step == nullptr && ::rename(temporary.c_str(), target.c_str()) != 0) {
+    step = "replacing the file";
+    saved = errno;
+  }
+  if (step != nullptr) {
+    ::unlink(temporary.c_str());
+    return fail(std::string(std::strerror(saved)) + " (" + step + ")");
+  }
+  // The rename itself reaches the disk with the folder's entry.
+  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+void DiskFiles::protectInput(const std::u16string& path) {
+  struct stat info {};
+  if (::stat(toUtf8(path).c_str(), &info) == 0) {
+    inputs_.insert({uint64_t(info.st_dev), uint64_t(info.st_ino)});
+  }
 }
 
 bool DiskFiles::readAll(const std::u16string& path, std::string* out) const {

@@ -3,6 +3,10 @@
 #ifndef KORVEL_HOSTS_HEADLESS_DISK_FILES_H_
 #define KORVEL_HOSTS_HEADLESS_DISK_FILES_H_
 
+#include <cstdint>
+#include <set>
+#include <utility>
+
 #include "platform/files.h"
 
 namespace korvel {
@@ -15,7 +19,8 @@ class DiskFiles : public Files {
 
   std::u16string temporaryDirectory() const override { return temporary_; }
   Created createExclusive(const std::u16string& path, std::string_view bytes) override;
-  bool writeAll(const std::u16string& path, std::string_view bytes) override;
+  using Files::writeAll;
+  bool writeAll(const std::u16string& path, std::string_view bytes, std::string* failure) override;
   bool readAll(const std::u16string& path, std::string* out) const override;
   bool exists(const std::u16string& path) const override;
   bool remove(const std::u16string& path) override;
@@ -27,8 +32,13 @@ class DiskFiles : public Files {
   bool readOnly(const std::u16string& path) const override;
   bool openableForAppend(const std::u16string& path) const override;
 
+  // The file a command reads: writeAll refuses it under any name (a link, another path), so that
+  // a command never overwrites its own input. Does nothing when the file does not exist.
+  void protectInput(const std::u16string& path);
+
  private:
   std::u16string temporary_;
+  std::set<std::pair<uint64_t, uint64_t>> inputs_;  // device and inode of protected files
 };
 
 }  // namespace korvel

@@ -86,13 +86,8 @@ class HeadlessResourceUpdate : public ResourceUpdate {
     if (!commit) return true;
     std::string bytes = encodeApplicationFile(entries_);
     if (bytes.empty()) return false;
-    // Written beside the file and moved over it, so a reader sees the old or the new file whole.
-    std::u16string temporary = path_ + u".update";
-    if (!files_.writeAll(temporary, bytes) || !files_.rename(temporary, path_)) {
-      files_.remove(temporary);
-      return false;
-    }
-    return true;
+    // The port's writer replaces the file whole, so a reader sees the old or the new file.
+    return files_.writeAll(path_, bytes);
   }
 
  private:

@@ -1,5 +1,7 @@
 #include "hosts/headless/memory_files.h"
 
+#include "util/text.h"
+
 namespace korvel {
 
 Files::Created MemoryFiles::createExclusive(const std::u16string& path, std::string_view bytes) {
@@ -9,8 +11,15 @@ Files::Created MemoryFiles::createExclusive(const std::u16string& path, std::str
   return Created::kOk;
 }
 
-bool MemoryFiles::writeAll(const std::u16string& path, std::string_view bytes) {
-  if (failWrites_ || readOnly(path)) return false;
+bool MemoryFiles::writeAll(const std::u16string& path, std::string_view bytes,
+                           std::string* failure) {
+  if (failWrites_ || readOnly(path)) {
+    if (failure) {
+      *failure = "cannot write " + toUtf8(path) +
+                 (failWrites_ ? ": the disk refused the write" : ": the file is read-only");
+    }
+    return false;
+  }
   files_[path] = std::string(bytes);
   return true;
 }

@@ -13,7 +13,8 @@ class MemoryFiles : public Files {
  public:
   std::u16string temporaryDirectory() const override { return u"/tmp/"; }
   Created createExclusive(const std::u16string& path, std::string_view bytes) override;
-  bool writeAll(const std::u16string& path, std::string_view bytes) override;
+  using Files::writeAll;
+  bool writeAll(const std::u16string& path, std::string_view bytes, std::string* failure) override;
   bool readAll(const std::u16string& path, std::string* out) const override;
   bool exists(const std::u16string& path) const override { return files_.count(path) != 0; }
   bool remove(const std::u16string& path) override;

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
+
+#include "util/text.h"
 
 namespace korvel::win32 {
 namespace {
@@ -113,11 +116,73 @@ Files::Created Win32Files::createExclusive(const std::u16string& path, std::stri
   return Created::kOk;
 }
 
-bool Win32Files::writeAll(const std::u16string& path, std::string_view bytes) {
-  File file = open(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
-  if (!file.valid()) return false;
-  bool written = writeAllBytes(file.get(), bytes);
-  return file.close() && written;
+bool Win32Files::writeAll(const std::u16string& path, std::string_view bytes,
+                          std::string* failure) {
+  auto fail = [&](const char* reason, DWORD error) {
+    if (failure) {
+      *failure = "cannot write " + toUtf8(path) + ": " + reason;
+      if (error != 0) *failure += " (system error " + std::to_string(error) + ")";
+    }
+    return false;
+  };
+  std::optional<const wchar_t*> name = systemPath(path);
+  if (!name) return fail("the path is not valid", 0);
+  // The file a link or junction leads to is the one replaced; asking the open handle for its
+  // final path follows them all.
+  std::u16string target = path;
+  File existing(CreateFileW(*name, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                            nullptr));
+  if (existing.valid()) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(existing.get()) != FILE_TYPE_DISK) {
+      return fail("it is a device or pipe, not a file", 0);
+    }
+    if (GetFileInformationByHandle(existing.get(), &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return fail("it is a folder", 0);
+    }
+    std::u16string resolved(32768, u'\0');
+    DWORD length = GetFinalPathNameByHandleW(
+        existing.get(), reinterpret_cast<wchar_t*>(resolved.data()), DWORD(resolved.size()), 0);
+    if (length > 0 && length < resolved.size()) {
+      resolved.resize(length);
+      target = resolved;
+    }
+    existing.close();
+  } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return fail("it cannot be opened", GetLastError());
+  }
+  // A new file beside the target, so that the move replaces it in one step on one volume.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::u16string temporary = target + u".~";
+    for (char digit : std::to_string(attempt)) temporary += char16_t(digit);
+    File file = open(temporary, GENERIC_WRITE, 0, CREATE_NEW);
+    if (!file.valid()) {
+      DWORD error = GetLastError();
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+      return fail(error == ERROR_PATH_NOT_FOUND ? "the folder does not exist"
+                                                : "a file cannot be created in its folder",
+                  error);
+    }
+    bool written = writeAllBytes(file.get(), bytes) && FlushFileBuffers(file.get());
+    DWORD error = written ? 0 : GetLastError();
+    if (!file.close() && written) {
+      written = false;
+      error = GetLastError();
+    }
+    std::optional<const wchar_t*> from = systemPath(temporary);
+    std::optional<const wchar_t*> to = systemPath(target);
+    if (written && !MoveFileExW(*from, *to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      written = false;
+      error = GetLastError();
+    }
+    if (!written) {
+      DeleteFileW(*from);
+      return fail("the bytes did not reach the disk", error);
+    }
+    return true;
+  }
+  return fail("no temporary name is free in its folder", 0);
 }
 
 bool Win32Files::readAll(const std::u16string& path, std::string* out) const {

@@ -1,7 +1,5 @@
 // Files through the system's wide-character file functions. Paths are UTF-16 as the system takes
 // them; a path holding a NUL unit is refused, since the system would silently cut it there.
-// writeAll writes the file in place (the callers that need an all-or-nothing replacement write a
-// file beside it and rename it over).
 #ifndef KORVEL_HOSTS_WIN32_WIN32_FILES_H_
 #define KORVEL_HOSTS_WIN32_WIN32_FILES_H_
 
@@ -13,7 +11,8 @@ class Win32Files : public Files {
  public:
   std::u16string temporaryDirectory() const override;
   Created createExclusive(const std::u16string& path, std::string_view bytes) override;
-  bool writeAll(const std::u16string& path, std::string_view bytes) override;
+  using Files::writeAll;
+  bool writeAll(const std::u16string& path, std::string_view bytes, std::string* failure) override;
   bool readAll(const std::u16string& path, std::string* out) const override;
   // Directories count as existing, files of any attribute too.
   bool exists(const std::u16string& path) const override;

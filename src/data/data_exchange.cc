@@ -16,6 +16,7 @@
 #include "model/address.h"
 #include "model/cell.h"
 #include "runtime/runtime.h"
+#include "util/text.h"
 
 namespace korvel {
 
@@ -199,6 +200,7 @@ std::string DataExchangeService::collectRecords(bool collected) {
 bool DataExchangeService::exportData(bool collected, std::u16string_view path) {
   if (connection_.editTracking().editMode()) return false;
   bool written = false;
+  lastFailure_.clear();
   {
     UserControlOff off(connection_);
     try {
@@ -216,7 +218,11 @@ bool DataExchangeService::exportData(bool collected, std::u16string_view path) {
       if (files == nullptr) {
         written = false;
       } else if (!path.empty()) {
-        written = !section.empty() && writeDataFile(*files, target, header, section);
+        if (section.empty()) {
+          lastFailure_ = "no cell was changed, so there is nothing to export";
+        } else {
+          written = writeDataFile(*files, target, header, section, &lastFailure_);
+        }
       } else {
         written = exportInteractively(header, section, target);
       }
@@ -251,7 +257,12 @@ bool DataExchangeService::exportInteractively(const DataFileHeader& fileHeader,
         u"File '" + target + u"' already exists.\nWould you like to overwrite it?";
     if (messageBox(question, u"Warning", kMbYesNo | kMbIconWarning) != kIdYes) return false;
   }
-  if (!writeDataFile(*platform.files, target, header, section)) return false;
+  if (!writeDataFile(*platform.files, target, header, section, &lastFailure_)) {
+    // The user chose the file and waits for it: a failure is said, with the system's reason.
+    messageBox(u"The data was not exported: " + fromUtf8(lastFailure_) + u".", u"Warning",
+               kMbOk | kMbIconWarning);
+    return false;
+  }
   messageBox(u"Export of data completed successfully.", applicationCaption(u"Export Data from "),
              kMbOk | kMbIconInformation);
   return true;
@@ -261,10 +272,13 @@ bool DataExchangeService::exportInteractively(const DataFileHeader& fileHeader,
 // Import
 
 void DataExchangeService::showImportFailure(DataFileCode code, const std::u16string& path) {
-  messageBox(dataFileMessage(code, path), u"Warning", kMbOk | kMbIconWarning);
+  std::u16string message = dataFileMessage(code, path);
+  lastFailure_ = toUtf8(message);
+  messageBox(message, u"Warning", kMbOk | kMbIconWarning);
 }
 
 void DataExchangeService::importData(std::u16string_view path) {
+  lastFailure_.clear();
   if (runtime_.platform().files == nullptr) return;
   try {
     if (!path.empty()) {

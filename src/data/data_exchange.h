@@ -48,6 +48,7 @@ class DataExchangeService : public DataExchange {
   void importStartupData() override;
   bool lastExportSucceeded() const override { return lastExportSucceeded_; }
   void clearLastExportSucceeded() override { lastExportSucceeded_ = false; }
+  std::string lastFailure() const override { return lastFailure_; }
 
   // Writes the records of a read file into the model and the workbook and recalculates what
   // depends on them. With both colours nullopt the values go sheet by sheet; otherwise cell by
@@ -78,6 +79,7 @@ class DataExchangeService : public DataExchange {
   Runtime& runtime_;
   ExcelConnection& connection_;
   bool lastExportSucceeded_ = false;
+  std::string lastFailure_;
 };
 
 }  // namespace korvel

@@ -4,6 +4,7 @@
 
 #include "engine/value_encoding.h"
 #include "model/envelope.h"
+#include "util/text.h"
 
 namespace korvel {
 namespace {
@@ -13,8 +14,6 @@ constexpr size_t kCurrentKeyBytes = 8;
 constexpr size_t kLegacyKeyBytes = 4;
 constexpr size_t kArrayHeaderBytes = 8;
 constexpr size_t kLargestScalarPayload = 16;  // the 16-byte value
-// Enough attempts to step past temporary files that crashed writers left behind.
-constexpr int kTemporaryNameAttempts = 100;
 
 void putU16(uint16_t v, std::string* out) {
   out->push_back(char(v & 0xFF));
@@ -245,29 +244,13 @@ bool encodeDataFile(DataFileHeader header, std::string_view recordSection, std::
 }
 
 bool writeDataFile(Files& files, const std::u16string& path, const DataFileHeader& header,
-                   std::string_view recordSection) {
+                   std::string_view recordSection, std::string* failure) {
   std::string bytes;
-  if (!encodeDataFile(header, recordSection, &bytes)) return false;
-  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-    // Beside the target, so that the rename stays on one volume and replaces it in one step.
-    std::u16string temporary = path;
-    if (attempt > 0) {
-      temporary += u'.';
-      for (char digit : std::to_string(attempt)) temporary += char16_t(digit);
-    }
-    temporary += u".tmp";
-    switch (files.createExclusive(temporary, bytes)) {
-      case Files::Created::kExists:
-        continue;
-      case Files::Created::kFailed:
-        return false;
-      case Files::Created::kOk:
-        if (files.rename(temporary, path)) return true;
-        files.remove(temporary);
-        return false;
-    }
+  if (!encodeDataFile(header, recordSection, &bytes)) {
+    *failure = "cannot write " + toUtf8(path) + ": the records do not fit a data file";
+    return false;
   }
-  return false;
+  return files.writeAll(path, bytes, failure);
 }
 
 std::u16string dataPathForExecutable(std::u16string path) {
@@ -297,7 +280,7 @@ std::u16string dataFileMessage(DataFileCode code, std::u16string_view path) {
     case DataFileCode::kInvalid:
       message = u"Data file '";
       message += path;
-      message += u"' is not a vaild file format or corrupted.";
+      message += u"' is not a valid file format or corrupted.";
       break;
   }
   return message;

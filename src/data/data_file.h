@@ -108,12 +108,11 @@ void appendDataRecord(const DataRecord& record, std::string* section);
 // creator texts empty, the runtime's own format version, since that is what picks the layout on
 // reading) and the envelope (level 6). False when the envelope cannot be made.
 bool encodeDataFile(DataFileHeader header, std::string_view recordSection, std::string* out);
-// Writes the file so that an existing file at the path is replaced only by a complete new one: a
-// temporary file beside it (path + ".tmp", or path + ".N.tmp" while that name is taken), then a
-// rename. False, with no file left behind and the old one intact, when anything fails (the
-// envelope included).
+// Writes the file through the port's file-writing helper, so that an existing file at the path is
+// replaced only by a complete new one. False, with the old file intact and the reason in *failure,
+// when anything fails (the envelope included).
 bool writeDataFile(Files& files, const std::u16string& path, const DataFileHeader& header,
-                   std::string_view recordSection);
+                   std::string_view recordSection, std::string* failure);
 
 // The ".exe" to ".dat" rule of export and import paths: the last four characters replaced when
 // they are exactly ".exe" (case-sensitive).
@@ -122,7 +121,7 @@ std::u16string dataPathForExecutable(std::u16string path);
 // The import's message for a failed read, naming the full path that was read; empty for kOk.
 //   kCannotOpen  "Cannot open file '<path>'."
 //   kCannotRead  "Cannot read data from file '<path>'."
-//   kInvalid     "Data file '<path>' is not a vaild file format or corrupted." (also for a
+//   kInvalid     "Data file '<path>' is not a valid file format or corrupted." (also for a
 //                record section that proves damaged while the records are applied)
 std::u16string dataFileMessage(DataFileCode code, std::u16string_view path);
 

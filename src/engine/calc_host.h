@@ -6,6 +6,7 @@
 #define KORVEL_ENGINE_CALC_HOST_H_
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,13 @@ namespace korvel {
 class Cell;
 class Engine;
 
+// A call into the host program that failed. The host's own failure types derive from it, so that
+// the engine catches exactly these and lets out of memory and programming errors reach its caller.
+class HostCallFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 class CalcHost {
  public:
   virtual ~CalcHost() = default;
@@ -25,7 +33,7 @@ class CalcHost {
   // Writes the cell's value (and hyperlink) into the workbook cell at its address.
   virtual void publishCell(Cell* cell) = 0;
   // Has the host compute the workbook cell and reads its value into out. False when it failed;
-  // may also throw, which the caller catches.
+  // may also throw HostCallFailure, which the caller catches. Every operation may throw it.
   virtual bool calculateAndRead(CellRef address, Value& out) = 0;
   // Has the host evaluate a formula text beginning with "=" (english: in the host's English
   // function names and separators).

@@ -8,6 +8,7 @@
 // changed. The interior cells themselves are not evaluated meanwhile (their formulas stand for
 // the whole table). At the end the input cells get their saved values back, their dependents
 // are recomputed once more, and the input cells and every recomputed cell are written again.
+#include "engine/calc_host.h"
 #include "engine/engine.h"
 #include "engine/recalculation.h"
 #include "engine/recalculation_support.h"
@@ -44,8 +45,8 @@ void Recalculation::computeDataTables() {
     if (table.pending.empty()) continue;
     try {
       computeDataTable(table);
-    } catch (...) {
-      // A table that fails keeps what it had; the others are still computed.
+    } catch (const HostCallFailure&) {
+      // A table the host program fails keeps what it had; the others are still computed.
     }
   }
   for (auto& [key, table] : dataTables_) table.pending.clear();

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "engine/calc_host.h"
 #include "engine/evaluator_internal.h"
 #include "engine/value_convert.h"
 #include "model/address.h"
@@ -457,7 +458,7 @@ void evaluateCell(Engine& engine, Cell* cell) {
     const bool changed = !sameValue(stored, result);
     if (changed) stored = std::move(result);
     cell->setFlag(kCellValueChanged, changed);
-  } catch (...) {
+  } catch (const HostCallFailure&) {
     // The cell keeps the value it had: a failed host call must not show as a result.
   }
 }
@@ -469,7 +470,7 @@ Value evaluateFormula(Engine& engine, const Node* root, Cell* at, int mode) {
     const int wanted = mode <= kModeValue ? kModeValue : mode;
     evaluateNode(engine, root, wanted, result);
     finishRoot(engine, wanted, result);
-  } catch (...) {
+  } catch (const HostCallFailure&) {
     result.setError(kErrorValue);
   }
   return result;

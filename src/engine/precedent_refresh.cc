@@ -7,6 +7,7 @@
 #include <set>
 #include <tuple>
 
+#include "engine/calc_host.h"
 #include "engine/engine.h"
 #include "engine/recalculation.h"
 #include "engine/recalculation_support.h"
@@ -214,7 +215,7 @@ void Recalculation::relinkPrecedents() {
       std::vector<RangeRef> areas;
       try {
         host->directPrecedents(cell, areas);
-      } catch (...) {
+      } catch (const HostCallFailure&) {
         continue;
       }
       if (areas.empty()) continue;

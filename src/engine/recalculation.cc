@@ -7,6 +7,7 @@
 #include <cmath>
 #include <exception>
 
+#include "engine/calc_host.h"
 #include "engine/date_text.h"
 #include "engine/engine.h"
 #include "engine/evaluator.h"
@@ -304,7 +305,7 @@ void Recalculation::orderAndEvaluate(std::vector<Cell*>* collected) {
     bool wasEvaluated = cell->hasFlag(kCellEvaluated);
     try {
       evaluateOne(cell);
-    } catch (...) {
+    } catch (const HostCallFailure&) {
       // The cell keeps what the computation left; the round goes on.
     }
     if (collected && !wasEvaluated && isIndexedOrInput(cell)) collected->push_back(cell);
@@ -341,8 +342,13 @@ bool Recalculation::evaluateOne(Cell* cell) {
     } else {
       evaluateCell(engine_, cell);
     }
-  } catch (...) {
+  } catch (const HostCallFailure&) {
     // A failed call into the host program: the cell keeps what the computation left.
+  } catch (...) {
+    // The pass ends here (out of memory, a fault): the cell was not computed, and abandonPass
+    // must mark it with the others.
+    cell->flags &= ~kCellEvaluated;
+    throw;
   }
   if (engine_.aggregateCache) engine_.aggregateCache->cellComputed(cell->address);
   bool anchor = isArrayAnchor(cell);
@@ -388,7 +394,7 @@ void Recalculation::publish(Cell* cell) {
   if (!host) return;
   try {
     host->publishCell(cell);
-  } catch (...) {
+  } catch (const HostCallFailure&) {
     // A failed write leaves the workbook cell as it was; the model keeps the new value.
   }
 }
@@ -435,8 +441,8 @@ void Recalculation::scheduleAndEvaluate(const std::vector<Cell*>& cells,
       if (!isIndexedOrInput(cell)) cell->flags |= kCellChangedByEvent | kCellEventMarker;
     }
     orderAndEvaluate(collected);
-  } catch (...) {
-    // What escapes a round ends it; the recalculation goes on with its next step.
+  } catch (const HostCallFailure&) {
+    // A host failure that escapes a round ends it; the recalculation goes on with its next step.
   }
 }
 
@@ -460,7 +466,7 @@ void Recalculation::iterate(const std::vector<Cell*>& cells, CellSet* changes) {
         bool changed = false;
         try {
           changed = evaluateOne(cell);
-        } catch (...) {
+        } catch (const HostCallFailure&) {
         }
         if (changed && changes) changes->insert(cell);
         if (changed && !moving) moving = stillMoves(old, cellValue(cell), engine_.maxChange);
@@ -503,29 +509,32 @@ void Recalculation::fullRecalculation() {
     // Each preparation is on its own: one that fails does not keep the others from running.
     try {
       host->scanSheetHyperlinks(engine_);
-    } catch (...) {
+    } catch (const HostCallFailure&) {
     }
     try {
       host->openLinkedWorkbooks(engine_);
-    } catch (...) {
+    } catch (const HostCallFailure&) {
     }
     try {
       host->wireSheetControls(engine_);
-    } catch (...) {
+    } catch (const HostCallFailure&) {
     }
     try {
       host->refreshQueryTables();
-    } catch (...) {
+    } catch (const HostCallFailure&) {
     }
     try {
       engine_.date1904 = host->usesDate1904();
-    } catch (...) {
+    } catch (const HostCallFailure&) {
     }
   }
   try {
     relinkPrecedents();
     recalculate();
+  } catch (const HostCallFailure&) {
   } catch (...) {
+    abandonPass();
+    throw;
   }
   perPassReset();
 }
@@ -539,10 +548,11 @@ void Recalculation::recalculateChanged(std::vector<Cell*> changed, bool automati
       dateSerial(now.year, now.month, now.day, now.hour, now.minute,
                  double(now.second) + double(now.millisecond) / 1000.0, engine_.date1904);
   CalcHost* host = engine_.host();
+  std::exception_ptr failure;
   if (host) {
     try {
       host->suspendCalculation();
-    } catch (...) {
+    } catch (const HostCallFailure&) {
     }
   }
   try {
@@ -580,7 +590,10 @@ void Recalculation::recalculateChanged(std::vector<Cell*> changed, bool automati
     }
     engine_.precedentsChanged = refreshPrecedents();
     if (automatic) computeDataTables();
+  } catch (const HostCallFailure&) {
   } catch (...) {
+    failure = std::current_exception();
+    abandonPass();
   }
   engine_.output = true;
   engine_.searchCachesUsable = false;
@@ -589,9 +602,10 @@ void Recalculation::recalculateChanged(std::vector<Cell*> changed, bool automati
   if (host) {
     try {
       host->restoreCalculation();
-    } catch (...) {
+    } catch (const HostCallFailure&) {
     }
   }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void Recalculation::startPass(CompiledModel& target) {
@@ -628,10 +642,38 @@ void Recalculation::computeAll() {
     bool circles = hasCircularGroups();
     orderAndEvaluate(circles ? &evaluated : nullptr);
     if (circles) iterate(evaluated, nullptr);
+  } catch (const HostCallFailure&) {
   } catch (...) {
+    abandonPass();
+    engine_.output = savedOutput;
+    throw;
   }
   perPassReset();
   engine_.output = savedOutput;
+}
+
+void Recalculation::abandonPass() {
+  std::vector<Cell*> unreached;
+  try {
+    for (Cell* cell : evaluationList_) {
+      if (cell->hasFlag(kCellEvaluated) || cell->hasFlag(kCellInput)) continue;
+      if (!isIndexedOrInput(cell) || cell->formulaRoots.empty()) continue;
+      cell->ensureValue().setError(kErrorValue);
+      cell->setFlag(kCellValueChanged, true);
+      unreached.push_back(cell);
+    }
+  } catch (const std::bad_alloc&) {
+    // Marking as many as memory allows is all that can be done.
+  }
+  perPassReset();
+  for (Cell* cell : unreached) {
+    try {
+      output(cell, nullptr);
+    } catch (const std::exception&) {
+      // The model holds the marks; a workbook cell that cannot be written now is written by the
+      // next pass that reaches it.
+    }
+  }
 }
 
 }  // namespace korvel

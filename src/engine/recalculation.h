@@ -80,6 +80,11 @@ class Recalculation {
   // Recomputes the dependents of the changed cells (and iterates circular groups), writing every
   // changed value; NOW returns one instant throughout. With automatic set, pending data tables
   // are computed too.
+  //
+  // This entry, fullRecalculation and computeAll keep going past a failed call into the host
+  // program (HostCallFailure). Anything else (std::bad_alloc, a programming error) ends the pass:
+  // the cells it did not reach are marked with #VALUE!, the host's calculation is restored, and
+  // the exception reaches the caller.
   void recalculateChanged(std::vector<Cell*> changed, bool automatic);
   // Marks every cell of the model that is neither indexed nor an input cell as evaluated when it
   // is scheduled or changed by an event (run once when the application starts).
@@ -108,7 +113,8 @@ class Recalculation {
   // circular groups are searched again. Returns whether any changed.
   bool refreshPrecedents();
   // Per-pass reset, scheduling of the cells, ordering and evaluation; evaluated cells that are
-  // indexed or input cells are appended to collected when given. Exceptions end the round.
+  // indexed or input cells are appended to collected when given. A failed host call ends the
+  // round.
   void scheduleAndEvaluate(const std::vector<Cell*>& cells, std::vector<Cell*>* collected);
   // Level relaxation, ordering, then the cell evaluation of every cell of the evaluation list.
   void orderAndEvaluate(std::vector<Cell*>* collected);
@@ -137,6 +143,11 @@ class Recalculation {
   }
 
  private:
+  // After a failure that is not the host program's (out of memory, a programming error): every
+  // formula cell of the evaluation list that the pass did not reach gets #VALUE!, so that no stale
+  // value passes for a result, and is written out when output is on. Ends the pass.
+  void abandonPass();
+
   using RangeKey = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t>;
 
   CompiledModel& model();

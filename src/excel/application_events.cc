@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "model/cell.h"
 #include "model/compiled_model.h"
 #include "model/sheet.h"
+#include "platform/window_system.h"
 #include "runtime/host_commands.h"
 #include "runtime/runtime.h"
 #include "runtime/text_table.h"
@@ -191,6 +193,20 @@ void ApplicationEvents::markDataChanged() {
   runtime.dataExchange().clearLastExportSucceeded();
 }
 
+void ApplicationEvents::reportFailedRecalculation(const std::exception& failure) {
+  if (recalculationFailureReported_) return;
+  recalculationFailureReported_ = true;
+  Runtime& runtime = connection_.runtime();
+  std::u16string reason = dynamic_cast<const std::bad_alloc*>(&failure) != nullptr
+                              ? u"there is not enough memory"
+                              : u"of an internal fault (" + fromUtf8(failure.what()) + u")";
+  runtime.platform().windows->messageBox(
+      runtime.mainWindow(),
+      u"The calculation stopped because " + reason +
+          u". Cells it could not compute show #VALUE! until they are computed again.",
+      u"Warning", kMbOk | kMbIconWarning);
+}
+
 void ApplicationEvents::recalculationCycle(bool full) {
   Runtime& runtime = connection_.runtime();
   CalculationState& calculation = runtime.calculation();
@@ -231,7 +247,9 @@ void ApplicationEvents::recalculationCycle(bool full) {
       if (engine != nullptr) {
         engine->recalculation().recalculateChanged(engine->changedCells, automatic);
       }
-    } catch (...) {
+    } catch (const HostCallFailure&) {
+    } catch (const std::exception& failure) {
+      reportFailedRecalculation(failure);
     }
     calculation.writingResults = false;
 

@@ -7,6 +7,7 @@
 #define KORVEL_EXCEL_APPLICATION_EVENTS_H_
 
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <memory>
 #include <span>
@@ -70,6 +71,11 @@ class ApplicationEvents {
   bool reattachFormula(Cell* cell);
   bool hasSetAsideFormula(const Cell* cell) const;
 
+  // A recalculation ended early for a reason that is not the program's (out of memory, an
+  // internal fault): the user is told once per run, since every later edit would fail the same
+  // way. The cells it did not compute already hold #VALUE!.
+  void reportFailedRecalculation(const std::exception& failure);
+
  private:
   // The handlers of the program's events.
   void onSheetCalculate();
@@ -104,6 +110,7 @@ class ApplicationEvents {
   uint32_t cookie_ = 0;
   bool exportCommandEnabled_ = false;
   std::map<uint64_t, FormulaRoots> setAside_;
+  bool recalculationFailureReported_ = false;
 };
 
 }  // namespace korvel

@@ -14,15 +14,16 @@
 #include <utility>
 #include <vector>
 
+#include "engine/calc_host.h"
 #include "platform/dispatch.h"
 #include "platform/variant.h"
 
 namespace korvel {
 
 // A failed call into the host program's objects.
-class ComError : public std::runtime_error {
+class ComError : public HostCallFailure {
  public:
-  ComError(HResult result, const std::string& what) : std::runtime_error(what), result_(result) {}
+  ComError(HResult result, const std::string& what) : HostCallFailure(what), result_(result) {}
   HResult result() const { return result_; }
 
  private:

@@ -7,6 +7,7 @@
 
 #include "engine/engine.h"
 #include "engine/recalculation.h"
+#include "excel/application_events.h"
 #include "excel/dde_client.h"
 #include "excel/dispatch_ids.h"
 #include "excel/excel_connection.h"
@@ -88,7 +89,12 @@ void startApplication(ExcelConnection& connection) {
                               ? int(std::trunc(*maxIterations))
                               : 0;
 
-  engine->recalculation().fullRecalculation();
+  try {
+    engine->recalculation().fullRecalculation();
+  } catch (const std::exception& failure) {
+    // The application still opens: the cells the pass could not compute show it.
+    connection.events().reportFailedRecalculation(failure);
+  }
 
   connection.protection().protectWorkbook();
   connection.protection().protectSheets();

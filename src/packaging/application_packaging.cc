@@ -65,6 +65,7 @@ void ApplicationPackaging::chooseAndSaveApplicationAs() {
 bool ApplicationPackaging::saveAs(std::u16string_view requested) {
   Files* files = runtime_.platform().files;
   if (files == nullptr) return false;
+  lastFailure_.clear();
   std::u16string extension = applicationExtension();
   std::u16string target(requested);
   if (!endsWithNoCase(target, extension)) target += extension;
@@ -83,7 +84,11 @@ bool ApplicationPackaging::saveAs(std::u16string_view requested) {
   std::u16string newWorkbookPath;
   if (!equalsNoCase(target, executable)) {
     // Without the copy the application would switch to a file that does not hold it.
-    if (!copyFile(*files, executable, target)) return false;
+    std::string failure;
+    if (!copyFile(*files, executable, target, &failure)) {
+      reportFailure(std::move(failure));
+      return false;
+    }
     newWorkbookPath = freshWorkbookPath(name);
   } else {
     newWorkbookPath = files->temporaryDirectory() + name;
@@ -96,21 +101,20 @@ bool ApplicationPackaging::saveAs(std::u16string_view requested) {
 }
 
 bool ApplicationPackaging::copyFile(Files& files, const std::u16string& from,
-                                    const std::u16string& to) {
-  uint64_t size = 0;
-  if (!files.size(from, &size)) return false;
-  // Appending onto what the target held would mix two files: the user agreed to replace it.
-  if (files.exists(to) && !files.remove(to)) return false;
-  std::string block;
-  for (uint64_t offset = 0; offset < size; offset += block.size()) {
-    if (!files.readBlock(from, offset, kCopyBlock, &block) || block.empty() ||
-        !files.append(to, block)) {
-      files.remove(to);
-      return false;
-    }
+                                    const std::u16string& to, std::string* failure) {
+  std::string bytes;
+  if (!files.readAll(from, &bytes)) {
+    *failure = "cannot read " + toUtf8(from);
+    return false;
   }
-  if (size == 0 && !files.append(to, {})) return false;
-  return true;
+  return files.writeAll(to, bytes, failure);
+}
+
+void ApplicationPackaging::reportFailure(std::string reason) {
+  lastFailure_ = std::move(reason);
+  runtime_.platform().windows->messageBox(
+      runtime_.mainWindow(), u"The application was not saved: " + fromUtf8(lastFailure_) + u".",
+      messageCaption(), kMbOk | kMbIconWarning);
 }
 
 std::u16string ApplicationPackaging::freshWorkbookPath(const std::u16string& name) const {
@@ -184,8 +188,11 @@ bool ApplicationPackaging::saveInPlace() {
     chooseAndSaveApplicationAs();
     return false;
   }
+  lastFailure_.clear();
   saveWorkbookQuietly();
-  return store();
+  if (store()) return true;
+  if (lastFailure_.empty()) reportFailure("cannot write " + toUtf8(executable));
+  return false;
 }
 
 void ApplicationPackaging::saveWorkbookQuietly() {
@@ -247,10 +254,14 @@ bool ApplicationPackaging::store() {
   }
   if (copy.empty()) return false;
   std::string workbookBytes;
-  bool copied = copyFile(files, workbookPath, copy) && files.exists(copy) &&
+  std::string failure;
+  bool copied = copyFile(files, workbookPath, copy, &failure) && files.exists(copy) &&
                 files.readAll(copy, &workbookBytes);
   files.remove(copy);
-  if (!copied) return false;
+  if (!copied) {
+    reportFailure(failure.empty() ? "cannot read the workbook " + toUtf8(workbookPath) : failure);
+    return false;
+  }
 
   // The runtime keeps the record as the launcher sent it, which may be enveloped; the tag is read
   // from the record itself, as the launcher reads it.
@@ -280,6 +291,7 @@ bool ApplicationPackaging::store() {
                                  u"The application's model is too large to be saved into the "
                                  u"application file. Nothing was saved.",
                                  messageCaption(), kMbOk | kMbIconError);
+    lastFailure_ = "the model is too large for the application file";
     return false;
   }
   std::string envelope;

@@ -26,8 +26,6 @@ class Runtime;
 
 class ApplicationPackaging : public Packaging {
  public:
-  // The largest block a file copy reads and writes at once.
-  static constexpr size_t kCopyBlock = 2000000;
   // The wait for an executable another process holds: attempts, and the pause between them.
   static constexpr int kOpenAttempts = 1001;
   static constexpr uint32_t kOpenPauseMs = 200;
@@ -41,15 +39,17 @@ class ApplicationPackaging : public Packaging {
   // The Save As dialog; on OK saveApplicationAs with the chosen path, on cancel nothing.
   void chooseAndSaveApplicationAs() override;
   void storeIntoExecutable() override { store(); }
+  std::string lastFailure() const override { return lastFailure_; }
 
   // Save in place. A read-only application file is not written: the user is warned and sent to
   // the Save As dialog, and the answer is false. Otherwise the workbook is saved quietly and the
-  // resources written; the answer is whether they were.
+  // resources written; the answer is whether they were (the user is told when they were not).
   bool saveInPlace();
   // Save As: the target gets the application file's extension, an existing file is replaced only
   // when the user agrees, the running file is copied there (unless it is the target), the workbook
   // moves to a fresh name in the temporary directory, the target becomes the application path,
-  // then saveInPlace. False when the user declined or the copy failed (nothing switched then).
+  // then saveInPlace. False when the user declined or the copy failed (nothing switched then; the
+  // user is told why the copy failed).
   bool saveAs(std::u16string_view path);
   // Saves the application workbook in its current file with the program's alerts and events off;
   // failures of the program's calls are swallowed, and the settings come back on every path.
@@ -70,7 +70,12 @@ class ApplicationPackaging : public Packaging {
   void setModelWriter(ModelWriter writer) { modelWriter_ = std::move(writer); }
 
  private:
-  bool copyFile(Files& files, const std::u16string& from, const std::u16string& to);
+  // The whole file through the file-writing helper of the port, so that a folder, a device or a
+  // missing folder is refused with its reason and a failed copy leaves the target as it was.
+  bool copyFile(Files& files, const std::u16string& from, const std::u16string& to,
+                std::string* failure);
+  // Keeps the reason and tells the user that the application was not saved.
+  void reportFailure(std::string reason);
   std::u16string freshWorkbookPath(const std::u16string& name) const;
   void moveWorkbook(const std::u16string& newPath);
   std::u16string messageCaption() const;
@@ -78,6 +83,7 @@ class ApplicationPackaging : public Packaging {
   Runtime& runtime_;
   ExcelConnection& connection_;
   ModelWriter modelWriter_;
+  std::string lastFailure_;
 };
 
 }  // namespace korvel

@@ -23,8 +23,17 @@ class Files {
   // closes it. kExists when the name is taken (nothing is written), kFailed on any other error
   // (a partly written file is removed).
   virtual Created createExclusive(const std::u16string& path, std::string_view bytes) = 0;
-  // Replaces or creates the file with the bytes. False on failure.
-  virtual bool writeAll(const std::u16string& path, std::string_view bytes) = 0;
+  // Replaces or creates the file with the bytes, whole or not at all: the bytes go to a new file
+  // in the target's folder, reach the disk, and the new file then takes the target's place. A
+  // symbolic link is written through to the file it names. A target that is not a regular file (a
+  // folder, a device, a socket) or that the caller protected as its input is refused. On failure
+  // what was there is untouched and, when failure is given, it receives one line naming the path
+  // and the system's reason.
+  virtual bool writeAll(const std::u16string& path, std::string_view bytes,
+                        std::string* failure) = 0;
+  bool writeAll(const std::u16string& path, std::string_view bytes) {
+    return writeAll(path, bytes, nullptr);
+  }
   // The whole file. False when it cannot be read; out is then empty.
   virtual bool readAll(const std::u16string& path, std::string* out) const = 0;
   virtual bool exists(const std::u16string& path) const = 0;

@@ -107,6 +107,8 @@ class DataExchange {
   // the user's data clears it.
   virtual bool lastExportSucceeded() const { return false; }
   virtual void clearLastExportSucceeded() {}
+  // Why the last import or export failed, one line naming the file; empty when it succeeded.
+  virtual std::string lastFailure() const { return {}; }
 };
 
 // Saving the application, with its current workbook and model, as a new executable.
@@ -123,6 +125,8 @@ class Packaging {
   virtual void chooseAndSaveApplicationAs() {}
   // Writes the current workbook and model into the application's executable.
   virtual void storeIntoExecutable() {}
+  // Why the last save failed, one line naming the file; empty when it succeeded.
+  virtual std::string lastFailure() const { return {}; }
 };
 
 // The About box and the licence agreement.

@@ -127,6 +127,24 @@ TEST(WorkbookTextTest, KeepsReadingAfterAFault) {
   EXPECT_EQ(book.sheets[0].cells.size(), 2u);
 }
 
+// Sheets past the most a workbook may have end the reading at the first one too many (the lines
+// after it are not read), and duplicate names are still found among many sheets.
+TEST(WorkbookTextTest, TooManySheetsAreFoundAtTheFirstOneTooMany) {
+  std::string text;
+  for (size_t i = 0; i <= kMaxWorkbookSheets + 10; ++i) text += "[S" + std::to_string(i) + "]\n";
+  Workbook book;
+  std::vector<std::string> errors;
+  EXPECT_FALSE(readWorkbookText(text + "[s1]\n", &book, &errors));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "line " + std::to_string(kMaxWorkbookSheets + 1) +
+                           ": the workbook has more than 65534 sheets");
+  errors.clear();
+  Workbook again;
+  EXPECT_FALSE(readWorkbookText("[S1]\n[S2]\n[s1]\n", &again, &errors));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "line 3: the sheet 's1' is already defined on line 1");
+}
+
 // A missing file, and a folder, which opens as a stream that has no size: neither is read as an
 // empty workbook.
 TEST(WorkbookTextTest, MissingFileOrFolderIsAFault) {

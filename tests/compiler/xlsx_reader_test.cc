@@ -1,12 +1,15 @@
 #include "compiler/xlsx_reader.h"
 
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "compiler/model_builder.h"
@@ -177,6 +180,170 @@ TEST(XlsxReaderTest, UnreadablePackagesFailNamingThePart) {
     EXPECT_EQ(errors[0].rfind(c.message, 0), 0u) << errors[0];
   }
   std::filesystem::remove(notZip);
+}
+
+// A package of the given parts, deflated as the host program writes them.
+void writePackage(const std::string& path,
+                  const std::vector<std::pair<std::string, std::string>>& parts) {
+  int error = 0;
+  zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  ASSERT_NE(zip, nullptr);
+  for (const auto& [name, bytes] : parts) {
+    zip_source_t* source = zip_source_buffer(zip, bytes.data(), bytes.size(), 0);
+    ASSERT_GE(zip_file_add(zip, name.c_str(), source, ZIP_FL_OVERWRITE), 0);
+  }
+  ASSERT_EQ(zip_close(zip), 0);
+}
+
+// A workbook of one sheet per worksheet text given, with the shared strings given.
+std::vector<std::pair<std::string, std::string>> bookParts(
+    const std::vector<std::string>& sheetData, const std::string& sharedStrings) {
+  const std::string ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  std::string sheets, rels;
+  std::vector<std::pair<std::string, std::string>> parts;
+  for (size_t i = 1; i <= sheetData.size(); ++i) {
+    std::string n = std::to_string(i);
+    sheets += "<sheet name=\"S" + n + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+    rels += "<Relationship Id=\"rId" + n + "\" Type=\"" + rel +
+            "/worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
+    parts.emplace_back("xl/worksheets/sheet" + n + ".xml", "<worksheet xmlns=\"" + ns +
+                                                               "\"><sheetData>" + sheetData[i - 1] +
+                                                               "</sheetData></worksheet>");
+  }
+  rels +=
+      "<Relationship Id=\"rIdS\" Type=\"" + rel + "/sharedStrings\" Target=\"sharedStrings.xml\"/>";
+  parts.emplace_back("xl/workbook.xml", "<workbook xmlns=\"" + ns + "\" xmlns:r=\"" + rel +
+                                            "\"><sheets>" + sheets + "</sheets></workbook>");
+  parts.emplace_back("xl/_rels/workbook.xml.rels",
+                     "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+                     "relationships\">" +
+                         rels + "</Relationships>");
+  parts.emplace_back("xl/sharedStrings.xml",
+                     "<sst xmlns=\"" + ns + "\">" + sharedStrings + "</sst>");
+  return parts;
+}
+
+std::string repeated(const std::string& text, size_t times) {
+  std::string out;
+  for (size_t i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+// Small packages past each limit (the limits made small, so that a few kilobytes pass them) are
+// refused with one message naming the part, whatever sizes they declare; within the limits the
+// same shapes read.
+TEST(XlsxReaderTest, PackagesPastALimitAreRefusedNamingThePart) {
+  XlsxLimits limits;
+  limits.partBytes = 64 << 10;
+  limits.packageBytes = 96 << 10;
+  limits.sharedStrings = 1000;
+  limits.sharedStringUnits = 10000;
+  limits.cellsPerSheet = 1000;
+  const std::string cell = "<c><v>1</v></c>";
+  const std::string row = "<row>" + repeated(cell, 100) + "</row>";
+  struct Case {
+    const char* what;
+    std::vector<std::string> sheets;
+    std::string strings;
+    std::string message;  // empty: the package reads
+  };
+  const Case cases[] = {
+      {"one huge string",
+       {row},
+       "<si><t>" + std::string(200 << 10, 'a') + "</t></si>",
+       "xl/sharedStrings.xml: the part declares 204893 bytes (the limit is 65536)"},
+      {"many small strings",
+       {row},
+       repeated("<si><t>a</t></si>", 1001),
+       "xl/sharedStrings.xml: more shared strings than a package may have (the limit is 1000)"},
+      {"long strings",
+       {row},
+       repeated("<si><t>" + std::string(4000, 'b') + "</t></si>", 3),
+       "xl/sharedStrings.xml: the shared strings hold more characters than a package may have "
+       "(the limit is 10000)"},
+      {"many cells", {repeated(row, 11)}, "", "xl/worksheets/sheet1.xml: more cells than a sheet"},
+      {"a huge array formula",
+       {"<row><c r=\"A1\"><f t=\"array\" ref=\"A1:XFD1048576\">1</f><v>1</v></c></row>"},
+       "",
+       "xl/worksheets/sheet1.xml: A1: the array formula covers more cells than a sheet"},
+      {"parts that add up",
+       {std::string(50 << 10, ' '), std::string(50 << 10, ' ')},
+       "",
+       "xl/worksheets/sheet2.xml: the parts inflate to more bytes than a package may have"},
+      {"just within", {repeated(row, 9)}, repeated("<si><t>a</t></si>", 1000), ""},
+  };
+  const std::string path = ::testing::TempDir() + "/korvel_limits.xlsx";
+  for (const Case& c : cases) {
+    writePackage(path, bookParts(c.sheets, c.strings));
+    Workbook book;
+    std::vector<std::string> errors;
+    bool read = readXlsxWorkbook(path, &book, &errors, limits);
+    if (c.message.empty()) {
+      EXPECT_TRUE(read) << c.what << ": " << (errors.empty() ? "" : errors[0]);
+      continue;
+    }
+    EXPECT_FALSE(read) << c.what;
+    ASSERT_EQ(errors.size(), 1u) << c.what;
+    EXPECT_EQ(errors[0].rfind(c.message, 0), 0u) << c.what << ": " << errors[0];
+  }
+  std::filesystem::remove(path);
+}
+
+// An entry that declares a gigabyte is refused before anything is inflated or reserved.
+TEST(XlsxReaderTest, DeclaredSizesAreNotTrusted) {
+  const std::string path = ::testing::TempDir() + "/korvel_declared.xlsx";
+  writePackage(path, bookParts({"<row><c><v>1</v></c></row>"}, ""));
+  std::string bytes;
+  {
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  // Sets the uncompressed size that the central directory declares for the part (or for every
+  // part): an entry has the signature PK\1\2, the size at 24, the name's length at 28 and the
+  // name at 46.
+  auto declare = [&](uint32_t size, const std::string& part) {
+    std::string patched = bytes;
+    for (size_t at = patched.find("PK\1\2"); at != std::string::npos;
+         at = patched.find("PK\1\2", at + 4)) {
+      size_t length = uint8_t(patched[at + 28]) | size_t(uint8_t(patched[at + 29])) << 8;
+      if (!part.empty() && patched.compare(at + 46, length, part) != 0) continue;
+      for (int i = 0; i < 4; ++i) patched[at + 24 + i] = char((size >> (8 * i)) & 0xFF);
+    }
+    std::ofstream(path, std::ios::binary) << patched;
+  };
+  declare(0x40000000, "");
+  Workbook book;
+  std::vector<std::string> errors;
+  EXPECT_FALSE(readXlsxWorkbook(path, &book, &errors));
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors[0].find("declares 1073741824 bytes"), std::string::npos) << errors[0];
+
+  // Declared smaller than it is, a part is still counted as it inflates, up to the limit.
+  writePackage(path, bookParts({""}, "<si><t>" + std::string(200 << 10, 'a') + "</t></si>"));
+  {
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  declare(10, "xl/sharedStrings.xml");
+  XlsxLimits limits;
+  limits.partBytes = 64 << 10;
+  Workbook small;
+  errors.clear();
+  EXPECT_FALSE(readXlsxWorkbook(path, &small, &errors, limits));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0],
+            "xl/sharedStrings.xml: the part inflates to more bytes than a part may have (the limit "
+            "is 65536)");
+  // Within the limit, a size that differs from the declared one is a damaged part.
+  Workbook damaged;
+  errors.clear();
+  EXPECT_FALSE(readXlsxWorkbook(path, &damaged, &errors));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0],
+            "xl/sharedStrings.xml: cannot read the part: it holds 204893 bytes but "
+            "declares 10");
+  std::filesystem::remove(path);
 }
 
 }  // namespace

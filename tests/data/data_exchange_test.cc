@@ -129,7 +129,8 @@ class DataExchangeTest : public ::testing::Test {
     header.applicationId = id;
     std::string section;
     for (const DataRecord& record : records) appendDataRecord(record, &section);
-    ASSERT_TRUE(writeDataFile(files(session), path, header, section));
+    std::string failure;
+    ASSERT_TRUE(writeDataFile(files(session), path, header, section, &failure)) << failure;
   }
   static std::string shown(HeadlessSession& session, std::u16string_view cell) {
     return narrow(session.display(cell));
@@ -385,7 +386,8 @@ TEST_F(DataExchangeTest, ImportFailuresAreReportedAndChangeNothing) {
   appendDataRecord(record(0, 0, Value::number(9)), &section);
   appendDataRecord(record(0, 1, Value::number(8)), &section);
   section.resize(section.size() - 3);
-  ASSERT_TRUE(writeDataFile(disk, u"/x/cut.dat", header, section));
+  std::string failure;
+  ASSERT_TRUE(writeDataFile(disk, u"/x/cut.dat", header, section, &failure)) << failure;
   // The user's own calculation mode survives the import.
   session->setManualCalculation(true);
 
@@ -395,8 +397,8 @@ TEST_F(DataExchangeTest, ImportFailuresAreReportedAndChangeNothing) {
   };
   const Case cases[] = {
       {u"/x/none.dat", u"Cannot open file '/x/none.dat'."},
-      {u"/x/short.dat", u"Data file '/x/short.dat' is not a vaild file format or corrupted."},
-      {u"/x/cut.dat", u"Data file '/x/cut.dat' is not a vaild file format or corrupted."},
+      {u"/x/short.dat", u"Data file '/x/short.dat' is not a valid file format or corrupted."},
+      {u"/x/cut.dat", u"Data file '/x/cut.dat' is not a valid file format or corrupted."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(narrow(c.path));

@@ -291,7 +291,7 @@ TEST(DataFile, ReadingRefusesBadFilesWithTheirCodes) {
             u"Cannot open file 'C:\\a.dat'.");
   EXPECT_EQ(dataFileMessage(DataFileCode::kCannotRead, u"x"), u"Cannot read data from file 'x'.");
   EXPECT_EQ(dataFileMessage(DataFileCode::kInvalid, u"x"),
-            u"Data file 'x' is not a vaild file format or corrupted.");
+            u"Data file 'x' is not a valid file format or corrupted.");
 }
 
 TEST(DataFile, WriteReplacesTheTargetOnlyWithACompleteFile) {
@@ -300,7 +300,8 @@ TEST(DataFile, WriteReplacesTheTargetOnlyWithACompleteFile) {
   appendDataRecord({0, 1, 1, Value::integer(5)}, &section);
   files.writeAll(u"/d/app.dat", "old");
   files.writeAll(u"/d/app.dat.tmp", "someone else's");
-  ASSERT_TRUE(writeDataFile(files, u"/d/app.dat", DataFileHeader(), section));
+  std::string failure;
+  ASSERT_TRUE(writeDataFile(files, u"/d/app.dat", DataFileHeader(), section, &failure));
   DataFileHeader header;
   std::string read;
   ASSERT_EQ(readDataFile(files, u"/d/app.dat", &header, &read), DataFileCode::kOk);
@@ -312,10 +313,11 @@ TEST(DataFile, WriteReplacesTheTargetOnlyWithACompleteFile) {
   // nothing behind.
   files.writeAll(u"/d/app.dat", "old");
   files.setFailWrites(true);
-  EXPECT_FALSE(writeDataFile(files, u"/d/app.dat", DataFileHeader(), section));
+  EXPECT_FALSE(writeDataFile(files, u"/d/app.dat", DataFileHeader(), section, &failure));
+  EXPECT_EQ(failure, "cannot write /d/app.dat: the disk refused the write");
   files.setFailWrites(false);
   files.setReadOnly(u"/d/app.dat", true);
-  EXPECT_FALSE(writeDataFile(files, u"/d/app.dat", DataFileHeader(), section));
+  EXPECT_FALSE(writeDataFile(files, u"/d/app.dat", DataFileHeader(), section, &failure));
   EXPECT_EQ(files.files().at(u"/d/app.dat"), "old");
   EXPECT_EQ(files.files().size(), 2u);
 }

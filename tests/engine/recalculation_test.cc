@@ -289,6 +289,44 @@ TEST_F(RecalculationTest, InputCellThatCannotBeReadKeepsItsValue) {
   EXPECT_DOUBLE_EQ(number("B1"), 8);
 }
 
+// Out of memory is no failure of the host program: it ends the pass and reaches the caller, the
+// cells the pass did not reach show #VALUE! instead of their old values, and the host's own
+// calculation is restored. The next pass computes them again.
+TEST_F(RecalculationTest, OutOfMemoryEndsThePassAndMarksTheCellsItDidNotReach) {
+  build("[S]\nA1: 1\nB1: =A1+1\nC1: =B1+SUMSQ(0)\nD1: =C1*2\n");  // SUMSQ is left to the host
+  engine->recalculation().computeAll();
+  EXPECT_DOUBLE_EQ(number("D1"), 4);
+  enter("A1", Value::number(5));
+  host.outOfMemory = true;
+  EXPECT_THROW(recalculate({"A1"}), std::bad_alloc);
+  EXPECT_DOUBLE_EQ(number("B1"), 6);
+  for (const char* a1 : {"C1", "D1"}) {
+    ASSERT_TRUE(cell(a1)->value && cell(a1)->value->isError()) << a1;
+    EXPECT_EQ(cell(a1)->value->errorCode(), kErrorValue) << a1;
+    EXPECT_EQ(publishCount(a1), 1) << a1;
+  }
+  EXPECT_EQ(host.log.back(), "restoreCalculation");
+
+  host.outOfMemory = false;
+  recalculate({"A1"});
+  EXPECT_DOUBLE_EQ(number("D1"), 12);
+
+  host.outOfMemory = true;
+  EXPECT_THROW(engine->recalculation().computeAll(), std::bad_alloc);
+  EXPECT_TRUE(cell("D1")->value->isError());
+}
+
+// A failed call of the host program is not the end of the pass: the cell keeps its value.
+TEST_F(RecalculationTest, HostFailureKeepsTheCellAndThePassGoesOn) {
+  build("[S]\nA1: 1\nB1: =A1+SUMSQ(0)\nC1: =A1*2\n");
+  engine->recalculation().computeAll();
+  enter("A1", Value::number(5));
+  host.throwOnCall = true;
+  recalculate({"A1"});
+  EXPECT_DOUBLE_EQ(number("B1"), 1);
+  EXPECT_DOUBLE_EQ(number("C1"), 10);
+}
+
 // Running totals over formula cells raise each total once for every cell above it before the
 // order settles: more steps than the relaxation's budget, without any circle. Cutting it short
 // computed totals before the cells they add up.

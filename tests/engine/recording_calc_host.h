@@ -5,6 +5,7 @@
 #define KORVEL_TESTS_ENGINE_RECORDING_CALC_HOST_H_
 
 #include <map>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -42,6 +43,8 @@ class RecordingCalcHost : public CalcHost {
   // Every operation that asks the host program something throws while this is set, as a failed
   // call of the host's object model does.
   bool throwOnCall = false;
+  // Worksheet function calls run out of memory instead.
+  bool outOfMemory = false;
 
   // What the engine did, in order of the calls.
   std::vector<Cell*> published;
@@ -78,6 +81,7 @@ class RecordingCalcHost : public CalcHost {
     FunctionCall call{number, {}, count};
     for (const Value* v : arguments) call.arguments.push_back(v ? *v : Value());
     functionCalls.push_back(std::move(call));
+    if (outOfMemory) throw std::bad_alloc();
     failIfAsked();
     out = functionSucceeds ? functionAnswer : Value::error(kErrorValue);
     return functionSucceeds;
@@ -112,7 +116,7 @@ class RecordingCalcHost : public CalcHost {
 
  private:
   void failIfAsked() {
-    if (throwOnCall) throw std::runtime_error("host call failed");
+    if (throwOnCall) throw HostCallFailure("host call failed");
   }
   void recordMacro(const char* operation, std::u16string_view name,
                    const std::vector<const Value*>& arguments, bool array, Value& out) {

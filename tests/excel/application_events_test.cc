@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -290,6 +291,26 @@ TEST_F(ApplicationEventsTest, TheCycleRestoresEverythingOnAFailingPath) {
     EXPECT_FALSE(connection->protection().scopeOpen());
   }
   host.onPublish = nullptr;
+}
+
+// Out of memory in a recalculation is no failure of the program: the cycle still restores what it
+// switched, and the user is told once, not at every edit that fails the same way.
+TEST_F(ApplicationEventsTest, ARecalculationThatRunsOutOfMemoryIsSaidOnce) {
+  host.onPublish = [](Cell*) { throw std::bad_alloc(); };
+  size_t boxes = rig.windows.messageBoxes().size();
+  for (int edit = 0; edit < 2; ++edit) {
+    Cell* a1 = cell("A1");
+    a1->ensureValue() = Value::integer(int32_t(a1->value->number()) + 1);
+    changedCells().push_back(a1);
+    connection->events().recalculationCycle(false);
+    EXPECT_TRUE(eventsOn());
+    EXPECT_FALSE(calculation().recalculating);
+    EXPECT_FALSE(calculation().writingResults);
+  }
+  host.onPublish = nullptr;
+  ASSERT_EQ(rig.windows.messageBoxes().size(), boxes + 1);
+  EXPECT_NE(toUtf8(rig.windows.messageBoxes().back().text).find("not enough memory"),
+            std::string::npos);
 }
 
 TEST_F(ApplicationEventsTest, AChangeWhileResultsAreWrittenIsIgnored) {

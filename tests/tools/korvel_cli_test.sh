@@ -136,14 +136,14 @@ for option in "--export $work/x.dat" "--import $work/edits.dat" --save; do
   "$korvel" run "$work/plain.kvapp" $option > /dev/null 2> "$work/err"
   status=$?
   set -e
-  [ "$status" -eq 1 ] && grep -q 'compiled without' "$work/err" ||
+  [ "$status" -eq 2 ] && grep -q 'compiled without' "$work/err" ||
     { echo "FAIL: run $option of a plain application: status $status"; exit 1; }
 done
 set +e
 "$korvel" compile "$work/app.txt" -o "$work/v.kvapp" --version 1.256 2> "$work/err"
 status=$?
 set -e
-[ "$status" -eq 1 ] || { echo "FAIL: compile with version 1.256: status $status"; exit 1; }
+[ "$status" -eq 64 ] || { echo "FAIL: compile with version 1.256: status $status"; exit 1; }
 printf 'not an application' > "$work/junk.kvapp"
 expect_refusal "junk application" "$korvel" run "$work/junk.kvapp"
 unset TMPDIR

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <utility>
 
 #include "compiler/formula_parser.h"
 #include "compiler/model_builder.h"
@@ -22,6 +23,7 @@
 #include "hosts/headless/system_clock.h"
 #include "model/address.h"
 #include "tools/korvel/cell_display.h"
+#include "tools/korvel/exit_status.h"
 #include "tools/korvel/model_file.h"
 #include "tools/korvel/progress.h"
 #include "tools/korvel/workbook_input.h"
@@ -37,8 +39,6 @@ void installHeadlessLocale() {
 
 namespace {
 
-constexpr int kUsage = 1;
-constexpr int kRefused = 2;
 // A reference result is shown as the array of its cells' values; past this many cells it is
 // shown as #VALUE!, as no one reads such a line.
 constexpr uint64_t kMaxShownCells = 1u << 20;
@@ -137,17 +137,11 @@ const char* kindName(const Value& value) {
   }
 }
 
-bool startsWithEnvelope(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  char magic[4] = {};
-  return in.read(magic, 4) && std::string(magic, 4) == std::string("ROZ\0", 4);
-}
-
 // *workbook keeps the settings of a workbook input (a model input leaves it as it is).
 bool loadInput(const std::string& path, CompiledModel& model, Workbook* workbook,
                Progress* progress = nullptr) {
   model.functions = &FunctionCatalogue::instance();
-  if (startsWithEnvelope(path)) {
+  if (sniffInput(path) == InputKind::kModel) {
     DiskFiles files;
     std::string error;
     if (readModelFile(files, fromUtf8(path), model, &error)) return true;
@@ -161,7 +155,7 @@ bool loadInput(const std::string& path, CompiledModel& model, Workbook* workbook
     return true;
   }
   if (progress) progress->clear();
-  for (const std::string& e : errors) std::cerr << path << ": " << e << "\n";
+  printWorkbookFaults(path, errors);
   return false;
 }
 
@@ -170,29 +164,30 @@ void reportNotComputed(const HeadlessCalcHost& host) {
   if (!line.empty()) std::cerr << line << "\n";
 }
 
-// Sets the cell's value as the workbook would after an edit, and lists it as changed.
-bool applySet(Engine& engine, const std::string& assignment) {
+// Sets the cell's value as the workbook would after an edit, and lists it as changed. The exit
+// status: success, a usage error, or differs for a cell that refuses the entry.
+int applySet(Engine& engine, const std::string& assignment) {
   CompiledModel& model = engine.model();
   size_t equals = assignment.find('=');
   if (equals == std::string::npos) {
     std::cerr << "korvel: --set " << assignment << ": expected CELL=VALUE\n";
-    return false;
+    return kExitUsage;
   }
   CellRef address = parseCellName(fromUtf8(assignment.substr(0, equals)), model);
   if (address.isNone()) {
     std::cerr << "korvel: --set " << assignment << ": no such cell\n";
-    return false;
+    return kExitUsage;
   }
   Value value;
   ParseError error;
   if (!parseConstant(fromUtf8(assignment.substr(equals + 1)), false, &value, &error)) {
     std::cerr << "korvel: --set " << assignment << ": " << error.message << "\n";
-    return false;
+    return kExitUsage;
   }
   Cell* cell = model.cellAt(address);
   if (!cell->formulaRoots.empty() || cell->firstListIndex >= 0) {
     std::cerr << "korvel: --set " << assignment << ": the cell holds a formula\n";
-    return false;
+    return kExitDiffers;
   }
   if (!cell->hasFlag(kCellInput)) {
     cell->setFlag(kCellInput, true);
@@ -200,10 +195,59 @@ bool applySet(Engine& engine, const std::string& assignment) {
   }
   cell->ensureValue() = value;
   engine.recalculation().markChanged(cell);
+  return kExitSuccess;
+}
+
+}  // namespace
+
+namespace {
+
+bool expandGet(const std::string& text, std::vector<std::string>* out) {
+  size_t bang = text.rfind('!');
+  size_t colon = text.find(':', bang == std::string::npos ? 0 : bang);
+  if (colon == std::string::npos) {
+    out->push_back(text);
+    return true;
+  }
+  std::string prefix = bang == std::string::npos ? "" : text.substr(0, bang + 1);
+  size_t start = prefix.size();
+  SyntaxCell first, last;
+  if (!parseCellAddress(fromUtf8(text.substr(start, colon - start)), &first) ||
+      !parseCellAddress(fromUtf8(text.substr(colon + 1)), &last)) {
+    return false;
+  }
+  if (first.row > last.row) std::swap(first.row, last.row);
+  if (first.column > last.column) std::swap(first.column, last.column);
+  if (uint64_t(last.row - first.row + 1) * (last.column - first.column + 1) > kMaxGetCells) {
+    return false;
+  }
+  for (uint32_t row = first.row; row <= last.row; ++row) {
+    for (uint32_t column = first.column; column <= last.column; ++column) {
+      out->push_back(prefix + toUtf8(cellText(CellRef::at(0, row, column))));
+    }
+  }
   return true;
 }
 
 }  // namespace
+
+bool insideSheetLimits(const std::string& text) {
+  size_t bang = text.rfind('!');
+  SyntaxCell cell;
+  return parseCellAddress(fromUtf8(text.substr(bang == std::string::npos ? 0 : bang + 1)), &cell) &&
+         cell.row <= maxRow() && cell.column <= maxColumn();
+}
+
+bool expandGets(const std::vector<std::string>& gets, std::vector<std::string>* out) {
+  for (const std::string& get : gets) {
+    if (!expandGet(get, out)) {
+      std::cerr << "korvel: --get " << get << ": not a cell or a range of at most " << kMaxGetCells
+                << " cells\n";
+      return false;
+    }
+  }
+  return true;
+}
 
 int calcCommand(const CalcOptions& options) {
   installHeadlessLocale();
@@ -212,7 +256,7 @@ int calcCommand(const CalcOptions& options) {
   std::optional<Progress> progress(std::in_place, "korvel calc " + options.input);
   progress->step("loading");
   bool loaded = loadInput(options.input, model, &workbook, &*progress);
-  if (!loaded) return kRefused;
+  if (!loaded) return kExitFailed;
   HeadlessCalcHost host(&model);
   Engine engine(model, &host);
   applyWorkbookSettings(std::move(workbook), engine, host);
@@ -225,7 +269,7 @@ int calcCommand(const CalcOptions& options) {
   progress.reset();
 
   for (const std::string& assignment : options.sets) {
-    if (!applySet(engine, assignment)) return kUsage;
+    if (int status = applySet(engine, assignment); status != kExitSuccess) return status;
   }
   if (!options.sets.empty()) {
     // As the recalculation cycle does: the cells recalculated on every pass join the changes.
@@ -236,11 +280,13 @@ int calcCommand(const CalcOptions& options) {
   }
 
   std::vector<CellRef> shown;
-  for (const std::string& get : options.gets) {
-    CellRef address = parseCellName(fromUtf8(get), model);
+  std::vector<std::string> wanted;
+  if (!expandGets(options.gets, &wanted)) return kExitUsage;
+  for (const std::string& cell : wanted) {
+    CellRef address = parseCellName(fromUtf8(cell), model);
     if (address.isNone()) {
-      std::cerr << "korvel: --get " << get << ": no such cell\n";
-      return kUsage;
+      std::cerr << "korvel: --get " << cell << ": no such cell\n";
+      return kExitUsage;
     }
     shown.push_back(address);
   }
@@ -274,7 +320,7 @@ int calcCommand(const CalcOptions& options) {
     }
   }
   reportNotComputed(host);
-  return 0;
+  return kExitSuccess;
 }
 
 int evalCommand(const EvalOptions& options) {
@@ -283,14 +329,14 @@ int evalCommand(const EvalOptions& options) {
   ParseError parseError;
   if (!parseFormula(formula, &parseError)) {
     std::cerr << "korvel: " << options.formula << ": " << parseError.message << "\n";
-    return kRefused;
+    return kExitFailed;
   }
 
   Workbook workbook;
   std::vector<std::string> errors;
   if (!options.book.empty() && !readWorkbookFile(options.book, &workbook, &errors)) {
-    for (const std::string& e : errors) std::cerr << options.book << ": " << e << "\n";
-    return kRefused;
+    printWorkbookFaults(options.book, errors);
+    return kExitFailed;
   }
   // The cell the formula stands in: --at, else the first free cell of column A below the first
   // sheet's used rows (A1 without a book).
@@ -306,13 +352,13 @@ int evalCommand(const EvalOptions& options) {
     std::u16string cell = bang == std::u16string::npos ? text : text.substr(bang + 1);
     if (!parseCellAddress(cell, &at) || at.row > maxRow() || at.column > maxColumn()) {
       std::cerr << "korvel: --at " << options.at << ": not a cell\n";
-      return kUsage;
+      return kExitUsage;
     }
     if (!sheetName.empty()) {
       int found = workbook.findSheet(sheetName);
       if (found < 0 && !options.book.empty()) {
         std::cerr << "korvel: --at " << options.at << ": the book has no such sheet\n";
-        return kUsage;
+        return kExitUsage;
       }
       if (found < 0) {
         workbook.sheets.push_back(WorkbookSheet{sheetName, {}, {}, 0});
@@ -343,7 +389,7 @@ int evalCommand(const EvalOptions& options) {
   CompiledModel model;
   if (!buildModel(workbook, &FunctionCatalogue::instance(), model, &errors)) {
     for (const std::string& e : errors) std::cerr << "korvel: " << e << "\n";
-    return kRefused;
+    return kExitFailed;
   }
   HeadlessCalcHost host(&model);
   Engine engine(model, &host);
@@ -363,9 +409,20 @@ int evalCommand(const EvalOptions& options) {
     result = evaluateFormula(engine, formulaCell->formulaRoots.front().get(), formulaCell,
                              kModeReference);
   }
-  std::cout << toUtf8(toText(shownValue(model, result))) << "\n";
+  Value shown = shownValue(model, result);
+  if (options.json) {
+    std::cout << nlohmann::ordered_json{{"formula", options.formula},
+                                        {"cell", cellName(model, CellRef::at(uint32_t(sheetIndex),
+                                                                             at.row, at.column))},
+                                        {"kind", kindName(shown)},
+                                        {"text", toUtf8(toText(shown))}}
+                     .dump(2)
+              << "\n";
+  } else {
+    std::cout << toUtf8(toText(shown)) << "\n";
+  }
   reportNotComputed(host);
-  return 0;
+  return kExitSuccess;
 }
 
 }  // namespace korvel

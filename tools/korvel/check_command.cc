@@ -25,14 +25,12 @@
 #include "model/address.h"
 #include "tools/korvel/calc_commands.h"
 #include "tools/korvel/cell_display.h"
+#include "tools/korvel/exit_status.h"
 #include "tools/korvel/workbook_input.h"
 #include "util/text.h"
 
 namespace korvel {
 namespace {
-
-constexpr int kMismatched = 1;
-constexpr int kRefused = 2;
 
 struct Expected {
   Value value;
@@ -115,9 +113,9 @@ int checkCommand(const CheckOptions& options) {
   Workbook workbook;
   std::vector<std::string> errors;
   if (!readWorkbookFile(options.input, &workbook, &errors)) {
-    for (const std::string& e : errors) std::cerr << options.input << ": " << e << "\n";
+    printWorkbookFaults(options.input, errors);
     if (errors.empty()) std::cerr << options.input << ": cannot be read\n";
-    return kRefused;
+    return kExitFailed;
   }
   // The package reader keeps a cell whose formula it rejects as its stored value, a constant:
   // such cells are counted here as rejected formulas (checked, not computed). The cells that read
@@ -130,11 +128,11 @@ int checkCommand(const CheckOptions& options) {
   std::vector<CellRef> rejected;
   if (!buildModel(workbook, &FunctionCatalogue::instance(), model, &errors,
                   BuildOptions{.skipBadFormulas = true}, &rejected)) {
-    for (const std::string& e : errors) std::cerr << options.input << ": " << e << "\n";
-    return kRefused;
+    printWorkbookFaults(options.input, errors);
+    return kExitFailed;
   }
   // Rejected formulas are reported, counted as not computed, and the rest is checked.
-  for (const std::string& e : errors) std::cerr << options.input << ": " << e << "\n";
+  printWorkbookFaults(options.input, errors);
 
   // No stored result is trusted: every formula cell starts empty.
   for (Cell* cell : model.indexedCells()) {
@@ -192,7 +190,7 @@ int checkCommand(const CheckOptions& options) {
                    [](const auto& a, const auto& b) { return a.second > b.second; });
 
   bool anyRejected = !rejected.empty() || rejectedByReader > 0;
-  int status = anyRejected ? kRefused : mismatched > 0 ? kMismatched : 0;
+  int status = anyRejected ? kExitFailed : mismatched > 0 ? kExitDiffers : kExitSuccess;
   if (options.json) {
     nlohmann::ordered_json byFunction = nlohmann::ordered_json::object();
     for (const auto& [name, calls] : functions) byFunction[toUtf8(name)] = calls;

@@ -6,17 +6,11 @@
 #include "hosts/headless/disk_files.h"
 #include "tools/korvel/application_file.h"
 #include "tools/korvel/calc_commands.h"
+#include "tools/korvel/exit_status.h"
 #include "tools/korvel/workbook_input.h"
 #include "util/text.h"
 
 namespace korvel {
-
-namespace {
-
-constexpr int kUsage = 1;
-constexpr int kRefused = 2;
-
-}  // namespace
 
 int compileCommand(const CompileOptions& options) {
   installHeadlessLocale();
@@ -24,7 +18,7 @@ int compileCommand(const CompileOptions& options) {
   if (!options.version.empty() && !parseApplicationVersion(options.version, &application.version)) {
     std::cerr << "korvel: --version " << options.version
               << ": expected MAJOR[.MINOR[.BUILD]], each 0 to 255\n";
-    return kUsage;
+    return kExitUsage;
   }
   application.name = fromUtf8(options.name);
   if (application.name.empty()) {
@@ -36,23 +30,25 @@ int compileCommand(const CompileOptions& options) {
       application.name.find_first_of(u"/\\:*?\"<>|") != std::u16string::npos) {
     std::cerr << "korvel: the application name '" << toUtf8(application.name)
               << "' cannot name a file\n";
-    return kUsage;
+    return kExitUsage;
   }
   application.information = fromUtf8(options.information);
   application.dataExchange = options.dataExchange;
   application.saveAsExecutable = options.saveAsExecutable;
 
   DiskFiles files;
+  files.protectInput(fromUtf8(options.input));
+  if (!options.agreementFile.empty()) files.protectInput(fromUtf8(options.agreementFile));
   if (!options.agreementFile.empty() &&
       !files.readAll(fromUtf8(options.agreementFile), &application.agreement)) {
     std::cerr << "korvel: cannot read the agreement " << options.agreementFile << "\n";
-    return kRefused;
+    return kExitFailed;
   }
   Workbook workbook;
   std::vector<std::string> errors;
   if (!readWorkbookFile(options.input, &workbook, &errors)) {
-    for (const std::string& e : errors) std::cerr << options.input << ": " << e << "\n";
-    return kRefused;
+    printWorkbookFaults(options.input, errors);
+    return kExitFailed;
   }
   // An .xlsx book lends its package, so that what the compiler does not read stays.
   std::string package;
@@ -62,13 +58,13 @@ int compileCommand(const CompileOptions& options) {
   std::string error;
   if (!buildApplicationResources(workbook, package, application, files, &entries, &error)) {
     std::cerr << "korvel: " << options.input << ": " << error << "\n";
-    return kRefused;
+    return kExitFailed;
   }
-  if (!files.writeAll(fromUtf8(options.output), encodeApplicationFile(entries))) {
-    std::cerr << "korvel: cannot write " << options.output << "\n";
-    return kRefused;
+  if (!files.writeAll(fromUtf8(options.output), encodeApplicationFile(entries), &error)) {
+    std::cerr << "korvel: " << error << "\n";
+    return kExitFailed;
   }
-  return 0;
+  return kExitSuccess;
 }
 
 }  // namespace korvel

@@ -7,7 +7,9 @@
 
 #include "data/data_file.h"
 #include "hosts/headless/disk_files.h"
+#include "model/address.h"
 #include "model/compiled_model.h"
+#include "tools/korvel/exit_status.h"
 #include "tools/korvel/model_dump.h"
 #include "util/text.h"
 
@@ -21,6 +23,12 @@ std::string versionText(uint32_t version) {
   return buffer;
 }
 
+// "sheet 2!C7": the sheet by its position from 1, the cell as the workbook names it.
+std::string recordCell(const DataRecord& r) {
+  return "sheet " + std::to_string(uint32_t(r.sheet) + 1) + "!" +
+         toUtf8(cellText(CellRef::at(0, r.row, r.column)));
+}
+
 }  // namespace
 
 int dataDumpCommand(const std::string& path, bool json) {
@@ -30,23 +38,25 @@ int dataDumpCommand(const std::string& path, bool json) {
   std::string section;
   DataFileCode code = readDataFile(files, widePath, &header, &section);
   if (code != DataFileCode::kOk) {
-    std::cerr << toUtf8(dataFileMessage(code, widePath)) << "\n";
-    return 2;
+    std::cerr << "korvel: " << toUtf8(dataFileMessage(code, widePath)) << "\n";
+    return kExitFailed;
   }
   std::vector<DataRecord> records;
   bool complete = readDataRecords(header, section, &records);
 
-  // Data files carry no sheet names: references are shown by their cells alone.
+  // Data files carry no sheet names: a record's sheet is shown by its position, counted from 1 as
+  // the workbook's tabs are, and references by their cells alone.
   CompiledModel noModel;
   if (json) {
     nlohmann::ordered_json out;
     out["header"] = {{"appId", header.applicationId},
                      {"timestamp", header.timestamp},
-                     {"formatVersion", header.formatVersion},
+                     {"formatVersion", versionText(header.formatVersion)},
                      {"recordLength", header.recordLength}};
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const DataRecord& r : records) {
-      list.push_back({{"sheet", r.sheet},
+      list.push_back({{"cell", recordCell(r)},
+                      {"sheet", r.sheet},
                       {"row", r.row},
                       {"col", r.column},
                       {"value", valueJson(noModel, r.value)}});
@@ -60,16 +70,15 @@ int dataDumpCommand(const std::string& path, bool json) {
               << "recordLength: " << header.recordLength << "\n"
               << "records: " << records.size() << "\n";
     for (const DataRecord& r : records) {
-      std::cout << "  sheet " << r.sheet << " row " << r.row << " col " << r.column << ": "
-                << valueText(noModel, r.value) << "\n";
+      std::cout << "  " << recordCell(r) << " = " << valueText(noModel, r.value) << "\n";
     }
   }
   std::cout.flush();
   if (!complete) {
-    std::cerr << toUtf8(dataFileMessage(DataFileCode::kInvalid, widePath)) << "\n";
-    return 2;
+    std::cerr << "korvel: " << toUtf8(dataFileMessage(DataFileCode::kInvalid, widePath)) << "\n";
+    return kExitFailed;
   }
-  return 0;
+  return kExitSuccess;
 }
 
 }  // namespace korvel

@@ -9,24 +9,32 @@
 #include <cstdlib>
 #include <cstring>
 #endif
+#include <charconv>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <system_error>
+#include <utility>
 
 #include "compiler/model_builder.h"
 #include "compiler/starting_values.h"
 #include "compiler/workbook_text.h"
+#include "data/data_file.h"
 #include "engine/locale_settings.h"
 #include "engine/number_text.h"
 #include "engine/value.h"
 #include "engine/value_convert.h"
 #include "functions/function_catalogue.h"
 #include "hosts/headless/disk_files.h"
+#include "model/model_stream.h"
 #include "tools/korvel/calc_commands.h"
 #include "tools/korvel/check_command.h"
 #include "tools/korvel/compile_command.h"
 #include "tools/korvel/data_command.h"
+#include "tools/korvel/exit_status.h"
 #include "tools/korvel/model_dump.h"
 #include "tools/korvel/model_file.h"
 #include "tools/korvel/progress.h"
@@ -37,9 +45,11 @@
 namespace korvel {
 namespace {
 
-// Exit status of a command whose input was refused (a model that does not load, a workbook with
-// faults), as opposed to 1 for a usage error.
-constexpr int kRefused = 2;
+std::string versionText() {
+  auto part = [](int shift) { return std::to_string((kDataFileRuntimeVersion >> shift) & 0xFF); };
+  return "korvel " + part(24) + "." + part(16) + "." + part(8) + "." + part(0) + " (model format " +
+         std::to_string(kModelFormatVersion) + ")";
+}
 
 // Reads each line as a cell text the way an operator needs it as a number, and shows the result
 // as the engine displays it.
@@ -47,7 +57,7 @@ int showValues(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     std::cerr << "korvel: cannot open " << path << "\n";
-    return 2;
+    return kExitFailed;
   }
   installHeadlessLocale();
   std::string line;
@@ -89,8 +99,8 @@ int buildCommand(const std::string& input, const std::string& output) {
   if (read) progress.step("compiling");
   if (!read || !buildModel(workbook, &FunctionCatalogue::instance(), model, &errors)) {
     progress.clear();
-    for (const std::string& e : errors) std::cerr << input << ": " << e << "\n";
-    return kRefused;
+    printWorkbookFaults(input, errors);
+    return kExitFailed;
   }
   workbook = Workbook();  // the model holds all that is needed from here on
   // The model carries the values the application starts with.
@@ -98,12 +108,13 @@ int buildCommand(const std::string& input, const std::string& output) {
   computeStartingValues(model);
   progress.step("writing " + output);
   DiskFiles files;
+  files.protectInput(fromUtf8(input));
   std::string error;
   bool written = writeModelFile(files, fromUtf8(output), model, &error);
   progress.clear();
   if (!written) {
     std::cerr << "korvel: " << error << "\n";
-    return kRefused;
+    return kExitFailed;
   }
   return 0;
 }
@@ -111,6 +122,11 @@ int buildCommand(const std::string& input, const std::string& output) {
 bool loadOrReport(const std::string& path, CompiledModel& model) {
   installHeadlessLocale();
   model.functions = &FunctionCatalogue::instance();
+  InputKind kind = sniffInput(path);
+  if (kind != InputKind::kModel && kind != InputKind::kUnreadable) {
+    std::cerr << "korvel: " << path << ": this is " << describeInput(kind) << ", not a model\n";
+    return false;
+  }
   DiskFiles files;
   std::string error;
   if (readModelFile(files, fromUtf8(path), model, &error)) return true;
@@ -120,7 +136,7 @@ bool loadOrReport(const std::string& path, CompiledModel& model) {
 
 int dumpCommand(const std::string& path, bool asJson) {
   CompiledModel model;
-  if (!loadOrReport(path, model)) return kRefused;
+  if (!loadOrReport(path, model)) return kExitFailed;
   if (asJson) {
     std::cout << dumpJson(model).dump(2) << "\n";
   } else {
@@ -131,12 +147,13 @@ int dumpCommand(const std::string& path, bool asJson) {
 
 int rewriteCommand(const std::string& input, const std::string& output) {
   CompiledModel model;
-  if (!loadOrReport(input, model)) return kRefused;
+  if (!loadOrReport(input, model)) return kExitFailed;
   DiskFiles files;
+  files.protectInput(fromUtf8(input));
   std::string error;
   if (!writeModelFile(files, fromUtf8(output), model, &error)) {
     std::cerr << "korvel: " << error << "\n";
-    return kRefused;
+    return kExitFailed;
   }
   return 0;
 }
@@ -177,6 +194,7 @@ int main(int argc, char** argv) {
 #endif
   CLI::App app{"korvel: the runtime of compiled spreadsheet applications, on the headless host"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", korvel::versionText());
   std::string valuesFile;
   auto* values = app.add_subcommand("values", "Read cell texts as the engine does and show them");
   values->add_option("FILE", valuesFile, "A text file, one cell text a line")->required();
@@ -262,9 +280,11 @@ int main(int argc, char** argv) {
   korvel::EvalOptions evalOptions;
   auto* eval = app.add_subcommand("eval", "Evaluate one formula and print its value");
   eval->add_option("FORMULA", evalOptions.formula, "The formula, such as =1/3")->required();
-  eval->add_option("--book", evalOptions.book, "Workbook text file the formula reads");
+  eval->add_option("--book", evalOptions.book,
+                   "An .xlsx workbook or a workbook text the formula reads");
   eval->add_option("--at", evalOptions.at, "The cell the formula stands in, such as Sheet1!C5");
   eval->add_flag("--date1904", evalOptions.date1904, "Use the 1904 date system");
+  eval->add_flag("--json", evalOptions.json, "Print one JSON object");
 
   korvel::CheckOptions checkOptions;
   auto* check = app.add_subcommand(
@@ -274,7 +294,15 @@ int main(int argc, char** argv) {
   check
       ->add_option("--tolerance", checkOptions.tolerance,
                    "Relative tolerance of number comparisons (default 1e-9)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Validator(
+          [](const std::string& text) -> std::string {
+            double value = 0;
+            auto [end, failed] = std::from_chars(text.data(), text.data() + text.size(), value);
+            if (failed != std::errc() || end != text.data() + text.size() || !(value >= 0))
+              return "expected a number of 0 or more, such as 1e-9";
+            return "";
+          },
+          "NUMBER"));
 
   std::string dataFile;
   bool dataJson = false;
@@ -284,16 +312,41 @@ int main(int argc, char** argv) {
   dataDump->add_option("FILE", dataFile, "A .dat data file")->required();
   dataDump->add_flag("--json", dataJson, "Print one JSON object");
 
-  CLI11_PARSE(app, argc, argv);
-  if (*data && *dataDump) return korvel::dataDumpCommand(dataFile, dataJson);
-  if (*check) return korvel::checkCommand(checkOptions);
-  if (*calc) return korvel::calcCommand(calcOptions);
-  if (*run) return korvel::runCommand(runOptions);
-  if (*compile) return korvel::compileCommand(compileOptions);
-  if (*eval) return korvel::evalCommand(evalOptions);
-  if (*values) return korvel::showValues(valuesFile);
-  if (*build) return korvel::buildCommand(bookFile, outputFile);
-  if (*dump) return korvel::dumpCommand(modelFile, asJson);
-  if (*rewrite) return korvel::rewriteCommand(rewriteInput, outputFile);
+  // A word where a command belongs that names none is said as such (the parser would ask for a
+  // command as if none were given).
+  if (argc > 1 && argv[1][0] != '-') {
+    bool known = false;
+    std::function<bool(const CLI::App*)> every = [](const CLI::App*) { return true; };
+    for (const CLI::App* command : std::as_const(app).get_subcommands(every)) {
+      known |= command->check_name(argv[1]);
+    }
+    if (!known) {
+      std::cerr << "korvel: '" << argv[1] << "' is not a command; korvel --help lists them\n";
+      return korvel::kExitUsage;
+    }
+  }
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // Help and the version are answers, not errors; every usage error has one status.
+    int printed = app.exit(e);
+    return printed == 0 ? korvel::kExitSuccess : korvel::kExitUsage;
+  }
+  try {
+    if (*data && *dataDump) return korvel::dataDumpCommand(dataFile, dataJson);
+    if (*check) return korvel::checkCommand(checkOptions);
+    if (*calc) return korvel::calcCommand(calcOptions);
+    if (*run) return korvel::runCommand(runOptions);
+    if (*compile) return korvel::compileCommand(compileOptions);
+    if (*eval) return korvel::evalCommand(evalOptions);
+    if (*values) return korvel::showValues(valuesFile);
+    if (*build) return korvel::buildCommand(bookFile, outputFile);
+    if (*dump) return korvel::dumpCommand(modelFile, asJson);
+    if (*rewrite) return korvel::rewriteCommand(rewriteInput, outputFile);
+  } catch (const std::bad_alloc&) {
+    // A computation cut short has no result to print: any value shown would be a wrong one.
+    std::cerr << "korvel: out of memory; nothing was computed to the end\n";
+    return korvel::kExitFailed;
+  }
   return 0;
 }

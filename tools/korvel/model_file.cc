@@ -56,11 +56,7 @@ bool writeModelFile(Files& files, const std::u16string& path, const CompiledMode
     *error = std::string("cannot write the model: ") + e.what();
     return false;
   }
-  if (!files.writeAll(path, bytes)) {
-    *error = "cannot write " + toUtf8(path);
-    return false;
-  }
-  return true;
+  return files.writeAll(path, bytes, error);
 }
 
 bool readModelContent(Files& files, const std::u16string& path, std::string* content,

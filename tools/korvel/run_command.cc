@@ -1,5 +1,6 @@
 #include "tools/korvel/run_command.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -12,6 +13,7 @@
 #include "runtime/runtime.h"
 #include "tools/korvel/application_file.h"
 #include "tools/korvel/calc_commands.h"
+#include "tools/korvel/exit_status.h"
 #include "tools/korvel/headless_session.h"
 #include "tools/korvel/workbook_input.h"
 #include "util/text.h"
@@ -19,9 +21,6 @@
 namespace korvel {
 
 namespace {
-
-constexpr int kUsage = 1;
-constexpr int kRefused = 2;
 
 // The file name part of a path, for the workbook's name in the program.
 std::u16string workbookFileName(const std::string& path) {
@@ -77,28 +76,29 @@ int runCommand(const RunOptions& options) {
   // On the machine's files: the data files, the application file and its saved workbook are real.
   HeadlessSession session(true);
   std::string error;
-  if (endsWithNoCase(options.input, kApplicationFileExtension)) {
+  if (endsWithNoCase(options.input, kApplicationFileExtension) ||
+      sniffInput(options.input) == InputKind::kApplication) {
     std::u16string path;
     if (!absolutePath(options.input, &path)) {
       std::cerr << "korvel: " << options.input << ": the path does not read\n";
-      return kRefused;
+      return kExitFailed;
     }
     if (!session.startApplication(path, SessionOptions{}, &error)) {
       std::cerr << "korvel: " << options.input << ": " << error << "\n";
-      return kRefused;
+      return kExitFailed;
     }
   } else {
     Workbook workbook;
     std::vector<std::string> errors;
     if (!readWorkbookFile(options.input, &workbook, &errors)) {
-      for (const std::string& e : errors) std::cerr << options.input << ": " << e << "\n";
-      return kRefused;
+      printWorkbookFaults(options.input, errors);
+      return kExitFailed;
     }
     SessionOptions sessionOptions;
     sessionOptions.workbookName = workbookFileName(options.input);
     if (!session.start(workbook, sessionOptions, &error)) {
       std::cerr << "korvel: " << options.input << ": " << error << "\n";
-      return kRefused;
+      return kExitFailed;
     }
   }
   Runtime& runtime = session.runtime();
@@ -108,18 +108,29 @@ int runCommand(const RunOptions& options) {
     size_t equals = assignment.find('=');
     if (equals == std::string::npos) {
       std::cerr << "korvel: --set " << assignment << ": expected CELL=TEXT\n";
-      return kUsage;
+      return kExitUsage;
     }
-    if (!session.type(fromUtf8(assignment.substr(0, equals)),
-                      fromUtf8(assignment.substr(equals + 1)))) {
+    std::u16string cell = session.cellName(fromUtf8(assignment.substr(0, equals)));
+    if (cell.empty() || !insideSheetLimits(assignment.substr(0, equals))) {
+      std::cerr << "korvel: --set " << assignment << ": no such cell\n";
+      return kExitUsage;
+    }
+    // The runtime puts a computed cell's value back after an entry, so typing into it would
+    // change nothing and say nothing; calc refuses it the same way.
+    const std::vector<std::u16string>& computed = session.computedCells();
+    if (std::find(computed.begin(), computed.end(), cell) != computed.end()) {
+      std::cerr << "korvel: --set " << assignment << ": the cell holds a formula\n";
+      return kExitDiffers;
+    }
+    if (!session.type(cell, fromUtf8(assignment.substr(equals + 1)))) {
       std::cerr << "korvel: --set " << assignment << ": the program refused the entry\n";
-      return kUsage;
+      return kExitDiffers;
     }
   }
   if (options.manual) session.pressCalculateKey();
   if (options.undo && !session.undo()) {
     std::cerr << "korvel: --undo: there is nothing to undo\n";
-    return kUsage;
+    return kExitFailed;
   }
 
   const DataStep steps[] = {
@@ -131,19 +142,21 @@ int runCommand(const RunOptions& options) {
     if (!runtime.settings().dataExchange) {
       std::cerr << "korvel: " << step.option
                 << ": the application was compiled without --data-exchange\n";
-      return kUsage;
+      return kExitFailed;
     }
     std::u16string path;
     if (!servicePath(*step.file, &path)) {
       std::cerr << "korvel: " << step.option << " " << *step.file
                 << ": the service entry takes only paths of 8-bit characters\n";
-      return kUsage;
+      return kExitUsage;
     }
     double answer = callService(runtime, step.code, path);
     session.runMessages();
-    if (answer < 0) {
-      std::cerr << "korvel: " << step.option << " " << *step.file << ": the export failed\n";
-      return kRefused;
+    std::string failure = runtime.dataExchange().lastFailure();
+    if (answer < 0 || !failure.empty()) {
+      if (failure.empty()) failure = "the export failed";
+      std::cerr << "korvel: " << step.option << ": " << failure << "\n";
+      return kExitFailed;
     }
   }
 
@@ -151,13 +164,17 @@ int runCommand(const RunOptions& options) {
     if (!runtime.settings().saveAsExecutable) {
       std::cerr << "korvel: " << (options.save ? "--save" : "--save-as")
                 << ": the application was compiled without --save-as-executable\n";
-      return kUsage;
+      return kExitFailed;
     }
   }
   if (options.save) {
     // The user's save: the program's before-save event leads the runtime to save in place.
     session.program().saveWorkbook(session.workbookName());
     session.runMessages();
+    if (std::string failure = runtime.packaging().lastFailure(); !failure.empty()) {
+      std::cerr << "korvel: --save: " << failure << "\n";
+      return kExitFailed;
+    }
   }
   if (!options.saveAs.empty()) {
     std::string target = options.saveAs;
@@ -165,11 +182,19 @@ int runCommand(const RunOptions& options) {
     std::u16string path;
     if (!absolutePath(target, &path)) {
       std::cerr << "korvel: --save-as " << target << ": the path does not read\n";
-      return kUsage;
+      return kExitUsage;
     }
     session.dialogs().queueFileAnswer(path);
     callService(runtime, kServiceSaveExecutable, {});
     session.runMessages();
+    std::string failure = runtime.packaging().lastFailure();
+    if (failure.empty() && runtime.channelState().applicationPath != path) {
+      failure = "the application was not saved as " + target;
+    }
+    if (!failure.empty()) {
+      std::cerr << "korvel: --save-as: " << failure << "\n";
+      return kExitFailed;
+    }
   }
   if (options.about) {
     callService(runtime, kServicePostAbout, {});
@@ -181,11 +206,13 @@ int runCommand(const RunOptions& options) {
   }
 
   std::vector<std::u16string> cells;
-  for (const std::string& get : options.gets) {
+  std::vector<std::string> wanted;
+  if (!expandGets(options.gets, &wanted)) return kExitUsage;
+  for (const std::string& get : wanted) {
     std::u16string name = session.cellName(fromUtf8(get));
-    if (name.empty()) {
+    if (name.empty() || !insideSheetLimits(get)) {
       std::cerr << "korvel: --get " << get << ": no such cell\n";
-      return kUsage;
+      return kExitUsage;
     }
     cells.push_back(name);
   }
@@ -218,7 +245,7 @@ int runCommand(const RunOptions& options) {
     for (const std::string& dialog : dialogs) std::cout << dialog;
     for (const std::string& message : messages) std::cout << "message box: " << message << "\n";
   }
-  return 0;
+  return kExitSuccess;
 }
 
 }  // namespace korvel

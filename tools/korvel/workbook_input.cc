@@ -1,6 +1,10 @@
 #include "tools/korvel/workbook_input.h"
 
+#include <sys/stat.h>
+
+#include <cstdint>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <type_traits>
 
@@ -27,6 +31,48 @@ bool endsWithNoCase(const std::string& text, const std::string& tail) {
 
 }  // namespace
 
+InputKind sniffInput(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return InputKind::kUnreadable;
+  if (S_ISDIR(info.st_mode)) return InputKind::kFolder;
+  if (!S_ISREG(info.st_mode)) return InputKind::kNotAFile;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return InputKind::kUnreadable;
+  char bytes[4] = {};
+  in.read(bytes, 4);
+  const std::string magic(bytes, size_t(in.gcount()));
+  if (magic.empty()) return InputKind::kEmpty;
+  if (magic == std::string("ROZ\0", 4)) return InputKind::kModel;
+  if (magic == "KVAF") return InputKind::kApplication;
+  if (magic == "KVCD") return InputKind::kDataFile;
+  if (magic == std::string("PK\3\4", 4)) return InputKind::kPackage;
+  return InputKind::kText;
+}
+
+const char* describeInput(InputKind kind) {
+  switch (kind) {
+    case InputKind::kUnreadable:
+      return "a file that cannot be read";
+    case InputKind::kFolder:
+      return "a folder";
+    case InputKind::kNotAFile:
+      return "a device, pipe or socket";
+    case InputKind::kEmpty:
+      return "an empty file";
+    case InputKind::kModel:
+      return "a model (.kvm)";
+    case InputKind::kApplication:
+      return "an application file (.kvapp)";
+    case InputKind::kDataFile:
+      return "a data file (.dat)";
+    case InputKind::kPackage:
+      return "an .xlsx workbook";
+    case InputKind::kText:
+      return "a workbook text";
+  }
+  return "";
+}
+
 bool isXlsxPath(const std::string& path) {
   if (endsWithNoCase(path, ".xlsx") || endsWithNoCase(path, ".xlsm")) return true;
   std::ifstream in(path, std::ios::binary);
@@ -36,8 +82,37 @@ bool isXlsxPath(const std::string& path) {
 
 bool readWorkbookFile(const std::string& path, Workbook* workbook,
                       std::vector<std::string>* errors) {
+  InputKind kind = sniffInput(path);
+  switch (kind) {
+    case InputKind::kPackage:
+    case InputKind::kText:
+    case InputKind::kUnreadable:  // the readers say why
+      break;
+    default:
+      // Read as a workbook text, a model or a folder would pass for an empty workbook, and a
+      // binary file would give a line of faults for every line of its bytes.
+      if (errors)
+        errors->push_back(std::string("this is ") + describeInput(kind) + ", not a workbook");
+      return false;
+  }
   if (!isXlsxPath(path)) return readWorkbookTextFile(path, workbook, errors);
   return readXlsxWorkbook(path, workbook, errors);
+}
+
+void printWorkbookFaults(const std::string& path, const std::vector<std::string>& errors) {
+  const std::string prefix = path + ": ";
+  for (size_t i = 0; i < errors.size() && i < kShownFaults; ++i) {
+    std::string line = errors[i].rfind(prefix, 0) == 0 ? errors[i] : prefix + errors[i];
+    if (line.size() > kShownFaultLength) {
+      size_t cut = kShownFaultLength;
+      while (cut > 0 && (uint8_t(line[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
+      line = line.substr(0, cut) + "...";
+    }
+    std::cerr << line << "\n";
+  }
+  if (errors.size() > kShownFaults) {
+    std::cerr << prefix << "and " << errors.size() - kShownFaults << " more faults\n";
+  }
 }
 
 namespace {

@@ -26,13 +26,13 @@
 #include <utility>
 #include <vector>
 
+#include "hosts/headless/spreadsheet/zip_part.h"
 #include "util/package_parts.h"
 #include "util/text.h"
 
 namespace korvel {
 namespace {
 
-constexpr uint64_t kMaxPartBytes = uint64_t(1) << 30;
 constexpr unsigned kParseOptions =
     pugi::parse_default | pugi::parse_ws_pcdata | pugi::parse_declaration | pugi::parse_doctype;
 constexpr uint32_t kMaxRows = 1048576;
@@ -372,30 +372,16 @@ class Package {
 
   bool has(const std::string& name) { return locate(name) >= 0; }
 
-  // The part's bytes; a missing part is only an error when required.
+  // The part's bytes; a missing part is only an error when required. Bytes are counted as they
+  // inflate, against the limits of util/package_parts.h: a declared size is not trusted.
   bool read(const std::string& name, std::string* out, bool required, std::string* error) {
     out->clear();
     zip_int64_t index = locate(name);
     if (index < 0) return required ? fail(error, name + ": the part is missing") : false;
-    zip_stat_t stat;
-    zip_stat_init(&stat);
-    if (zip_stat_index(zip_, zip_uint64_t(index), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE))
-      return fail(error, name + ": cannot read the part: " + zip_strerror(zip_));
-    if (stat.size > kMaxPartBytes) return fail(error, name + ": the part is larger than 1 GiB");
-    zip_file_t* file = zip_fopen_index(zip_, zip_uint64_t(index), 0);
-    if (!file) return fail(error, name + ": cannot read the part: " + zip_strerror(zip_));
-    out->assign(size_t(stat.size), '\0');
-    zip_uint64_t done = 0;
-    while (done < stat.size) {
-      zip_int64_t n = zip_fread(file, out->data() + done, stat.size - done);
-      if (n <= 0) break;
-      done += zip_uint64_t(n);
-    }
-    std::string reason = done < stat.size ? zip_file_strerror(file) : "";
-    zip_fclose(file);
-    if (done < stat.size) {
-      out->clear();
-      return fail(error, name + ": cannot read the part: " + reason);
+    std::string reason;
+    if (readZipPart(zip_, zip_uint64_t(index), kPackageMaxPartBytes, kPackageMaxBytes, &inflated_,
+                    out, &reason) != ZipPartRead::kRead) {
+      return fail(error, name + ": " + reason);
     }
     return true;
   }
@@ -453,6 +439,7 @@ class Package {
 
   zip_source_t* source_ = nullptr;
   zip_t* zip_ = nullptr;
+  uint64_t inflated_ = 0;           // bytes of all parts read so far
   std::list<std::string> pending_;  // the bytes of written parts, read when the archive closes
 };
 
@@ -533,9 +520,19 @@ bool readContext(Package& package, Context* context, std::string* error) {
     pugi::xml_document document;
     if (r.type == "sharedStrings") {
       if (!readXml(package, r.part, &document, true, error)) return false;
+      size_t units = 0;
       for (pugi::xml_node si = document.document_element().first_child(); si;
-           si = si.next_sibling())
-        if (is(si, "si")) context->sharedStrings.push_back(elementText(si));
+           si = si.next_sibling()) {
+        if (!is(si, "si")) continue;
+        if (context->sharedStrings.size() >= kPackageMaxSharedStrings)
+          return fail(error, r.part + ": more shared strings than a package may have");
+        std::u16string text = elementText(si);
+        units += text.size();
+        if (units > kPackageMaxSharedStringUnits)
+          return fail(error,
+                      r.part + ": the shared strings hold more characters than a package may have");
+        context->sharedStrings.push_back(std::move(text));
+      }
     } else if (r.type == "styles") {
       if (!readXml(package, r.part, &document, true, error)) return false;
       for (pugi::xml_node xf = child(child(document.document_element(), "cellXfs"), "xf"); xf;

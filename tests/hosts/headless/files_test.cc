@@ -62,5 +62,50 @@ TEST(DiskFiles, ReportsAMissingDirectoryAsFailure) {
   EXPECT_EQ(files.createExclusive(files.temporaryDirectory() + u"x", "x"), Files::Created::kFailed);
 }
 
+// The file-writing helper: a target that is no regular file, a folder that does not exist and a
+// protected input are refused with the path and the reason, and leave what was there; a link is
+// written through; nothing is left beside the target.
+TEST(DiskFiles, WritesWholeFilesOrNothingAndSaysWhy) {
+  std::filesystem::path dir = makeScratchDirectory("korvel-write");
+  DiskFiles files(fromUtf8(dir.string()));
+  auto at = [&](const char* name) { return fromUtf8((dir / name).string()); };
+  ASSERT_TRUE(files.writeAll(at("input.txt"), "input"));
+  std::filesystem::create_directory(dir / "folder");
+  std::filesystem::create_symlink("target.kvm", dir / "link.kvm");
+  std::filesystem::create_symlink("input.txt", dir / "input-link.txt");
+  files.protectInput(at("input.txt"));
+  struct Case {
+    std::u16string path;
+    std::string reason;  // empty: written
+  };
+  const Case cases[] = {
+      {at("folder"), "it is a folder"},
+      {u"/dev/null", "it is a device, pipe or socket, not a file"},
+      {at("missing/new.kvm"), "the folder " + (dir / "missing").string() + "/ does not exist"},
+      {at("input.txt"), "it is the command's own input"},
+      {at("input-link.txt"), "it is the command's own input"},
+      {at("link.kvm"), ""},
+      {at("new.kvm"), ""},
+  };
+  for (const Case& c : cases) {
+    std::string failure;
+    bool written = files.writeAll(c.path, "bytes", &failure);
+    EXPECT_EQ(written, c.reason.empty()) << toUtf8(c.path);
+    if (!c.reason.empty()) EXPECT_EQ(failure, "cannot write " + toUtf8(c.path) + ": " + c.reason);
+  }
+  std::string bytes;
+  ASSERT_TRUE(files.readAll(at("input.txt"), &bytes));
+  EXPECT_EQ(bytes, "input");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.kvm"));
+  ASSERT_TRUE(files.readAll(at("target.kvm"), &bytes));
+  EXPECT_EQ(bytes, "bytes");
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "folder"));
+  size_t entries = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    entries += !entry.is_directory();
+  EXPECT_EQ(entries, 5u);  // input, two links, the link's target, new
+  std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace korvel

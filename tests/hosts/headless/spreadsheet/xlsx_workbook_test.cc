@@ -318,8 +318,15 @@ TEST_F(XlsxWorkbookTest, FaultsAreReportedAndAFailedSaveLeavesTheTargetAlone) {
   Parts badRows = samplePackage();
   badRows["xl/worksheets/sheet2.xml"] =
       "<worksheet><sheetData><row r=\"2\"/><row r=\"1\"/></sheetData></worksheet>";
+  // Every entry of the central directory (PK\1\2, the size at 24) declares a gigabyte.
+  std::string declaresAGigabyte = makeZip(samplePackage());
+  for (size_t at = declaresAGigabyte.find("PK\1\2"); at != std::string::npos;
+       at = declaresAGigabyte.find("PK\1\2", at + 4)) {
+    declaresAGigabyte.replace(at + 24, 4, std::string("\0\0\0\x40", 4));
+  }
   const Case cases[] = {
       {"not a zip", "plain text", "not a workbook package"},
+      {"declared sizes", declaresAGigabyte, "the part declares 1073741824 bytes"},
       {"empty", "", "not a workbook package"},
       {"missing part", makeZip(missingSheet), "xl/worksheets/sheet2.xml: the part is missing"},
       {"malformed", makeZip(badXml), "xl/workbook.xml: malformed XML"},
