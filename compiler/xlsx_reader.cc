@@ -375,7 +375,7 @@ class XlsxReader {
       cellFault(part, row, column,
                 "shared string '" + std::string(text) + "' is not in the shared strings table");
     } else if (type == "str" || type == "inlineStr") {
-      return Value::text(fromUtf8(text));
+      return Value::text(unescapeText(text));
     } else if (type == "b") {
       if (text == "1" || text == "0") return Value::boolean(text == "1");
       cellFault(part, row, column, "'" + std::string(text) + "' is not a boolean (0 or 1)");

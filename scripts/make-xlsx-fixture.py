@@ -98,7 +98,8 @@ def main():
     os.makedirs(out, exist_ok=True)
 
     # Input: A1..A3 = 2, 3, 4; B1:B3 = A*2 shared down; C1 = A1+B1; D1:D2 = {A1:A2*10};
-    # E1 shared string (two runs), I4 one with _xHHHH_ escapes, E2 inline, E3 TRUE, E4 #DIV/0!, E5 text result;
+    # E1 shared string (two runs), I4 one with _xHHHH_ escapes, E2 inline, E3 TRUE, E4 #DIV/0!,
+    # F4 a text result spelled with an escape;
     # F2:G2 = A$1+$A2 shared across (G2 reads B1); H1 = Rate*A3; row 5 without addresses;
     # B6:B7 = "A1"&A1 shared down: the text constant stays, the reference moves.
     check_rows = (
@@ -124,7 +125,7 @@ def main():
         '<c r="E3" t="b"><v>1</v></c>'
         '</row>'
         '<row r="4"><c r="E4" t="e"><v>#DIV/0!</v></c>'
-        '<c r="F4" t="str"><f>E1&amp;"!"</f><v>Hello!</v></c><c r="I4" t="s"><v>1</v></c></row>'
+        '<c r="F4" t="str"><f>E1&amp;"!"</f><v>Hello_x0021_</v></c><c r="I4" t="s"><v>1</v></c></row>'
         '<row>'
         '<c t="inlineStr"><is><r><t>x</t></r><r><t xml:space="preserve"> y</t></r></is></c>'
         '<c><v>1.5E+3</v></c>'
