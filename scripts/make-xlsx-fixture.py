@@ -12,6 +12,8 @@ tests/fixtures/xlsx/. The packages are made here, part by part, with the standar
                       and a second sheet written with a namespace prefix
   missing-sheet.xlsx  a workbook whose second sheet's part is not in the package
   malformed.xlsx      a worksheet part that is not well-formed XML
+  tables.xlsx         a table with a totals row, formulas and a name that refer to its parts, and
+                      the time the package was saved
 
 Run from anywhere: python3 scripts/make-xlsx-fixture.py
 """
@@ -73,7 +75,7 @@ def shared_strings(items):
 
 
 def write_package(path, sheet_names, sheets, names="", properties="", calc="", strings=None,
-                  skip_parts=()):
+                  skip_parts=(), extra_parts=None):
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as package:
         def add(name, text):
             if name in skip_parts:
@@ -90,6 +92,8 @@ def write_package(path, sheet_names, sheets, names="", properties="", calc="", s
             add(f"xl/worksheets/sheet{i}.xml", rows if rows.startswith("<?xml") else worksheet(rows))
         if strings is not None:
             add("xl/sharedStrings.xml", shared_strings(strings))
+        for name, text in (extra_parts or {}).items():
+            add(name, text)
 
 
 def main():
@@ -169,6 +173,33 @@ def main():
     write_package(os.path.join(out, "missing-sheet.xlsx"), ["One", "Two"],
                   ['<row r="1"><c r="A1"><v>1</v></c></row>', ""],
                   skip_parts=("xl/worksheets/sheet2.xml",))
+
+    # Stock!A1:B4: a table with headers (Item, Qty), two rows and a totals row; formulas beside
+    # it name its parts, and a name names its column. The package says when it was saved.
+    table = (HEAD + f'<table xmlns="{MAIN_NS}" id="1" name="Stock" displayName="Stock" '
+             'ref="A1:B4" totalsRowCount="1"><tableColumns count="2">'
+             '<tableColumn id="1" name="Item"/><tableColumn id="2" name="Qty"/></tableColumns>'
+             '</table>')
+    sheet_rels = (HEAD + f'<Relationships xmlns="{PKG_REL_NS}">'
+                  f'<Relationship Id="rId1" Type="{TYPE}table" Target="../tables/table1.xml"/>'
+                  '</Relationships>')
+    core = (HEAD + '<cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/'
+            'metadata/core-properties" xmlns:dcterms="http://purl.org/dc/terms/">'
+            '<dcterms:modified>2026-07-23T10:34:23Z</dcterms:modified></cp:coreProperties>')
+    tables_rows = (
+        '<row r="1"><c r="A1" t="inlineStr"><is><t>Item</t></is></c>'
+        '<c r="B1" t="inlineStr"><is><t>Qty</t></is></c></row>'
+        '<row r="2"><c r="A2" t="inlineStr"><is><t>nuts</t></is></c><c r="B2"><v>2</v></c>'
+        '<c r="C2"><f>Stock[[#This Row],[Qty]]*10</f><v>20</v></c></row>'
+        '<row r="3"><c r="A3" t="inlineStr"><is><t>bolts</t></is></c><c r="B3"><v>3</v></c>'
+        '<c r="C3"><f>SUM(Stock[Qty])</f><v>5</v></c></row>'
+        '<row r="4"><c r="B4"><f>SUBTOTAL(109,Stock[Qty])</f><v>5</v></c>'
+        '<c r="C4"><f>Stock[[#Totals],[Qty]]+ROWS(Stock[#All])</f><v>9</v></c></row>'
+    )
+    write_package(os.path.join(out, "tables.xlsx"), ["Stock"], [tables_rows],
+                  names='<definedName name="Counts">Stock[Qty]</definedName>',
+                  extra_parts={"xl/worksheets/_rels/sheet1.xml.rels": sheet_rels,
+                               "xl/tables/table1.xml": table, "docProps/core.xml": core})
 
     write_package(os.path.join(out, "malformed.xlsx"), ["Broken"],
                   [worksheet('<row r="1"><c r="A1"><v>1</v></row>')])
