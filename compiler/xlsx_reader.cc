@@ -163,6 +163,7 @@ class XlsxReader {
     for (const auto& [id, relationship] : relationships)
       if (relationship.type == "sharedStrings" && !readSharedStrings(relationship.part))
         return false;
+    readSavedTime();
     return readWorkbookPart(workbookPart, relationships);
   }
 
@@ -303,6 +304,37 @@ class XlsxReader {
       ok = readWorksheet(part, workbook_.sheets[i]);
     }
     return ok;
+  }
+
+  // dcterms:modified of the package's core properties ("2026-07-23T10:34:23Z"); a package
+  // without them, or with a time that does not read, has no saved time.
+  void readSavedTime() {
+    std::string bytes;
+    pugi::xml_document document;
+    if (!readPart("docProps/core.xml", &bytes, false) ||
+        !document.load_buffer_inplace(bytes.data(), bytes.size(), kParseOptions)) {
+      return;
+    }
+    std::string_view text = child(document.document_element(), "modified").text().get();
+    LocalTime time;
+    int64_t fields[6] = {};
+    const size_t starts[6] = {0, 5, 8, 11, 14, 17};
+    const size_t lengths[6] = {4, 2, 2, 2, 2, 2};
+    if (text.size() < 19 || text[4] != '-' || text[7] != '-' || text[10] != 'T') return;
+    for (size_t i = 0; i < 6; ++i) {
+      if (!parseInteger(text.substr(starts[i], lengths[i]), &fields[i])) return;
+    }
+    time.year = int(fields[0]);
+    time.month = int(fields[1]);
+    time.day = int(fields[2]);
+    time.hour = int(fields[3]);
+    time.minute = int(fields[4]);
+    time.second = int(fields[5]);
+    if (time.year < 1900 || time.month < 1 || time.month > 12 || time.day < 1 || time.day > 31 ||
+        time.hour > 23 || time.minute > 59 || time.second > 60) {
+      return;
+    }
+    workbook_.savedAt = time;
   }
 
   // The tables of a worksheet (xl/tables/*.xml, reached through the sheet's relationships), so

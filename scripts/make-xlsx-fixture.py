@@ -175,7 +175,8 @@ def main():
                   skip_parts=("xl/worksheets/sheet2.xml",))
 
     # Stock!A1:B4: a table with headers (Item, Qty), two rows and a totals row; formulas beside
-    # it name its parts, and a name names its column. The package says when it was saved.
+    # it name its parts, and a name names its column. The package says when it was saved, the day
+    # D2's TODAY() stored.
     table = (HEAD + f'<table xmlns="{MAIN_NS}" id="1" name="Stock" displayName="Stock" '
              'ref="A1:B4" totalsRowCount="1"><tableColumns count="2">'
              '<tableColumn id="1" name="Item"/><tableColumn id="2" name="Qty"/></tableColumns>'
@@ -190,7 +191,8 @@ def main():
         '<row r="1"><c r="A1" t="inlineStr"><is><t>Item</t></is></c>'
         '<c r="B1" t="inlineStr"><is><t>Qty</t></is></c></row>'
         '<row r="2"><c r="A2" t="inlineStr"><is><t>nuts</t></is></c><c r="B2"><v>2</v></c>'
-        '<c r="C2"><f>Stock[[#This Row],[Qty]]*10</f><v>20</v></c></row>'
+        '<c r="C2"><f>Stock[[#This Row],[Qty]]*10</f><v>20</v></c>'
+        '<c r="D2"><f>TODAY()</f><v>46226</v></c></row>'
         '<row r="3"><c r="A3" t="inlineStr"><is><t>bolts</t></is></c><c r="B3"><v>3</v></c>'
         '<c r="C3"><f>SUM(Stock[Qty])</f><v>5</v></c></row>'
         '<row r="4"><c r="B4"><f>SUBTOTAL(109,Stock[Qty])</f><v>5</v></c>'

@@ -128,8 +128,8 @@ TEST(XlsxReaderTest, ReadsDateSystemAndCalculationSettings) {
   EXPECT_DOUBLE_EQ(book.calculation.delta, 0.0001);
 }
 
-// Formulas and names read a table's parts as ranges.
-TEST(XlsxReaderTest, TablesBecomeRanges) {
+// Formulas and names read a table's parts as ranges; the package's saved time is kept.
+TEST(XlsxReaderTest, TablesBecomeRangesAndTheSavedTimeIsRead) {
   Workbook book;
   std::vector<std::string> errors;
   ASSERT_TRUE(readXlsxWorkbook(fixture("tables.xlsx"), &book, &errors)) << errors.size();
@@ -141,6 +141,16 @@ TEST(XlsxReaderTest, TablesBecomeRanges) {
   EXPECT_EQ(cells["C4"], "='Stock'!$B$4+ROWS('Stock'!$A$1:$B$4) -> 9");
   ASSERT_EQ(book.names.size(), 1u);
   EXPECT_EQ(toUtf8(book.names[0].formula), "'Stock'!$B$2:$B$3");
+  ASSERT_TRUE(book.savedAt.has_value());
+  EXPECT_EQ(book.savedAt->year, 2026);
+  EXPECT_EQ(book.savedAt->month, 7);
+  EXPECT_EQ(book.savedAt->day, 23);
+  EXPECT_EQ(book.savedAt->hour, 10);
+  EXPECT_EQ(book.savedAt->second, 23);
+
+  Workbook unsaved;
+  ASSERT_TRUE(readXlsxWorkbook(fixture("date1904.xlsx"), &unsaved, nullptr));
+  EXPECT_FALSE(unsaved.savedAt.has_value());
 }
 
 TEST(XlsxReaderTest, CellFaultsAreReportedAndTheRestIsRead) {
