@@ -1,6 +1,8 @@
 // Criteria as the host program reads them in COUNTIF and its relatives. Matching follows the
-// host's habits: numbers meet numbers and texts meet texts by the operator; a number and a text
-// that reads as a number compare as numbers; any other pairing of kinds only satisfies "<>".
+// host's habits: numbers meet numbers and texts meet texts by the operator; a number cell and a
+// criterion text that reads as a number compare as numbers; a text cell that reads as a number
+// equals a number criterion ("=23" finds "23") but is never less or greater than it, and "<>23"
+// counts it too; any other pairing of kinds only satisfies "<>".
 // An error criterion, given as a value or as its text, finds the cells holding that error.
 // An empty criterion value ("=" or "<>" alone) tests for blank positions, and a criterion of the
 // empty text tests equality, so it also finds blank positions.
@@ -178,9 +180,9 @@ bool matchesCriterion(const Criterion& criterion, const Value& cell) {
   if (cell.isNumeric() && criterion.textIsNumber) {
     return compareNumbers(op, cell.number(), criterion.textNumber);
   }
-  if (cell.isText() && value.isNumeric()) {
+  if (cell.isText() && value.isNumeric() && op == kCriterionEqual) {
     double number = 0;
-    if (textToNumber(cell.text(), &number)) return compareNumbers(op, number, value.number());
+    return textToNumber(cell.text(), &number) && compareNumbers(op, number, value.number());
   }
   return op == kCriterionNotEqual;
 }

@@ -81,7 +81,11 @@ TEST(CriteriaTest, MatchesCells) {
   };
   const Case cases[] = {
       {">4", Value::integer(5), true},
-      {">4", Value::text(u"7"), true},  // a numeric text compares as its number
+      // A numeric text cell equals a number criterion but is never less or greater than it, and
+      // "<>" counts it: COUNTIF over 23 and "23" is 2 for "=23" and for "<>23" counts "23".
+      {">4", Value::text(u"7"), false},
+      {"=4", Value::text(u"4"), true},
+      {"<>4", Value::text(u"4"), true},
       {">4", Value::integer(4), false},
       {">4", Value::text(u"abc"), false},
       {">4", Value(), false},
