@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "engine/engine.h"
 #include "engine/locale_settings.h"
 #include "engine/number_text.h"
 #include "engine/value_convert.h"
@@ -88,7 +89,7 @@ Value criterionSource(const CallContext& context, const Value& argument) {
   return *source;
 }
 
-void parseText(std::u16string_view text, Criterion& criterion) {
+void parseText(std::u16string_view text, bool date1904, Criterion& criterion) {
   if (text.size() >= 2) {
     std::u16string_view two = text.substr(0, 2);
     int op = two == u"<="   ? kCriterionLessOrEqual
@@ -120,7 +121,10 @@ void parseText(std::u16string_view text, Criterion& criterion) {
     return;
   }
   double number = 0;
-  if (criterion.prefixLength != 0 && textToNumber(rest, &number)) {
+  // After an operator a date or time reads as its serial: ">=2024-07-01" finds later dates.
+  if (criterion.prefixLength != 0 &&
+      (textToNumber(rest, &number) ||
+       toNumberForOperator(Value::text(std::u16string(rest)), date1904, &number))) {
     criterion.value.setNumber(number);
     return;
   }
@@ -149,7 +153,7 @@ Criterion parseCriterion(const CallContext& context, const Value& argument) {
       break;
     case ValueKind::kShortText:
     case ValueKind::kLongText:
-      parseText(source.text(), criterion);
+      parseText(source.text(), context.engine != nullptr && context.engine->date1904, criterion);
       break;
     default:
       criterion.value = source;

@@ -29,6 +29,7 @@ TEST(CriteriaTest, ParsesOperatorsAndValues) {
   const Case cases[] = {
       {">=10", kCriterionGreaterOrEqual, 2, "i:10", false},
       {"<=2.5", kCriterionLessOrEqual, 2, "n:2.5", false},
+      {">=2024-07-01", kCriterionGreaterOrEqual, 2, "i:45474", false},  // a date's serial
       {"<>", kCriterionNotEqual, 2, "-", false},
       {"'=abc", kCriterionEqual, 2, "t:abc", false},
       {">4", kCriterionGreater, 1, "i:4", false},
