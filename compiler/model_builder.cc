@@ -39,6 +39,13 @@ bool contains(const std::u16string_view* begin, const std::u16string_view* end,
   return std::find(begin, end, name) != end;
 }
 
+// The names files give a LAMBDA's parameters and LET's variables ("_xlpm.x") and a function
+// passed as a value ("_xleta.SUM"): the model has nothing that binds them, so a formula using
+// them is refused rather than shown as a name nobody defined.
+bool isLambdaPlaceholder(std::u16string_view name) {
+  return startsWithNoCase(name, u"_xlpm.") || startsWithNoCase(name, u"_xleta.");
+}
+
 // What a formula or a name's expression reads.
 struct Reads {
   std::vector<Cell*> cells;
@@ -474,6 +481,11 @@ class Builder {
           if (sheet < 0) return fail("unknown sheet '" + toUtf8(s.sheet) + "'");
         }
         int index = findName(s.text, sheet);
+        if (index < 0 && !isLambdaPlaceholder(s.text)) {
+          // The program keeps a formula that reads a name nobody defined (a typo, a deleted
+          // name) and shows #NAME? in its cell; the cells reading that cell compute from it.
+          return std::make_unique<ErrorNode>(kErrorName);
+        }
         if (index < 0) return fail("unknown name '" + toUtf8(s.text) + "'");
         reads->names.insert(size_t(index));
         return std::make_unique<NameRefNode>(uint32_t(index));

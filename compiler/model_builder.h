@@ -25,8 +25,10 @@
 //   without a sheet is on the formula's own sheet; in a sheet-level name, on the name's sheet; in
 //   a workbook-level name it is a fault.
 // - A name is looked up among the names of the formula's sheet (or of the sheet it is qualified
-//   with), then among the workbook-level names. An unknown name, an unknown sheet and a name that
-//   refers to itself through other names are faults.
+//   with), then among the workbook-level names. A name nobody defined is #NAME?. An unknown
+//   sheet, a LAMBDA parameter or LET variable ("_xlpm.x") or a function passed as a value
+//   ("_xleta.SUM"), which the model cannot bind, and a name that refers to itself through other
+//   names are faults.
 // - Function names are upper-cased. A name the catalogue does not know, but knows without a
 //   leading "_xlfn.", is called by that shorter name. A function the catalogue knows carries the
 //   call flag; others stay calls without it.

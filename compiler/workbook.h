@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/value.h"
+#include "platform/clock.h"
 
 namespace korvel {
 
@@ -69,6 +70,9 @@ struct Workbook {
     int count = 100;       // at most this many passes
     double delta = 0.001;  // until no value changes by more than this
   } calculation;
+  // When the workbook was last saved (a package's dcterms:modified, in universal time), if known:
+  // the instant its stored results were computed at.
+  std::optional<LocalTime> savedAt;
   // Things the reader understood but does not carry into the workbook, one message each, such as
   // a data-table formula kept as its last value. Not faults: the caller decides how to show them.
   std::vector<std::string> notices;

@@ -16,6 +16,7 @@
 
 #include "compiler/formula_parser.h"
 #include "compiler/formula_shift.h"
+#include "compiler/table_references.h"
 #include "engine/value_convert.h"
 #include "hosts/headless/spreadsheet/zip_part.h"
 #include "util/package_parts.h"
@@ -163,6 +164,7 @@ class XlsxReader {
     for (const auto& [id, relationship] : relationships)
       if (relationship.type == "sharedStrings" && !readSharedStrings(relationship.part))
         return false;
+    readSavedTime();
     return readWorkbookPart(workbookPart, relationships) && !overLimit_;
   }
 
@@ -296,6 +298,9 @@ class XlsxReader {
       }
     }
     if (workbook_.sheets.empty()) ok = fault(name + ": the workbook has no sheets");
+    for (size_t i = 0; i < sheetParts.size() && ok; ++i) {
+      if (sheetParts[i].second == "worksheet") ok = readTables(sheetParts[i].first, i);
+    }
     readNames(name, root);
     for (size_t i = 0; i < sheetParts.size() && ok; ++i) {
       const auto& [part, type] = sheetParts[i];
@@ -309,6 +314,100 @@ class XlsxReader {
       ok = readWorksheet(part, workbook_.sheets[i]);
     }
     return ok;
+  }
+
+  // dcterms:modified of the package's core properties ("2026-07-23T10:34:23Z"); a package
+  // without them, or with a time that does not read, has no saved time.
+  void readSavedTime() {
+    std::string bytes;
+    pugi::xml_document document;
+    if (!readPart("docProps/core.xml", &bytes, false) ||
+        !document.load_buffer_inplace(bytes.data(), bytes.size(), kParseOptions)) {
+      return;
+    }
+    std::string_view text = child(document.document_element(), "modified").text().get();
+    LocalTime time;
+    int64_t fields[6] = {};
+    const size_t starts[6] = {0, 5, 8, 11, 14, 17};
+    const size_t lengths[6] = {4, 2, 2, 2, 2, 2};
+    if (text.size() < 19 || text[4] != '-' || text[7] != '-' || text[10] != 'T') return;
+    for (size_t i = 0; i < 6; ++i) {
+      if (!parseInteger(text.substr(starts[i], lengths[i]), &fields[i])) return;
+    }
+    time.year = int(fields[0]);
+    time.month = int(fields[1]);
+    time.day = int(fields[2]);
+    time.hour = int(fields[3]);
+    time.minute = int(fields[4]);
+    time.second = int(fields[5]);
+    if (time.year < 1900 || time.month < 1 || time.month > 12 || time.day < 1 || time.day > 31 ||
+        time.hour > 23 || time.minute > 59 || time.second > 60) {
+      return;
+    }
+    workbook_.savedAt = time;
+  }
+
+  // The tables of a worksheet (xl/tables/*.xml, reached through the sheet's relationships), so
+  // that formulas naming them read the ranges they stand for.
+  bool readTables(const std::string& sheetPart, size_t sheet) {
+    std::map<std::string, Relationship> relationships;
+    if (!readRelationships(sheetPart, &relationships)) return false;
+    for (const auto& [id, relationship] : relationships) {
+      if (relationship.type != "table") continue;
+      std::string bytes;
+      if (!readPart(relationship.part, &bytes, true)) return false;
+      pugi::xml_document document;
+      if (!parsePart(relationship.part, bytes, document)) return false;
+      pugi::xml_node root = document.document_element();
+      WorkbookTable table;
+      table.sheet = workbook_.sheets[sheet].name;
+      table.name = fromUtf8(attribute(root, "displayName").value());
+      if (table.name.empty()) table.name = fromUtf8(attribute(root, "name").value());
+      std::u16string ref = fromUtf8(attribute(root, "ref").value());
+      const size_t colon = ref.find(u':');
+      SyntaxCell first, last;
+      if (colon == std::u16string::npos || !parseCellAddress(ref.substr(0, colon), &first) ||
+          !parseCellAddress(ref.substr(colon + 1), &last) || last.row < first.row ||
+          last.column < first.column) {
+        return fault(relationship.part + ": the table's ref '" + toUtf8(ref) +
+                     "' is not a range of cells");
+      }
+      table.firstRow = first.row;
+      table.firstColumn = first.column;
+      table.lastRow = last.row;
+      table.lastColumn = last.column;
+      int64_t count = 0;
+      if (pugi::xml_attribute header = attribute(root, "headerRowCount"))
+        table.headerRows = parseInteger(header.value(), &count) && count == 0 ? 0 : 1;
+      if (pugi::xml_attribute totals = attribute(root, "totalsRowCount"))
+        table.totalsRows = parseInteger(totals.value(), &count) && count > 0 ? 1 : 0;
+      for (pugi::xml_node column = child(child(root, "tableColumns"), "tableColumn"); column;
+           column = column.next_sibling()) {
+        if (is(column, "tableColumn"))
+          table.columns.push_back(unescapeText(attribute(column, "name").value()));
+      }
+      if (table.lastRow - table.firstRow + 1 < table.headerRows + table.totalsRows ||
+          table.columns.size() != table.lastColumn - table.firstColumn + 1) {
+        return fault(relationship.part + ": the table " + toUtf8(table.name) +
+                     " does not fit its ref '" + toUtf8(ref) + "'");
+      }
+      tables_.push_back(std::move(table));
+    }
+    return true;
+  }
+
+  // The formula with its structured references written as ranges; false with a cell fault.
+  bool resolveTables(const std::string& part, const std::u16string& sheet, uint32_t row,
+                     uint32_t column, std::u16string& formula) {
+    if (tables_.empty()) return true;
+    std::u16string resolved;
+    std::string error;
+    if (!resolveTableReferences(formula, tables_, sheet, row, column, &resolved, &error)) {
+      cellFault(part, row, column, error);
+      return false;
+    }
+    formula = std::move(resolved);
+    return true;
   }
 
   void readCalculation(const std::string& name, pugi::xml_node calc) {
@@ -354,6 +453,14 @@ class XlsxReader {
         }
         name.scopeSheet = workbook_.sheets[size_t(index)].name;
       }
+      std::u16string resolved;
+      std::string tableError;
+      if (!resolveTableReferences(name.formula, tables_, name.scopeSheet, 0, 0, &resolved,
+                                  &tableError)) {
+        fault(part + ": name " + nameText + ": " + tableError);
+        continue;
+      }
+      name.formula = std::move(resolved);
       ParseError error;
       if (!parseFormula(name.formula, &error)) {
         fault(part + ": name " + nameText + ": " + error.message);
@@ -385,7 +492,7 @@ class XlsxReader {
       cellFault(part, row, column,
                 "shared string '" + std::string(text) + "' is not in the shared strings table");
     } else if (type == "str" || type == "inlineStr") {
-      return Value::text(fromUtf8(text));
+      return Value::text(unescapeText(text));
     } else if (type == "b") {
       if (text == "1" || text == "0") return Value::boolean(text == "1");
       cellFault(part, row, column, "'" + std::string(text) + "' is not a boolean (0 or 1)");
@@ -587,6 +694,9 @@ class XlsxReader {
                                int64_t(column) - it->second.column);
       }
     }
+    if (!resolveTables(part, sheet.name, row, column, formula)) {
+      return keepAsConstant(sheet, row, column, std::move(value));
+    }
     ParseError error;
     if (!parseFormula(formula, &error)) {
       cellFault(part, row, column, error.message);
@@ -682,6 +792,7 @@ class XlsxReader {
   size_t arrayMembers_ = 0;  // cells the array formulas of the sheet being read cover
   zip_t* zip_ = nullptr;
   std::vector<std::u16string> sharedStrings_;
+  std::vector<WorkbookTable> tables_;
   std::map<std::string, SharedFormula> shared_;  // of the worksheet being read, by si
   std::vector<OpenArray> open_;
   int64_t row_ = -1;  // the row being read, 0-based

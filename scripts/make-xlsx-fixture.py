@@ -12,6 +12,8 @@ tests/fixtures/xlsx/. The packages are made here, part by part, with the standar
                       and a second sheet written with a namespace prefix
   missing-sheet.xlsx  a workbook whose second sheet's part is not in the package
   malformed.xlsx      a worksheet part that is not well-formed XML
+  tables.xlsx         a table with a totals row, formulas and a name that refer to its parts, and
+                      the time the package was saved
 
 Run from anywhere: python3 scripts/make-xlsx-fixture.py
 """
@@ -73,7 +75,7 @@ def shared_strings(items):
 
 
 def write_package(path, sheet_names, sheets, names="", properties="", calc="", strings=None,
-                  skip_parts=()):
+                  skip_parts=(), extra_parts=None):
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as package:
         def add(name, text):
             if name in skip_parts:
@@ -90,6 +92,8 @@ def write_package(path, sheet_names, sheets, names="", properties="", calc="", s
             add(f"xl/worksheets/sheet{i}.xml", rows if rows.startswith("<?xml") else worksheet(rows))
         if strings is not None:
             add("xl/sharedStrings.xml", shared_strings(strings))
+        for name, text in (extra_parts or {}).items():
+            add(name, text)
 
 
 def main():
@@ -98,7 +102,8 @@ def main():
     os.makedirs(out, exist_ok=True)
 
     # Input: A1..A3 = 2, 3, 4; B1:B3 = A*2 shared down; C1 = A1+B1; D1:D2 = {A1:A2*10};
-    # E1 shared string (two runs), I4 one with _xHHHH_ escapes, E2 inline, E3 TRUE, E4 #DIV/0!, E5 text result;
+    # E1 shared string (two runs), I4 one with _xHHHH_ escapes, E2 inline, E3 TRUE, E4 #DIV/0!,
+    # F4 a text result spelled with an escape;
     # F2:G2 = A$1+$A2 shared across (G2 reads B1); H1 = Rate*A3; row 5 without addresses;
     # B6:B7 = "A1"&A1 shared down: the text constant stays, the reference moves.
     check_rows = (
@@ -124,7 +129,7 @@ def main():
         '<c r="E3" t="b"><v>1</v></c>'
         '</row>'
         '<row r="4"><c r="E4" t="e"><v>#DIV/0!</v></c>'
-        '<c r="F4" t="str"><f>E1&amp;"!"</f><v>Hello!</v></c><c r="I4" t="s"><v>1</v></c></row>'
+        '<c r="F4" t="str"><f>E1&amp;"!"</f><v>Hello_x0021_</v></c><c r="I4" t="s"><v>1</v></c></row>'
         '<row>'
         '<c t="inlineStr"><is><r><t>x</t></r><r><t xml:space="preserve"> y</t></r></is></c>'
         '<c><v>1.5E+3</v></c>'
@@ -168,6 +173,35 @@ def main():
     write_package(os.path.join(out, "missing-sheet.xlsx"), ["One", "Two"],
                   ['<row r="1"><c r="A1"><v>1</v></c></row>', ""],
                   skip_parts=("xl/worksheets/sheet2.xml",))
+
+    # Stock!A1:B4: a table with headers (Item, Qty), two rows and a totals row; formulas beside
+    # it name its parts, and a name names its column. The package says when it was saved, the day
+    # D2's TODAY() stored.
+    table = (HEAD + f'<table xmlns="{MAIN_NS}" id="1" name="Stock" displayName="Stock" '
+             'ref="A1:B4" totalsRowCount="1"><tableColumns count="2">'
+             '<tableColumn id="1" name="Item"/><tableColumn id="2" name="Qty"/></tableColumns>'
+             '</table>')
+    sheet_rels = (HEAD + f'<Relationships xmlns="{PKG_REL_NS}">'
+                  f'<Relationship Id="rId1" Type="{TYPE}table" Target="../tables/table1.xml"/>'
+                  '</Relationships>')
+    core = (HEAD + '<cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/'
+            'metadata/core-properties" xmlns:dcterms="http://purl.org/dc/terms/">'
+            '<dcterms:modified>2026-07-23T10:34:23Z</dcterms:modified></cp:coreProperties>')
+    tables_rows = (
+        '<row r="1"><c r="A1" t="inlineStr"><is><t>Item</t></is></c>'
+        '<c r="B1" t="inlineStr"><is><t>Qty</t></is></c></row>'
+        '<row r="2"><c r="A2" t="inlineStr"><is><t>nuts</t></is></c><c r="B2"><v>2</v></c>'
+        '<c r="C2"><f>Stock[[#This Row],[Qty]]*10</f><v>20</v></c>'
+        '<c r="D2"><f>TODAY()</f><v>46226</v></c></row>'
+        '<row r="3"><c r="A3" t="inlineStr"><is><t>bolts</t></is></c><c r="B3"><v>3</v></c>'
+        '<c r="C3"><f>SUM(Stock[Qty])</f><v>5</v></c></row>'
+        '<row r="4"><c r="B4"><f>SUBTOTAL(109,Stock[Qty])</f><v>5</v></c>'
+        '<c r="C4"><f>Stock[[#Totals],[Qty]]+ROWS(Stock[#All])</f><v>9</v></c></row>'
+    )
+    write_package(os.path.join(out, "tables.xlsx"), ["Stock"], [tables_rows],
+                  names='<definedName name="Counts">Stock[Qty]</definedName>',
+                  extra_parts={"xl/worksheets/_rels/sheet1.xml.rels": sheet_rels,
+                               "xl/tables/table1.xml": table, "docProps/core.xml": core})
 
     write_package(os.path.join(out, "malformed.xlsx"), ["Broken"],
                   [worksheet('<row r="1"><c r="A1"><v>1</v></row>')])

@@ -1,6 +1,8 @@
 // Criteria as the host program reads them in COUNTIF and its relatives. Matching follows the
-// host's habits: numbers meet numbers and texts meet texts by the operator; a number and a text
-// that reads as a number compare as numbers; any other pairing of kinds only satisfies "<>".
+// host's habits: numbers meet numbers and texts meet texts by the operator; a number cell and a
+// criterion text that reads as a number compare as numbers; a text cell that reads as a number
+// equals a number criterion ("=23" finds "23") but is never less or greater than it, and "<>23"
+// counts it too; any other pairing of kinds only satisfies "<>".
 // An error criterion, given as a value or as its text, finds the cells holding that error.
 // An empty criterion value ("=" or "<>" alone) tests for blank positions, and a criterion of the
 // empty text tests equality, so it also finds blank positions.
@@ -9,6 +11,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "engine/engine.h"
 #include "engine/locale_settings.h"
 #include "engine/number_text.h"
 #include "engine/value_convert.h"
@@ -86,7 +89,7 @@ Value criterionSource(const CallContext& context, const Value& argument) {
   return *source;
 }
 
-void parseText(std::u16string_view text, Criterion& criterion) {
+void parseText(std::u16string_view text, bool date1904, Criterion& criterion) {
   if (text.size() >= 2) {
     std::u16string_view two = text.substr(0, 2);
     int op = two == u"<="   ? kCriterionLessOrEqual
@@ -118,7 +121,10 @@ void parseText(std::u16string_view text, Criterion& criterion) {
     return;
   }
   double number = 0;
-  if (criterion.prefixLength != 0 && textToNumber(rest, &number)) {
+  // After an operator a date or time reads as its serial: ">=2024-07-01" finds later dates.
+  if (criterion.prefixLength != 0 &&
+      (textToNumber(rest, &number) ||
+       toNumberForOperator(Value::text(std::u16string(rest)), date1904, &number))) {
     criterion.value.setNumber(number);
     return;
   }
@@ -147,7 +153,7 @@ Criterion parseCriterion(const CallContext& context, const Value& argument) {
       break;
     case ValueKind::kShortText:
     case ValueKind::kLongText:
-      parseText(source.text(), criterion);
+      parseText(source.text(), context.engine != nullptr && context.engine->date1904, criterion);
       break;
     default:
       criterion.value = source;
@@ -178,9 +184,9 @@ bool matchesCriterion(const Criterion& criterion, const Value& cell) {
   if (cell.isNumeric() && criterion.textIsNumber) {
     return compareNumbers(op, cell.number(), criterion.textNumber);
   }
-  if (cell.isText() && value.isNumeric()) {
+  if (cell.isText() && value.isNumeric() && op == kCriterionEqual) {
     double number = 0;
-    if (textToNumber(cell.text(), &number)) return compareNumbers(op, number, value.number());
+    return textToNumber(cell.text(), &number) && compareNumbers(op, number, value.number());
   }
   return op == kCriterionNotEqual;
 }

@@ -98,6 +98,10 @@ bool payment(double rate, double periods, double present, double future, double 
   return true;
 }
 
+// PV and PMT refuse a rate of -1 or less and a count of 0 periods with #NUM!, as the program
+// does, rather than dividing by the zero (or negative) growth these make.
+bool outsideTheProgramsDomain(double rate, double periods) { return rate <= -1 || periods == 0; }
+
 void fv(CallContext& context, const Value* const* arguments, Value& result) {
   if (errorPrecheck(context, arguments, kAllArguments, result)) return;
   double x[5];
@@ -115,6 +119,10 @@ void pv(CallContext& context, const Value* const* arguments, Value& result) {
   double x[5];
   if (!readScalars(arguments, 5, x, result)) return;
   const double rate = x[0], type = std::fabs(x[4]) >= 0x1p-52 ? 1 : 0;
+  if (outsideTheProgramsDomain(rate, x[1])) {
+    result.setError(kErrorNum);
+    return;
+  }
   const Annuity a = annuity(rate, x[1]);
   if (a.growth == 0) {
     result.setError(kErrorDiv0);
@@ -127,6 +135,10 @@ void pmt(CallContext& context, const Value* const* arguments, Value& result) {
   if (errorPrecheck(context, arguments, kAllArguments, result)) return;
   double x[5], out = 0;
   if (!readScalars(arguments, 5, x, result)) return;
+  if (outsideTheProgramsDomain(x[0], x[1])) {
+    result.setError(kErrorNum);
+    return;
+  }
   if (!payment(x[0], x[1], x[2], x[3], typeFromInteger(x[4]), &out)) {
     result.setError(kErrorDiv0);
     return;
@@ -359,6 +371,8 @@ uint32_t forEachElement(const CallContext& context, const Value& values, Visit v
 uint32_t collectFlows(const CallContext& context, const Value* values, std::vector<double>* out) {
   if (values == nullptr) return kErrorNum;
   return forEachElement(context, *values, [out](const Value& element) -> uint32_t {
+    // A blank cell is no cash flow: it neither counts as 0 nor takes a period.
+    if (element.isEmpty()) return 0;
     double x = 0;
     if (!toNumber(element, &x)) return kErrorValue;
     out->push_back(x);
@@ -438,7 +452,8 @@ void mirr(CallContext& context, const Value* const* arguments, Value& result) {
       negative += flows[i] / std::pow(1 + finance, double(i));
     }
   }
-  if (negative == 0 || positive == 0 || reinvest == -1) {
+  // Without a positive flow the program's answer is -1 (all is lost), not a division by 0.
+  if (negative == 0 || reinvest == -1) {
     result.setError(kErrorDiv0);
     return;
   }

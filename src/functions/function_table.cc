@@ -17,7 +17,7 @@ constexpr FunctionRow kRows[] = {
     {u"ACOT", 548, 1, 1, 1, 'V', "V"},
     {u"ACOTH", 549, 1, 1, 1, 'V', "V"},
     {u"ADDRESS", 219, 2, 5, 1, 'V', "V"},
-    {u"AGGREGATE", 485, 3, 30, 1, 'V', "VVRV"},
+    {u"AGGREGATE", 485, 3, 30, 1, 'V', "VVR"},
     {u"AMORDEGRC", 466, 6, 7, 1, 'V', "V"},
     {u"AMORLINC", 467, 6, 7, 1, 'V', "V"},
     {u"AND", 36, 1, 30, 1, 'V', "R"},

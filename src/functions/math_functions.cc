@@ -25,7 +25,8 @@
 //   number other than 0 gives #DIV/0!: there is no multiple of 0 at or below such a number, and the
 //   sheets our users bring expect the division error there. Both read their arguments in order,
 //   so a number that is no number gives #VALUE! before an error in the significance is looked at,
-//   and both refuse a third argument with #VALUE! rather than ignoring it.
+//   and both refuse a third argument with #VALUE! rather than ignoring it. A text that is no
+//   number but a date or time ("2024-01-10") reads as its serial, as the program reads it there.
 // - MOD takes n - floor(n / d) * d exactly: the remainder of fmod carries no rounding, where the
 //   quotient in double can round up to a whole number and turn MOD(5, 1e-10) into 0 although the
 //   double nearest 1e-10 lies above it.
@@ -39,7 +40,9 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/engine.h"
 #include "engine/value.h"
+#include "engine/value_convert.h"
 #include "functions/arguments.h"
 #include "functions/native_families.h"
 #include "functions/random_source.h"
@@ -166,12 +169,21 @@ void truncRoutine(CallContext& context, const Value* const* arguments, Value& re
 
 // CEILING and FLOOR differ in the direction the quotient is rounded and in what a significance
 // of 0 gives under a number other than 0 (zeroDivisor: #DIV/0! when true, else 0).
-void toMultiple(const Value* const* arguments, Value& result, double (*roundQuotient)(double),
-                bool zeroDivisor) {
+void toMultiple(const CallContext& context, const Value* const* arguments, Value& result,
+                double (*roundQuotient)(double), bool zeroDivisor) {
   if (argumentCount(arguments) > 2) return setErrorResult(result, kErrorValue);
+  const bool date1904 = context.engine != nullptr && context.engine->date1904;
+  auto read = [&](size_t position, double fallback, double* out) {
+    const Value* argument = argumentAt(arguments, position);
+    if (argument != nullptr && argument->isText() && !isErrorText(argument->text()) &&
+        toNumberForOperator(*argument, date1904, out)) {
+      return true;
+    }
+    return readNumber(arguments, position, fallback, out, result);
+  };
   double number = 0, significance = 0;
-  if (!readNumber(arguments, 0, 0, &number, result)) return;
-  if (!readNumber(arguments, 1, number >= 0 ? 1 : -1, &significance, result)) return;
+  if (!read(0, 0, &number)) return;
+  if (!read(1, number >= 0 ? 1 : -1, &significance)) return;
   if (number == 0) return setNumberResult(result, 0);
   if (significance == 0) {
     return zeroDivisor ? setErrorResult(result, kErrorDiv0) : setNumberResult(result, 0);
@@ -181,14 +193,14 @@ void toMultiple(const Value* const* arguments, Value& result, double (*roundQuot
   setNumberResult(result, roundQuotient(snapToWhole(quotient)) * significance);
 }
 
-void ceilingRoutine(CallContext&, const Value* const* arguments, Value& result) {
+void ceilingRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   toMultiple(
-      arguments, result, [](double q) { return std::ceil(q); }, false);
+      context, arguments, result, [](double q) { return std::ceil(q); }, false);
 }
 
-void floorRoutine(CallContext&, const Value* const* arguments, Value& result) {
+void floorRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   toMultiple(
-      arguments, result, [](double q) { return std::floor(q); }, true);
+      context, arguments, result, [](double q) { return std::floor(q); }, true);
 }
 
 // The one-argument functions: a body from number to number, NaN for a domain error.

@@ -131,6 +131,31 @@ TEST(XlsxReaderTest, ReadsDateSystemAndCalculationSettings) {
   EXPECT_DOUBLE_EQ(book.calculation.delta, 0.0001);
 }
 
+// Formulas and names read a table's parts as ranges; the package's saved time is kept.
+TEST(XlsxReaderTest, TablesBecomeRangesAndTheSavedTimeIsRead) {
+  Workbook book;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(readXlsxWorkbook(fixture("tables.xlsx"), &book, &errors)) << errors.size();
+  EXPECT_TRUE(errors.empty());
+  std::map<std::string, std::string> cells = cellsOf(book.sheets[0]);
+  EXPECT_EQ(cells["C2"], "='Stock'!$B$2*10 -> 20");
+  EXPECT_EQ(cells["C3"], "=SUM('Stock'!$B$2:$B$3) -> 5");
+  EXPECT_EQ(cells["B4"], "=SUBTOTAL(109,'Stock'!$B$2:$B$3) -> 5");
+  EXPECT_EQ(cells["C4"], "='Stock'!$B$4+ROWS('Stock'!$A$1:$B$4) -> 9");
+  ASSERT_EQ(book.names.size(), 1u);
+  EXPECT_EQ(toUtf8(book.names[0].formula), "'Stock'!$B$2:$B$3");
+  ASSERT_TRUE(book.savedAt.has_value());
+  EXPECT_EQ(book.savedAt->year, 2026);
+  EXPECT_EQ(book.savedAt->month, 7);
+  EXPECT_EQ(book.savedAt->day, 23);
+  EXPECT_EQ(book.savedAt->hour, 10);
+  EXPECT_EQ(book.savedAt->second, 23);
+
+  Workbook unsaved;
+  ASSERT_TRUE(readXlsxWorkbook(fixture("date1904.xlsx"), &unsaved, nullptr));
+  EXPECT_FALSE(unsaved.savedAt.has_value());
+}
+
 TEST(XlsxReaderTest, CellFaultsAreReportedAndTheRestIsRead) {
   Workbook book;
   std::vector<std::string> errors;

@@ -34,25 +34,26 @@ A13: #N/A
 )";
 
 TEST_F(AggregationTest, CountIfCriteria) {
-  expectAll(kMixedColumn, {
-                              {"=COUNTIF(A1:A15,\">4\")", "i:3"},  // 5, 10 and the text 7
-                              {"=COUNTIF(A1:A15,\"=\")", "i:3"},   // A11, A14, A15
-                              {"=COUNTIF(A1:A15,\"<>\")", "i:12"},
-                              {"=COUNTIF(A1:A15,\"\")", "i:4"},  // and the empty text
-                              {"=COUNTIF(A1:A15,)", "i:1"},      // an empty criterion is 0
-                              {"=COUNTIF(A1:A15,\"a?c\")", "i:2"},
-                              {"=COUNTIF(A1:A15,\"~*\")", "i:1"},
-                              {"=COUNTIF(A1:A15,\"true\")", "i:1"},
-                              {"=COUNTIF(A1:A15,\"<>5\")", "i:14"},
-                              {"=COUNTIF(A1:A15,7)", "i:1"},
-                              {"=COUNTIF(A1:A15,\"#N/A\")", "i:1"},
-                              {"=COUNTIF(A1:A15,#N/A)", "i:1"},  // finds the same error
-                              {"=COUNTIF(A1:A15,1/0)", "i:0"},
-                              {"=COUNTIF(A1:A15,A12)", "i:1"},
-                              {"=COUNTIF({1,2,3,\"2\"},2)", "i:2"},
-                              {"=COUNTIF(#N/A,1)", "e:#VALUE!"},
-                              {"=COUNTIF(A:A,\"<>5\")", "i:1048575"},
-                          });
+  expectAll(kMixedColumn,
+            {
+                {"=COUNTIF(A1:A15,\">4\")", "i:2"},  // 5 and 10: the text 7 only equals 7
+                {"=COUNTIF(A1:A15,\"=\")", "i:3"},   // A11, A14, A15
+                {"=COUNTIF(A1:A15,\"<>\")", "i:12"},
+                {"=COUNTIF(A1:A15,\"\")", "i:4"},  // and the empty text
+                {"=COUNTIF(A1:A15,)", "i:1"},      // an empty criterion is 0
+                {"=COUNTIF(A1:A15,\"a?c\")", "i:2"},
+                {"=COUNTIF(A1:A15,\"~*\")", "i:1"},
+                {"=COUNTIF(A1:A15,\"true\")", "i:1"},
+                {"=COUNTIF(A1:A15,\"<>5\")", "i:14"},
+                {"=COUNTIF(A1:A15,7)", "i:1"},
+                {"=COUNTIF(A1:A15,\"#N/A\")", "i:1"},
+                {"=COUNTIF(A1:A15,#N/A)", "i:1"},  // finds the same error
+                {"=COUNTIF(A1:A15,1/0)", "i:0"},
+                {"=COUNTIF(A1:A15,A12)", "i:1"},
+                {"=COUNTIF({1,2,3,\"2\"},2)", "i:2"},
+                {"=COUNTIF(#N/A,1)", "e:#VALUE!"},
+                {"=COUNTIF(A:A,\"<>5\")", "i:1048575"},
+            });
 }
 
 TEST_F(AggregationTest, CountIfWithArrayCriteriaGivesAnArray) {

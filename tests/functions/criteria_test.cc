@@ -29,6 +29,7 @@ TEST(CriteriaTest, ParsesOperatorsAndValues) {
   const Case cases[] = {
       {">=10", kCriterionGreaterOrEqual, 2, "i:10", false},
       {"<=2.5", kCriterionLessOrEqual, 2, "n:2.5", false},
+      {">=2024-07-01", kCriterionGreaterOrEqual, 2, "i:45474", false},  // a date's serial
       {"<>", kCriterionNotEqual, 2, "-", false},
       {"'=abc", kCriterionEqual, 2, "t:abc", false},
       {">4", kCriterionGreater, 1, "i:4", false},
@@ -81,7 +82,11 @@ TEST(CriteriaTest, MatchesCells) {
   };
   const Case cases[] = {
       {">4", Value::integer(5), true},
-      {">4", Value::text(u"7"), true},  // a numeric text compares as its number
+      // A numeric text cell equals a number criterion but is never less or greater than it, and
+      // "<>" counts it: COUNTIF over 23 and "23" is 2 for "=23" and for "<>23" counts "23".
+      {">4", Value::text(u"7"), false},
+      {"=4", Value::text(u"4"), true},
+      {"<>4", Value::text(u"4"), true},
       {">4", Value::integer(4), false},
       {">4", Value::text(u"abc"), false},
       {">4", Value(), false},

@@ -69,9 +69,12 @@ TEST_F(FinancialFunctions, TypeRulesAndRateZero) {
                              {"=IPMT(0.1,0.5,10,1000)", "e:#NUM!"},
                              {"=IPMT(0.1,11,10,1000)", "e:#NUM!"},
                              {"=PPMT(0.1,1,0,1000)", "e:#NUM!"},
-                             {"=PV(-1,10,100)", "e:#DIV/0!"},
-                             {"=PMT(-1,10,100,0,1)", "e:#DIV/0!"},
-                             {"=PMT(0,0,100)", "e:#DIV/0!"},
+                             // The program's domain: a rate above -1 and some periods.
+                             {"=PV(-1,10,100)", "e:#NUM!"},
+                             {"=PV(-3,5,100)", "e:#NUM!"},
+                             {"=PMT(-1,10,100,0,1)", "e:#NUM!"},
+                             {"=PMT(0,0,100)", "e:#NUM!"},
+                             {"=PMT(0.5,0,100)", "e:#NUM!"},
                              {"=FV(-1,-2,1)", "e:#DIV/0!"},
                              {"=FV(A1,10,-100)", "e:#VALUE!"},
                              {"=PMT(\"0\",\"10\",\"1000\")", "i:-100"},
@@ -137,6 +140,8 @@ TEST_F(FinancialFunctions, MirrAndNpv) {
       "C1: 110\nC2: \"x\"\nC3: 121\nD1: 110\nD2: #N/A\nD3: 121\nE1: TRUE";
   expectNear(inputs, {
                          {"=MIRR(A1:A6,0.1,0.12)", 0.12609413036590533},
+                         // Blank cells are no flows: they take no period.
+                         {"=MIRR(A1:A9,0.1,0.12)", 0.12609413036590533},
                          {"=NPV(0.1,-10000,3000,4200,6800)", 1188.4434123352216},
                          {"=NPV(0.1,110)", 100},
                          // An empty argument and a boolean take a period each.
@@ -150,6 +155,7 @@ TEST_F(FinancialFunctions, MirrAndNpv) {
                      });
   expectAll(inputs, {
                         {"=MIRR(A2:A6,0.1,0.12)", "e:#DIV/0!"},
+                        {"=MIRR({-5,-3},0.1,0.2)", "i:-1"},  // no positive flow: all is lost
                         {"=MIRR(A1:A6,\"x\",0.12)", "e:#VALUE!"},
                         {"=MIRR(A1:A6,0.1,-1)", "e:#DIV/0!"},
                         {"=NPV(-1,5)", "e:#DIV/0!"},

@@ -119,17 +119,32 @@ TEST_F(MathFunctions, ModKeepsTheRemainderThatTheQuotientInDoubleRoundsAway) {
 
 TEST_F(MathFunctions, CeilingAndFloorFollowTheSignsOfNumberAndSignificance) {
   expectAll("", {
-                    {"=CEILING(2.5,1)", "i:3"},        {"=CEILING(2.5,-1)", "e:#NUM!"},
-                    {"=CEILING(-2.5)", "i:-3"},        {"=CEILING(-2.5,-1)", "i:-3"},
-                    {"=CEILING(-2.5,2)", "i:-2"},      {"=CEILING(-4,4)", "i:-4"},
-                    {"=CEILING(0,5)", "i:0"},          {"=CEILING(7,0)", "i:0"},
-                    {"=CEILING(1.1,0.1)", "n:1.1"},    {"=CEILING(23,5)", "i:25"},
-                    {"=FLOOR(2.5,1)", "i:2"},          {"=FLOOR(2.5,-1)", "e:#NUM!"},
-                    {"=FLOOR(-2.5)", "i:-2"},          {"=FLOOR(-2.5,2)", "i:-4"},
-                    {"=FLOOR(-2.5,-2)", "i:-2"},       {"=FLOOR(0.7,0.1)", "n:0.7"},
-                    {"=FLOOR(23,5)", "i:20"},          {"=FLOOR(7,0)", "e:#DIV/0!"},
-                    {"=FLOOR(-7,FALSE)", "e:#DIV/0!"}, {"=FLOOR(0,0)", "i:0"},
-                    {"=FLOOR(1.2,1,2)", "e:#VALUE!"},  {"=CEILING(1.2,1,2)", "e:#VALUE!"},
+                    {"=CEILING(2.5,1)", "i:3"},
+                    {"=CEILING(2.5,-1)", "e:#NUM!"},
+                    {"=CEILING(-2.5)", "i:-3"},
+                    {"=CEILING(-2.5,-1)", "i:-3"},
+                    {"=CEILING(-2.5,2)", "i:-2"},
+                    {"=CEILING(-4,4)", "i:-4"},
+                    {"=CEILING(0,5)", "i:0"},
+                    {"=CEILING(7,0)", "i:0"},
+                    {"=CEILING(1.1,0.1)", "n:1.1"},
+                    {"=CEILING(23,5)", "i:25"},
+                    {"=FLOOR(2.5,1)", "i:2"},
+                    {"=FLOOR(2.5,-1)", "e:#NUM!"},
+                    {"=FLOOR(-2.5)", "i:-2"},
+                    {"=FLOOR(-2.5,2)", "i:-4"},
+                    {"=FLOOR(-2.5,-2)", "i:-2"},
+                    {"=FLOOR(0.7,0.1)", "n:0.7"},
+                    {"=FLOOR(23,5)", "i:20"},
+                    {"=FLOOR(7,0)", "e:#DIV/0!"},
+                    {"=FLOOR(-7,FALSE)", "e:#DIV/0!"},
+                    {"=FLOOR(0,0)", "i:0"},
+                    {"=FLOOR(1.2,1,2)", "e:#VALUE!"},
+                    {"=CEILING(1.2,1,2)", "e:#VALUE!"},
+                    // Date texts read as their serials; other texts are no numbers.
+                    {"=FLOOR(\"2024-01-10\",7)", "i:45297"},
+                    {"=CEILING(100000,\"2024-01-10\")", "i:135903"},
+                    {"=FLOOR(\"x\",1)", "e:#VALUE!"},
                 });
 }
 

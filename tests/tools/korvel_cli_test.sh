@@ -157,6 +157,9 @@ if [ -n "$xlsx" ] && [ -f "$xlsx/check.xlsx" ] && [ -f "$xlsx/date1904.xlsx" ]; 
   expect_output "check" "checked 12 formula cells: 12 matched, 0 mismatched, 0 not computed" \
     "$korvel" check "$xlsx/check.xlsx"
   "$korvel" check --json "$xlsx/check.xlsx" | grep -q '"matched": 12'
+  # TODAY() reads the day the package was saved.
+  expect_output "check of tables" "checked 5 formula cells: 5 matched, 0 mismatched, 0 not computed" \
+    "$korvel" check "$xlsx/tables.xlsx"
   # A text value needs the date system to become a number: the book's 1904 flag decides.
   expect_output "1904 book" "1" "$korvel" eval '="1904-01-02"+0' --book "$xlsx/date1904.xlsx"
   expect_output "1900 default" "1463" "$korvel" eval '="1904-01-02"+0'

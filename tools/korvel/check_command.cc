@@ -18,10 +18,13 @@
 #include "compiler/model_builder.h"
 #include "compiler/starting_values.h"
 #include "engine/engine.h"
+#include "engine/locale_settings.h"
 #include "engine/recalculation.h"
 #include "engine/value_convert.h"
 #include "functions/function_catalogue.h"
 #include "hosts/headless/headless_calc_host.h"
+#include "hosts/headless/headless_locale.h"
+#include "hosts/headless/system_clock.h"
 #include "model/address.h"
 #include "tools/korvel/calc_commands.h"
 #include "tools/korvel/cell_display.h"
@@ -116,6 +119,14 @@ int checkCommand(const CheckOptions& options) {
     printWorkbookFaults(options.input, errors);
     if (errors.empty()) std::cerr << options.input << ": cannot be read\n";
     return kExitFailed;
+  }
+  // The stored results were computed when the workbook was saved: TODAY and NOW read that
+  // instant, so the cells that use them are checked like the others.
+  static HeadlessLocale locale;
+  static FixedClock savedClock{LocalTime{}};
+  if (workbook.savedAt) {
+    savedClock.set(*workbook.savedAt);
+    installLocale(&locale, &savedClock);
   }
   // The package reader keeps a cell whose formula it rejects as its stored value, a constant:
   // such cells are counted here as rejected formulas (checked, not computed). The cells that read

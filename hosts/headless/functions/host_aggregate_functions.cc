@@ -1,8 +1,8 @@
 // The headless program's criteria, database, subtotal, logical and information functions: AREAS,
 // AVERAGEA, AVERAGEIF, AVERAGEIFS, SUMIFS, the database functions the runtime leaves to the host
 // program (DAVERAGE, DCOUNT, DCOUNTA, DMAX, DPRODUCT, DSTDEV, DSTDEVP, DVAR, DVARP), IFNA, XOR,
-// ISFORMULA, FORMULATEXT and the SUBTOTAL codes the native SUBTOTAL hands over (7, 8, 10, 11 and
-// 101-111).
+// ISFORMULA, FORMULATEXT, SHEETS, PERCENTOF, AGGREGATE and the SUBTOTAL codes the native SUBTOTAL
+// hands over (7, 8, 10, 11 and 101-111).
 //
 // The records of the database functions are those of the native DSUM (forEachDatabaseMatch); the
 // criteria are the natives' (criteria.h); where a function is a native aggregate over other
@@ -30,6 +30,10 @@
 //   cell; FORMULATEXT of a cell without a formula is #N/A.
 // - SUBTOTAL 101-111 leave out hidden rows; the headless workbook has none, so they are codes
 //   1-11. Cells holding a SUBTOTAL are passed over, as the native codes pass them over.
+// - AGGREGATE computes each code with the function of that code over the numbers it gathers
+//   (texts and booleans of references and arrays are passed over, COUNTA counts them). Its
+//   reference form (codes 1-13) refuses a computed array with #VALUE!; its array form (14-19)
+//   takes one array or reference and k. SHEETS of a reference is 1: a reference spans one sheet.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -635,7 +639,188 @@ void subtotal(CallContext& context, const Value* const* arguments, Value& result
   callNative(dispersion, context, passed.data(), result);
 }
 
+// ---------------------------------------------------------------------------------------------
+// AGGREGATE.
+
+constexpr int kAggregateNumber = 485;
+
+bool isNestedTotalCell(const Cell& cell) {
+  if (isSubtotalCell(cell)) return true;
+  if (cell.formulaRoots.empty() || cell.formulaRoots.front() == nullptr) return false;
+  const Node& root = *cell.formulaRoots.front();
+  return root.tag() == kTagCall &&
+         static_cast<const CallNode&>(root).functionNumber() == kAggregateNumber;
+}
+
+// The functions of AGGREGATE's codes 1-19: 1-13 take references, 14-19 an array and k.
+constexpr const char16_t* kAggregateFunctions[] = {
+    u"AVERAGE",    u"COUNT",    u"COUNTA",         u"MAX",         u"MIN",
+    u"PRODUCT",    u"STDEV",    u"STDEVP",         u"SUM",         u"VAR",
+    u"VARP",       u"MEDIAN",   u"MODE",           u"LARGE",       u"SMALL",
+    u"PERCENTILE", u"QUARTILE", u"PERCENTILE.EXC", u"QUARTILE.EXC"};
+
+// What AGGREGATE takes from its data arguments: the numbers, and how many values are not blank
+// (COUNTA's answer). Options 0-3 leave out cells holding SUBTOTAL or AGGREGATE; 2, 3, 6 and 7
+// leave out errors, which otherwise end the call. Hidden rows (options 1, 3, 5, 7) do not occur
+// in the headless workbook.
+class AggregateData {
+ public:
+  AggregateData(const CallContext& context, int options)
+      : context_(context), skipTotals_(options <= 3), skipErrors_(options & 2) {}
+
+  // False with *error set when an error ends the call.
+  bool add(const Value& argument, Value* error) {
+    if (argument.isReferenceList()) {
+      for (const Value& part : argument.array().elements()) {
+        if (!add(part, error)) return false;
+      }
+      return true;
+    }
+    if (argument.isReference()) {
+      if (!usableRange(normalizeRange(argument.reference()))) {
+        error->setError(kErrorRef);
+        return false;
+      }
+      return forEachStoredCell(context_, argument.reference(),
+                               [&](const Value& value, const Cell& cell) {
+                                 if (skipTotals_ && isNestedTotalCell(cell)) return true;
+                                 return take(value, error);
+                               });
+    }
+    if (argument.isArray()) {
+      for (const Value& element : argument.array().elements()) {
+        if (!take(element, error)) return false;
+      }
+      return true;
+    }
+    return take(argument, error);
+  }
+
+  std::vector<Value>& numbers() { return numbers_; }
+  size_t filled() const { return filled_; }
+
+ private:
+  bool take(const Value& value, Value* error) {
+    if (value.isEmpty()) return true;
+    if (value.isError()) {
+      if (skipErrors_) return true;
+      *error = value;
+      return false;
+    }
+    ++filled_;
+    if (value.isNumeric()) numbers_.push_back(value);
+    return true;
+  }
+
+  const CallContext& context_;
+  const bool skipTotals_;
+  const bool skipErrors_;
+  std::vector<Value> numbers_;
+  size_t filled_ = 0;
+};
+
+// AGGREGATE(function, options, ref1, [ref2, ...]) and AGGREGATE(function, options, array, k).
+void aggregate(CallContext& context, const Value* const* arguments, Value& result) {
+  const size_t count = argumentCount(arguments);
+  double code = 0, options = 0;
+  if (count < 3 || !numberFromValue(singleValue(context, arguments[0]), &code, result)) {
+    if (count < 3) result.setError(kErrorValue);
+    return;
+  }
+  const Value optionValue = singleValue(context, arguments[1]);
+  if (!optionValue.isEmpty() && !numberFromValue(optionValue, &options, result)) return;
+  code = std::trunc(code);
+  options = std::trunc(options);
+  if (code < 1 || code > 19 || options < 0 || options > 7) {
+    result.setError(kErrorValue);
+    return;
+  }
+  const bool withK = code >= 14;
+  if (withK && count < 4) {
+    result.setError(kErrorValue);
+    return;
+  }
+  AggregateData data(context, int(options));
+  Value error;
+  for (size_t i = 2; i < (withK ? size_t{3} : count); ++i) {
+    // The reference form takes references only; a computed array is the array form's.
+    if (!withK && arguments[i]->isArray()) {
+      result.setError(kErrorValue);
+      return;
+    }
+    if (!data.add(*arguments[i], &error)) {
+      result = error;
+      return;
+    }
+  }
+  const char16_t* name = kAggregateFunctions[size_t(code) - 1];
+  if (code == 3) {
+    setNumberResult(result, double(data.filled()));
+    return;
+  }
+  ValueArray array(1, uint32_t(data.numbers().size()));
+  array.elements() = std::move(data.numbers());
+  if (array.size() == 0) {
+    // No number: what each function gives for none.
+    if (code == 2 || code == 4 || code == 5 || code == 6 || code == 9) {
+      result.setInteger(0);
+    } else {
+      result.setError(code == 13 ? kErrorNA : code >= 12 ? kErrorNum : kErrorDiv0);
+    }
+    return;
+  }
+  Value values;
+  values.setArray(std::move(array));
+  const Value k = withK ? singleValue(context, arguments[3]) : Value();
+  const Value* passed[] = {&values, withK ? &k : nullptr, nullptr};
+  if (NativeRoutine routine = hostRoutine(name)) {
+    routine(context, passed, result);
+  } else {
+    callNative(name, context, passed, result);
+  }
+}
+
+// PERCENTOF(subset, all): the sum of the subset over the sum of all.
+void percentOf(CallContext& context, const Value* const* arguments, Value& result) {
+  if (argumentCount(arguments) != 2) {
+    result.setError(kErrorValue);
+    return;
+  }
+  double sums[2] = {};
+  for (size_t i = 0; i < 2; ++i) {
+    const Value* one[] = {arguments[i], nullptr};
+    Value sum;
+    callNative(u"SUM", context, one, sum);
+    if (!numberFromValue(sum, &sums[i], result)) return;
+  }
+  if (sums[1] == 0) {
+    result.setError(kErrorDiv0);
+    return;
+  }
+  setNumberResult(result, sums[0] / sums[1]);
+}
+
+// SHEETS([reference]): the sheets of the workbook, or those a reference spans.
+void sheets(CallContext& context, const Value* const* arguments, Value& result) {
+  const Value* argument = argumentAt(arguments, 0);
+  const CompiledModel* model = modelOf(context);
+  if (argument == nullptr || argument->isEmpty()) {
+    if (model == nullptr) {
+      result.setError(kErrorNA);
+    } else {
+      setNumberResult(result, double(model->sheets().sheets().size()));
+    }
+  } else if (argument->isReference() || argument->isReferenceList()) {
+    result.setInteger(1);
+  } else if (argument->isError()) {
+    result = *argument;
+  } else {
+    result.setError(kErrorRef);
+  }
+}
+
 constexpr NativeEntry kHostAggregateFunctions[] = {
+    {u"AGGREGATE", aggregate},
     {u"AREAS", areas},
     {u"AVERAGEA", averageAll},
     {u"AVERAGEIF", averageIf},
@@ -652,6 +837,8 @@ constexpr NativeEntry kHostAggregateFunctions[] = {
     {u"FORMULATEXT", formulaText},
     {u"IFNA", ifNa},
     {u"ISFORMULA", isFormula},
+    {u"PERCENTOF", percentOf},
+    {u"SHEETS", sheets},
     {u"SUBTOTAL", subtotal},
     {u"SUMIFS", sumIfs},
     {u"XOR", exclusiveOr},

@@ -2,12 +2,10 @@
 // - J by Miller's backward recurrence normalised by J0 + 2(J2 + J4 + ...) = 1, which is accurate
 //   for every order; for x from 25 on, J0 and J1 come from Hankel's asymptotic expansion and the
 //   orders below x by forward recurrence, which is stable there.
-// - Y0 and Y1 below 25 from the Neumann series over the same normalised J values (no power series
-//   with its cancellation), from 25 on from the asymptotic expansion; higher orders by forward
-//   recurrence, which is stable for Y.
-// - I by its power series, whose terms are all positive.
-// - K0 and K1 by their power series up to 2 and by Steed's continued fraction above, higher
-//   orders by forward recurrence, stable for K.
+// - Y, I and K as the spreadsheet program computes them, which workbooks store: Y0, Y1, I0, I1,
+//   K0 and K1 from the classic rational and polynomial approximations (accurate to about 1e-8,
+//   and it is those digits the program shows), higher orders of Y and K by forward recurrence and
+//   of I by Miller's backward recurrence normalised by I0.
 #include "hosts/headless/functions/host_bessel.h"
 
 #include <cmath>
@@ -18,7 +16,6 @@ namespace korvel {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-constexpr double kEulerGamma = 0.5772156649015329;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // From here on the asymptotic expansions reach full precision before they diverge.
@@ -81,70 +78,125 @@ void hankel(double x, int order, double* jOut, double* yOut) {
   *yOut = scale * (p * sinChi + q * cosChi);
 }
 
-// Y0 and Y1 at 0 < x < kAsymptotic from the normalised J values.
-void neumannY(double x, double* y0, double* y1) {
-  std::vector<double> j = millerJ(x, 2);
-  const double log = std::log(x / 2) + kEulerGamma;
-  double sum0 = 0, sum1 = 0;
-  for (size_t k = 1; 2 * k + 1 < j.size(); ++k) {
-    const double sign = (k & 1) ? -1.0 : 1.0;
-    sum0 += sign * j[2 * k] / double(k);
-    sum1 += sign * (j[2 * k - 1] - j[2 * k + 1]) / double(k);
-  }
-  *y0 = (2 / kPi) * (log * j[0] - 2 * sum0);
-  *y1 = (2 / kPi) * (-j[0] / x + log * j[1] + sum1);
+// The approximations of J0 and J1 that the program's Y0 and Y1 rest on.
+double approximateJ0(double x) {
+  const double y = x * x;
+  const double a =
+      57568490574.0 +
+      y * (-13362590354.0 +
+           y * (651619640.7 + y * (-11214424.18 + y * (77392.33017 + y * -184.9052456))));
+  const double b =
+      57568490411.0 +
+      y * (1029532985.0 + y * (9494680.718 + y * (59272.64853 + y * (267.8532712 + y))));
+  return a / b;
 }
 
-// K0 and K1 at x > 0.
-void besselK01(double x, double* k0, double* k1) {
-  if (x <= 2) {
-    const double i0 = besselI(x, 0), i1 = besselI(x, 1);
-    const double log = std::log(x / 2);
-    const double q = x * x / 4;
-    // psi(k + 1) = -gamma + H_k
-    double term0 = 1, term1 = 1;  // q^k / (k!)^2 and q^k / (k! (k + 1)!)
-    double harmonic = 0;
-    double sum0 = 0, sum1 = 0;
-    for (int k = 0; k < 100; ++k) {
-      if (k > 0) {
-        term0 *= q / (double(k) * k);
-        term1 *= q / (double(k) * (k + 1));
-        harmonic += 1.0 / k;
-      }
-      const double psi1 = harmonic - kEulerGamma;
-      const double psi2 = psi1 + 1.0 / (k + 1);
-      sum0 += psi1 * term0;
-      sum1 += (psi1 + psi2) * term1;
-      if (term0 < 1e-18 * std::fabs(sum0) && term1 < 1e-18 * std::fabs(sum1)) break;
-    }
-    *k0 = -log * i0 + sum0;
-    *k1 = 1 / x + log * i1 - (x / 4) * sum1;
+double approximateJ1(double x) {
+  const double y = x * x;
+  const double a =
+      x * (72362614232.0 +
+           y * (-7895059235.0 +
+                y * (242396853.1 + y * (-2972611.439 + y * (15704.48260 + y * -30.16036606)))));
+  const double b =
+      144725228442.0 +
+      y * (2300535178.0 + y * (18583304.74 + y * (99447.43394 + y * (376.9991397 + y))));
+  return a / b;
+}
+
+// Y0 and Y1 at x > 0: rational approximations below 8, the asymptotic form from 8 on.
+void approximateY01(double x, double* y0, double* y1) {
+  if (x < 8) {
+    const double y = x * x;
+    double a = -2957821389.0 +
+               y * (7062834065.0 +
+                    y * (-512359803.6 + y * (10879881.29 + y * (-86327.92757 + y * 228.4622733))));
+    double b = 40076544269.0 +
+               y * (745249964.8 + y * (7189466.438 + y * (47447.26470 + y * (226.1030244 + y))));
+    *y0 = a / b + 0.636619772 * approximateJ0(x) * std::log(x);
+    a = x * (-0.4900604943e13 +
+             y * (0.1275274390e13 +
+                  y * (-0.5153438139e11 +
+                       y * (0.7349264551e9 + y * (-0.4237922726e7 + y * 0.8511937935e4)))));
+    b = 0.2499580570e14 +
+        y * (0.4244419664e12 +
+             y * (0.3733650367e10 +
+                  y * (0.2245904002e8 + y * (0.1020426050e6 + y * (0.3549632885e3 + y)))));
+    *y1 = a / b + 0.636619772 * (approximateJ1(x) * std::log(x) - 1 / x);
     return;
   }
-  // Steed's method for the continued fraction of K1/K0 with the series of Temme's normalisation.
-  double b = 2 * (1 + x), d = 1 / b, h = d, delh = d;
-  double q1 = 0, q2 = 1;
-  const double a1 = 0.25;
-  double q = a1, c = a1, a = -a1;
-  double s = 1 + q * delh;
-  for (int i = 1; i < 10000; ++i) {
-    a -= 2 * i;
-    c = -a * c / (i + 1.0);
-    const double qnew = (q1 - b * q2) / a;
-    q1 = q2;
-    q2 = qnew;
-    q += c * qnew;
-    b += 2;
-    d = 1 / (b + a * d);
-    delh = (b * d - 1) * delh;
-    h += delh;
-    const double dels = q * delh;
-    s += dels;
-    if (std::fabs(dels / s) < 1e-17) break;
+  const double z = 8 / x, y = z * z, scale = std::sqrt(0.636619772 / x);
+  double p = 1 + y * (-0.1098628627e-2 +
+                      y * (0.2734510407e-4 + y * (-0.2073370639e-5 + y * 0.2093887211e-6)));
+  double q =
+      -0.1562499995e-1 +
+      y * (0.1430488765e-3 + y * (-0.6911147651e-5 + y * (0.7621095161e-6 - y * 0.934935152e-7)));
+  double chi = x - 0.785398164;
+  *y0 = scale * (std::sin(chi) * p + z * std::cos(chi) * q);
+  p = 1 + y * (0.183105e-2 + y * (-0.3516396496e-4 + y * (0.2457520174e-5 + y * -0.240337019e-6)));
+  q = 0.04687499995 +
+      y * (-0.2002690873e-3 + y * (0.8449199096e-5 + y * (-0.88228987e-6 + y * 0.105787412e-6)));
+  chi = x - 2.356194491;
+  *y1 = scale * (std::sin(chi) * p + z * std::cos(chi) * q);
+}
+
+// I0 and I1 at x >= 0: polynomials below 3.75, polynomials times e^x / sqrt(x) from there.
+void approximateI01(double x, double* i0, double* i1) {
+  if (x < 3.75) {
+    const double y = (x / 3.75) * (x / 3.75);
+    *i0 = 1 + y * (3.5156229 +
+                   y * (3.0899424 +
+                        y * (1.2067492 + y * (0.2659732 + y * (0.360768e-1 + y * 0.45813e-2)))));
+    *i1 = x *
+          (0.5 +
+           y * (0.87890594 +
+                y * (0.51498869 +
+                     y * (0.15084934 + y * (0.2658733e-1 + y * (0.301532e-2 + y * 0.32411e-3))))));
+    return;
   }
-  h *= a1;
-  *k0 = std::sqrt(kPi / (2 * x)) * std::exp(-x) / s;
-  *k1 = *k0 * (x + 0.5 - h) / x;
+  const double y = 3.75 / x, scale = std::exp(x) / std::sqrt(x);
+  *i0 = scale *
+        (0.39894228 +
+         y * (0.1328592e-1 +
+              y * (0.225319e-2 +
+                   y * (-0.157565e-2 +
+                        y * (0.916281e-2 +
+                             y * (-0.2057706e-1 +
+                                  y * (0.2635537e-1 + y * (-0.1647633e-1 + y * 0.392377e-2))))))));
+  const double tail = 0.2282967e-1 + y * (-0.2895312e-1 + y * (0.1787654e-1 - y * 0.420059e-2));
+  *i1 = scale * (0.39894228 +
+                 y * (-0.3988024e-1 +
+                      y * (-0.362018e-2 + y * (0.163801e-2 + y * (-0.1031555e-1 + y * tail)))));
+}
+
+// K0 and K1 at x > 0: polynomials with the logarithm up to 2, times e^-x / sqrt(x) above.
+void approximateK01(double x, double* k0, double* k1) {
+  if (x <= 2) {
+    double i0, i1;
+    approximateI01(x, &i0, &i1);
+    const double y = x * x / 4;
+    *k0 = -std::log(x / 2) * i0 +
+          (-0.57721566 +
+           y * (0.42278420 +
+                y * (0.23069756 +
+                     y * (0.3488590e-1 + y * (0.262698e-2 + y * (0.10750e-3 + y * 0.74e-5))))));
+    *k1 = std::log(x / 2) * i1 +
+          (1 / x) * (1 + y * (0.15443144 +
+                              y * (-0.67278579 +
+                                   y * (-0.18156897 + y * (-0.1919402e-1 +
+                                                           y * (-0.110404e-2 + y * -0.4686e-4))))));
+    return;
+  }
+  const double y = 2 / x, scale = std::exp(-x) / std::sqrt(x);
+  *k0 = scale *
+        (1.25331414 +
+         y * (-0.7832358e-1 +
+              y * (0.2189568e-1 +
+                   y * (-0.1062446e-1 + y * (0.587872e-2 + y * (-0.251540e-2 + y * 0.53208e-3))))));
+  *k1 = scale *
+        (1.25331414 +
+         y * (0.23498619 +
+              y * (-0.3655620e-1 +
+                   y * (0.1504268e-1 + y * (-0.780353e-2 + y * (0.325614e-2 + y * -0.68245e-3))))));
 }
 
 }  // namespace
@@ -173,13 +225,7 @@ double besselJ(double x, int n) {
 double besselY(double x, int n) {
   if (n < 0 || !(x > 0) || !std::isfinite(x)) return kNaN;
   double y0, y1;
-  if (x >= kAsymptotic) {
-    double j;
-    hankel(x, 0, &j, &y0);
-    hankel(x, 1, &j, &y1);
-  } else {
-    neumannY(x, &y0, &y1);
-  }
+  approximateY01(x, &y0, &y1);
   if (n == 0) return y0;
   for (int k = 1; k < n; ++k) {
     const double next = (2.0 * k / x) * y1 - y0;
@@ -194,25 +240,33 @@ double besselI(double x, int n) {
   if (n < 0 || !std::isfinite(x)) return kNaN;
   const double sign = (x < 0 && (n & 1)) ? -1.0 : 1.0;
   x = std::fabs(x);
-  if (x == 0) return n == 0 ? 1.0 : 0.0;
-  if (n > 0 && leadingTermLog(x, n) < -760) return 0;
-  // (x/2)^n / n! as a product, one factor per order, so that no power overflows on the way.
-  double term = 1;
-  for (int k = 1; k <= n && term != 0; ++k) term *= (x / 2) / k;
-  const double q = x * x / 4;
-  double sum = term;
-  for (int k = 1; k < 100000 && term > 1e-17 * sum; ++k) {
-    term *= q / (double(k) * (n + k));
-    sum += term;
-    if (!std::isfinite(sum)) return kInfinity;
+  double i0, i1;
+  approximateI01(x, &i0, &i1);
+  if (n == 0) return i0;
+  if (n == 1) return sign * i1;
+  if (x == 0) return 0;
+  if (!std::isfinite(i0)) return kInfinity;
+  // Backward from an even order well above n, rescaled whenever the values grow large.
+  const double twoOverX = 2 / x;
+  double above = 0, current = 1, answer = 0;
+  for (int k = 2 * (n + int(std::sqrt(40.0 * n))); k > 0; --k) {
+    const double below = above + k * twoOverX * current;
+    above = current;
+    current = below;
+    if (std::fabs(current) > 1e10) {
+      answer *= 1e-10;
+      current *= 1e-10;
+      above *= 1e-10;
+    }
+    if (k == n) answer = above;
   }
-  return sign * sum;
+  return sign * answer * (i0 / current);
 }
 
 double besselK(double x, int n) {
   if (n < 0 || !(x > 0) || !std::isfinite(x)) return kNaN;
   double k0, k1;
-  besselK01(x, &k0, &k1);
+  approximateK01(x, &k0, &k1);
   if (n == 0) return k0;
   for (int k = 1; k < n; ++k) {
     const double next = k0 + (2.0 * k / x) * k1;

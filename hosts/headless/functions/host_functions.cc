@@ -8,10 +8,10 @@
 namespace korvel {
 
 std::vector<NativeTable> hostFamilyTables() {
-  return {hostMathFunctions(),         hostEngineeringFunctions(), hostTextFunctions(),
-          hostDateFunctions(),         hostAggregateFunctions(),   hostNewerFunctions(),
-          hostDistributionFunctions(), hostStatisticsFunctions(),  hostRegressionFunctions(),
-          hostSecuritiesFunctions(),   hostFinancialFunctions()};
+  return {hostMathFunctions(),       hostEngineeringFunctions(),  hostTextFunctions(),
+          hostLanguageFunctions(),   hostDateFunctions(),         hostAggregateFunctions(),
+          hostNewerFunctions(),      hostDistributionFunctions(), hostStatisticsFunctions(),
+          hostRegressionFunctions(), hostSecuritiesFunctions(),   hostFinancialFunctions()};
 }
 
 NativeRoutine hostRoutine(std::u16string_view name) {

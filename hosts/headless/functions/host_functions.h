@@ -21,6 +21,7 @@ namespace korvel {
 NativeTable hostMathFunctions();          // rounding, combinatorics, matrices, number bases
 NativeTable hostEngineeringFunctions();   // bases, bits, error function, Bessel, units, complex
 NativeTable hostTextFunctions();          // TEXT and the number formats, text conversions
+NativeTable hostLanguageFunctions();      // byte-counting forms, character widths, BAHTTEXT
 NativeTable hostDateFunctions();          // dates, times, working days, CELL and INFO
 NativeTable hostAggregateFunctions();     // criteria, database, subtotals, logical, information
 NativeTable hostNewerFunctions();         // functions newer than the catalogue, by name

@@ -733,6 +733,22 @@ void decimalRoutine(CallContext& context, const Value* const* arguments, Value& 
   setNumberResult(result, value);
 }
 
+// RANDBETWEEN(bottom, top): a whole number from the bottom's ceiling to the top's floor, each
+// with equal chance, drawn with the native RAND's generator.
+void randBetweenRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  if (argumentCount(arguments) != 2) return setErrorResult(result, kErrorValue);
+  double bounds[2];
+  if (!readNumbers(context, arguments, bounds, {0, 0}, result)) return;
+  const double low = std::ceil(bounds[0]), high = std::floor(bounds[1]);
+  if (low > high) return setErrorResult(result, kErrorNum);
+  const Value* none[] = {nullptr};
+  Value draw;
+  callNative(u"RAND", context, none, draw);
+  double x = 0;
+  if (!numberFromValue(draw, &x, result)) return;
+  setNumberResult(result, std::min(high, low + std::floor(x * (high - low + 1))));
+}
+
 constexpr NativeEntry kHostMathFunctions[] = {
     {u"ACOT", unaryRoutine<acotBody>},
     {u"ACOTH", unaryRoutine<acothBody>},
@@ -761,6 +777,7 @@ constexpr NativeEntry kHostMathFunctions[] = {
     {u"PERMUT", permutRoutine},
     {u"PERMUTATIONA", permutationaRoutine},
     {u"QUOTIENT", quotientRoutine},
+    {u"RANDBETWEEN", randBetweenRoutine},
     {u"ROMAN", romanRoutine},
     {u"SEC", unaryRoutine<secBody>},
     {u"SECH", unaryRoutine<sechBody>},

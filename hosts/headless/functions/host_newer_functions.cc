@@ -933,11 +933,14 @@ void filterRoutine(CallContext& context, const Value* const* arguments, Value& r
   setArrayResult(result, std::move(out));
 }
 
-// The sort order of values: numbers, texts, booleans, errors, then empty cells.
+// The sort order of values: numbers, texts, booleans, errors (by their number: #NULL!, #DIV/0!,
+// #VALUE!, #REF!, #NAME?, #NUM!, #N/A), then empty cells.
 int sortOrder(const Value& a, const Value& b) {
   const int fa = a.isEmpty() ? 99 : typeFamily(a), fb = b.isEmpty() ? 99 : typeFamily(b);
   if (fa != fb) return fa < fb ? -1 : 1;
-  if (a.isEmpty() || a.isError()) return 0;
+  if (a.isError())
+    return a.errorCode() == b.errorCode() ? 0 : a.errorCode() < b.errorCode() ? -1 : 1;
+  if (a.isEmpty()) return 0;
   if (equals(a, b)) return 0;
   return less(a, b) ? -1 : 1;
 }
@@ -983,9 +986,9 @@ void sortRoutine(CallContext& context, const Value* const* arguments, Value& res
   setArrayResult(result, std::move(out));
 }
 
-// TOCOL(array, [ignore], [scan_by_column]): one column of the values; ignore 1 leaves out blanks,
-// 2 errors, 3 both.
-void toColumnRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+// TOCOL and TOROW(array, [ignore], [scan_by_column]): one column (row) of the values; ignore 1
+// leaves out blanks, 2 errors, 3 both.
+void toLine(CallContext& context, const Value* const* arguments, bool row, Value& result) {
   ValueArray values;
   if (!atLeast(argumentCount(arguments), 1, result)) return;
   if (!valuesOf(context, *arguments[0], values, result)) return;
@@ -1011,8 +1014,9 @@ void toColumnRoutine(CallContext& context, const Value* const* arguments, Value&
     result.setError(kErrorValue);
     return;
   }
-  ValueArray out(1, static_cast<uint32_t>(kept.size()));
-  for (uint32_t r = 0; r < kept.size(); ++r) out.at(0, r) = std::move(kept[r]);
+  const uint32_t length = static_cast<uint32_t>(kept.size());
+  ValueArray out(row ? length : 1, row ? 1 : length);
+  out.elements() = std::move(kept);
   setArrayResult(result, std::move(out));
 }
 
@@ -1585,7 +1589,8 @@ constexpr NativeEntry kHostNewerFunctions[] = {
     {u"SORT", sortRoutine},
     {u"TAKE", flagged<takeOrDrop, true>},
     {u"TEXTSPLIT", textSplitRoutine},
-    {u"TOCOL", toColumnRoutine},
+    {u"TOCOL", flagged<toLine, false>},
+    {u"TOROW", flagged<toLine, true>},
     {u"UNIQUE", uniqueRoutine},
     {u"VALUETOTEXT", valueToTextRoutine},
     {u"VSTACK", flagged<stack, false>},
@@ -1603,6 +1608,13 @@ constexpr NativeEntry kHostNewerFunctions[] = {
     {u"SINGLE", singleRoutine},
     {u"TRIMRANGE", trimRangeRoutine},
     {u"CALL", unavailableService<kErrorValue>},
+    {u"CUBEKPIMEMBER", unavailableService<kErrorName>},
+    {u"CUBEMEMBER", unavailableService<kErrorName>},
+    {u"CUBEMEMBERPROPERTY", unavailableService<kErrorName>},
+    {u"CUBERANKEDMEMBER", unavailableService<kErrorName>},
+    {u"CUBESET", unavailableService<kErrorName>},
+    {u"CUBESETCOUNT", unavailableService<kErrorName>},
+    {u"CUBEVALUE", unavailableService<kErrorName>},
     {u"FILTERXML", unavailableService<kErrorValue>},
     {u"REGISTER.ID", unavailableService<kErrorValue>},
     {u"RTD", unavailableService<kErrorNA>},

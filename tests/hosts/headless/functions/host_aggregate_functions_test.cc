@@ -162,6 +162,44 @@ TEST_F(HostAggregateFunctionTest, SubtotalCodesOfTheHost) {
   EXPECT_EQ(subtotal(112, {u"A1:A3"}), "e:#VALUE!");
 }
 
+// AGGREGATE's codes over a column holding a nested SUBTOTAL, an AGGREGATE, a text and an error:
+// options 0-3 leave out the nested totals, 2, 3, 6 and 7 the errors.
+TEST_F(HostAggregateFunctionTest, AggregateCodesAndOptions) {
+  expectAll(
+      "A1: 2\nA2: 4\nA3: 6\nA4: =SUBTOTAL(9,A1:A3)\nA5: \"x\"\nA6: =AGGREGATE(9,4,A1:A3)\n"
+      "B1: 1\nB2: =1/0\nB3: 3\nC1: 10\n",
+      {
+          {"=AGGREGATE(9,0,A1:A6)", "i:12"},       {"=AGGREGATE(9,4,A1:A6)", "i:36"},
+          {"=AGGREGATE(9,4,A1:A3,C1)", "i:22"},    {"=AGGREGATE(1,5,A1:A3)", "i:4"},
+          {"=AGGREGATE(2,1,A1:A6)", "i:3"},        {"=AGGREGATE(3,0,A1:A6)", "i:4"},
+          {"=AGGREGATE(4,0,A1:A6)", "i:6"},        {"=AGGREGATE(7,0,A1:A3)", "i:2"},
+          {"=AGGREGATE(12,0,A1:A3)", "i:4"},       {"=AGGREGATE(9,0,B1:B3)", "e:#DIV/0!"},
+          {"=AGGREGATE(9,6,B1:B3)", "i:4"},        {"=AGGREGATE(14,6,B1:B3,1)", "i:3"},
+          {"=AGGREGATE(15,4,A1:A3,2)", "i:4"},     {"=AGGREGATE(16,4,A1:A3,0.5)", "i:4"},
+          {"=AGGREGATE(17,4,A1:A3,3)", "i:5"},     {"=AGGREGATE(18,4,A1:A3,0.5)", "i:4"},
+          {"=AGGREGATE(19,4,A1:A3,2)", "i:4"},     {"=AGGREGATE(14,6,1/B1:B3,1)", "i:1"},
+          {"=AGGREGATE(14,4,A1:A3)", "e:#VALUE!"},  // no k
+          {"=AGGREGATE(20,4,A1:A3)", "e:#VALUE!"}, {"=AGGREGATE(9,8,A1:A3)", "e:#VALUE!"},
+          {"=AGGREGATE(1,4,C2:C3)", "e:#DIV/0!"},  {"=AGGREGATE(5,4,C2:C3)", "i:0"},
+      });
+}
+
+// PERCENTOF, SHEETS and RANDBETWEEN; the cube functions answer as without a connection.
+TEST_F(HostAggregateFunctionTest, SharesSheetsDrawsAndCubes) {
+  build("A1: 1\nB1: =_xlfn.SHEETS()\nB2: =_xlfn.SHEETS(Two!A1)\n[Two]\nA1: 1\n");
+  EXPECT_EQ(valueOf("B1"), "i:2");
+  EXPECT_EQ(valueOf("B2"), "i:1");
+  expectAll("A1: 1\nA2: 3\nA3: \"x\"\n",
+            {
+                {"=_xlfn.PERCENTOF(A1,A1:A3)", "n:0.25"},
+                {"=_xlfn.PERCENTOF(A1,C1)", "e:#DIV/0!"},
+                {"=RANDBETWEEN(3.5,4)", "i:4"},
+                {"=RANDBETWEEN(5,4)", "e:#NUM!"},
+                {"=CUBEVALUE(\"Sales\",\"[Measures].[Total]\")", "e:#NAME?"},
+            });
+  EXPECT_EQ(headless_->notComputedLine(), "");
+}
+
 // FORMULATEXT shows the workbook's own text when the program has it (with its $ marks, without
 // the prefixes files give newer functions), else the model's.
 TEST_F(HostFunctionTest, FormulaTextShowsTheWorkbooksOwnText) {

@@ -91,5 +91,26 @@ TEST_F(TextFormulas, CharacterFunctions) {
             });
 }
 
+// The headless program's language has no double-byte characters: the byte forms count
+// characters. ASC and DBCS change the width of the ASCII forms; BAHTTEXT writes Thai words.
+TEST_F(TextFormulas, LanguageFunctions) {
+  check("A1: \"abcdef\"\nA2: 12\n", {
+                                        {"=LENB(A1)", "i:6"},
+                                        {"=LEFTB(A1,2)", "t:ab"},
+                                        {"=RIGHTB(A1,2)", "t:ef"},
+                                        {"=MIDB(A1,2,3)", "t:bcd"},
+                                        {"=FINDB(\"d\",A1)", "i:4"},
+                                        {"=SEARCHB(\"D\",A1)", "i:4"},
+                                        {"=REPLACEB(A1,1,2,\"X\")", "t:Xcdef"},
+                                        {"=ASC(\"\uFF21\uFF42\u3000\uFF11\")", "t:Ab 1"},
+                                        {"=DBCS(\"Ab 1\")", "t:\uFF21\uFF42\u3000\uFF11"},
+                                        {"=PHONETIC(A1:A2)", "t:abcdef"},
+                                        {"=BAHTTEXT(0)", "t:ศูนย์บาทถ้วน"},
+                                        {"=BAHTTEXT(-21.5)", "t:ลบยี่สิบเอ็ดบาทห้าสิบสตางค์"},
+                                        {"=BAHTTEXT(1000011)", "t:หนึ่งล้านสิบเอ็ดบาทถ้วน"},
+                                        {"=BAHTTEXT(\"x\")", "e:#VALUE!"},
+                                    });
+}
+
 }  // namespace
 }  // namespace korvel
