@@ -94,6 +94,14 @@ expect_status "run --set of a formula cell" 1 "holds a formula" \
   "$korvel" run "$work/app.kvapp" --set Sheet1!A2=5
 expect_status "calc --set of a formula cell" 1 "holds a formula" \
   "$korvel" calc "$work/pc.txt" --set Sheet1!A2=5
+# A formula the program cannot read is refused with the reason, and the message does not repeat
+# the whole 10,000-character entry.
+deep="=$(printf '(%.0s' $(seq 5000))1$(printf ')%.0s' $(seq 5000))"
+expect_status "run --set of a formula nested too deep" 1 "formula is longer" \
+  "$korvel" run "$work/app.kvapp" --set "Sheet1!B1=$deep"
+[ "$(wc -c < "$work/err")" -lt 1000 ]
+expect_status "eval of a formula nested too deep" 2 "formula is longer" "$korvel" eval "$deep"
+[ "$(wc -c < "$work/err")" -lt 1000 ]
 expect_status "run --get of no cell" 64 "no such cell" "$korvel" run "$work/app.kvapp" --get 'Nowhere!A1'
 expect_status "calc --get of no cell" 64 "no such cell" "$korvel" calc "$work/pc.txt" --get 'Nowhere!A1'
 for command in calc run; do

@@ -328,7 +328,7 @@ int evalCommand(const EvalOptions& options) {
   std::u16string formula = fromUtf8(options.formula);
   ParseError parseError;
   if (!parseFormula(formula, &parseError)) {
-    std::cerr << "korvel: " << options.formula << ": " << parseError.message << "\n";
+    std::cerr << "korvel: " << cutForMessage(options.formula) << ": " << parseError.message << "\n";
     return kExitFailed;
   }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "compiler/formula_parser.h"
 #include "platform/xloper.h"
 #include "runtime/addin_entry_points.h"
 #include "runtime/excel_bridge.h"
@@ -112,18 +113,28 @@ int runCommand(const RunOptions& options) {
     }
     std::u16string cell = session.cellName(fromUtf8(assignment.substr(0, equals)));
     if (cell.empty() || !insideSheetLimits(assignment.substr(0, equals))) {
-      std::cerr << "korvel: --set " << assignment << ": no such cell\n";
+      std::cerr << "korvel: --set " << cutForMessage(assignment) << ": no such cell\n";
       return kExitUsage;
     }
     // The runtime puts a computed cell's value back after an entry, so typing into it would
     // change nothing and say nothing; calc refuses it the same way.
     const std::vector<std::u16string>& computed = session.computedCells();
     if (std::find(computed.begin(), computed.end(), cell) != computed.end()) {
-      std::cerr << "korvel: --set " << assignment << ": the cell holds a formula\n";
+      std::cerr << "korvel: --set " << cutForMessage(assignment) << ": the cell holds a formula\n";
       return kExitDiffers;
     }
-    if (!session.type(cell, fromUtf8(assignment.substr(equals + 1)))) {
-      std::cerr << "korvel: --set " << assignment << ": the program refused the entry\n";
+    // A formula the program cannot read is refused with the reason, as the program's own entry
+    // refuses it, rather than stored to show #NAME?.
+    std::u16string typed = fromUtf8(assignment.substr(equals + 1));
+    ParseError parseError;
+    if (!typed.empty() && typed[0] == u'=' && !parseFormula(typed, &parseError)) {
+      std::cerr << "korvel: --set " << cutForMessage(assignment) << ": " << parseError.message
+                << "\n";
+      return kExitDiffers;
+    }
+    if (!session.type(cell, typed)) {
+      std::cerr << "korvel: --set " << cutForMessage(assignment)
+                << ": the program refused the entry\n";
       return kExitDiffers;
     }
   }

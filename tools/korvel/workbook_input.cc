@@ -99,16 +99,18 @@ bool readWorkbookFile(const std::string& path, Workbook* workbook,
   return readXlsxWorkbook(path, workbook, errors);
 }
 
+std::string cutForMessage(const std::string& text) {
+  if (text.size() <= kShownFaultLength) return text;
+  size_t cut = kShownFaultLength;
+  while (cut > 0 && (uint8_t(text[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
+  return text.substr(0, cut) + "...";
+}
+
 void printWorkbookFaults(const std::string& path, const std::vector<std::string>& errors) {
   const std::string prefix = path + ": ";
   for (size_t i = 0; i < errors.size() && i < kShownFaults; ++i) {
-    std::string line = errors[i].rfind(prefix, 0) == 0 ? errors[i] : prefix + errors[i];
-    if (line.size() > kShownFaultLength) {
-      size_t cut = kShownFaultLength;
-      while (cut > 0 && (uint8_t(line[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
-      line = line.substr(0, cut) + "...";
-    }
-    std::cerr << line << "\n";
+    std::cerr << cutForMessage(errors[i].rfind(prefix, 0) == 0 ? errors[i] : prefix + errors[i])
+              << "\n";
   }
   if (errors.size() > kShownFaults) {
     std::cerr << prefix << "and " << errors.size() - kShownFaults << " more faults\n";

@@ -45,6 +45,9 @@ bool readWorkbookFile(const std::string& path, Workbook* workbook,
 // bury the first faults under thousands of lines.
 inline constexpr size_t kShownFaults = 20;
 inline constexpr size_t kShownFaultLength = 300;
+// The text as a message shows it: cut after kShownFaultLength bytes (at a character's start),
+// with "..." after the cut.
+std::string cutForMessage(const std::string& text);
 void printWorkbookFaults(const std::string& path, const std::vector<std::string>& errors);
 
 // The workbook's date system and iteration settings, for the engine and the host alike (the
