@@ -333,6 +333,16 @@ bool Recalculation::evaluateOne(Cell* cell) {
   CurrentCellScope scope(cell);
   Value old = cellValue(cell);
   bool input = cell->hasFlag(kCellInput);
+  // Anything but a host failure (out of memory, a fault) ends the pass on its way out: the cell
+  // then counts as not computed, so that the pass's end marks it with the others instead of leaving
+  // what the computation had written as its result.
+  struct NotComputedUnlessFinished {
+    Cell* cell;
+    bool finished = false;
+    ~NotComputedUnlessFinished() {
+      if (!finished) cell->flags &= ~kCellEvaluated;
+    }
+  } guard{cell};
   try {
     if (input) {
       Value read;
@@ -344,12 +354,8 @@ bool Recalculation::evaluateOne(Cell* cell) {
     }
   } catch (const HostCallFailure&) {
     // A failed call into the host program: the cell keeps what the computation left.
-  } catch (...) {
-    // The pass ends here (out of memory, a fault): the cell was not computed, and abandonPass
-    // must mark it with the others.
-    cell->flags &= ~kCellEvaluated;
-    throw;
   }
+  guard.finished = true;
   if (engine_.aggregateCache) engine_.aggregateCache->cellComputed(cell->address);
   bool anchor = isArrayAnchor(cell);
   if (anchor) distributeArray(cell);
