@@ -119,10 +119,10 @@ void printWorkbookFaults(const std::string& path, const std::vector<std::string>
 
 namespace {
 
-// letGo: each formula text of the workbook is freed once the program has its own copy, so a large
-// workbook never holds both at once.
+// A workbook given to keep (not const) has each formula text freed once the program holds its own
+// copy, so a large workbook never holds both at once.
 template <class Book>
-void applySettings(Book& workbook, Engine& engine, HeadlessCalcHost& host, bool letGo) {
+void applySettings(Book& workbook, Engine& engine, HeadlessCalcHost& host) {
   engine.date1904 = workbook.date1904;
   engine.iteration = workbook.calculation.iterate;
   engine.maxIterations = workbook.calculation.count;
@@ -136,9 +136,7 @@ void applySettings(Book& workbook, Engine& engine, HeadlessCalcHost& host, bool 
       if (!cell.isFormula) continue;
       host.setWorkbookFormula(CellRef::at(modelSheet->index(), cell.row, cell.column),
                               cell.formula);
-      if constexpr (!std::is_const_v<Book>) {
-        if (letGo) std::u16string().swap(cell.formula);
-      }
+      if constexpr (!std::is_const_v<Book>) std::u16string().swap(cell.formula);
     }
     for (const ArrayFormula& array : sheet.arrays) {
       host.setWorkbookFormula(CellRef::at(modelSheet->index(), array.firstRow, array.firstColumn),
@@ -150,11 +148,11 @@ void applySettings(Book& workbook, Engine& engine, HeadlessCalcHost& host, bool 
 }  // namespace
 
 void applyWorkbookSettings(const Workbook& workbook, Engine& engine, HeadlessCalcHost& host) {
-  applySettings(workbook, engine, host, false);
+  applySettings(workbook, engine, host);
 }
 
 void applyWorkbookSettings(Workbook&& workbook, Engine& engine, HeadlessCalcHost& host) {
-  applySettings(workbook, engine, host, true);
+  applySettings(workbook, engine, host);
 }
 
 }  // namespace korvel
