@@ -312,12 +312,27 @@ void Recalculation::orderAndEvaluate(std::vector<Cell*>* collected) {
   }
 }
 
+void Recalculation::releaseSchedulingStack() {
+  // A long chain deepens the scheduling stack to its length; ordering and evaluation need none of
+  // it, and the walk that orders is where a pass peaks.
+  if (stack_.capacity() > kReservedCells) {
+    std::vector<Cell*>().swap(stack_);
+    stack_.reserve(kReservedCells);
+  }
+}
+
 void Recalculation::perPassReset() {
   constexpr uint32_t kPassFlags = kCellOnStack | kCellEvaluated | kCellScheduled;
   for (Cell* cell : evaluationList_) cell->flags &= ~kPassFlags;
   for (Cell* cell : unlisted_) cell->flags &= ~kPassFlags;
   evaluationList_.clear();
   unlisted_.clear();
+  // A pass over a large model leaves its list as long as the model; the next step (loading a
+  // change, the walk of the next pass) is better off without it.
+  if (evaluationList_.capacity() > 4 * kReservedCells) {
+    std::vector<Cell*>().swap(evaluationList_);
+    evaluationList_.reserve(kReservedCells);
+  }
   model().rangeIndex().newPass();
 }
 
@@ -443,6 +458,7 @@ void Recalculation::scheduleAndEvaluate(const std::vector<Cell*>& cells,
   try {
     perPassReset();
     for (Cell* cell : cells) scheduleDependents(cell);
+    releaseSchedulingStack();
     for (Cell* cell : cells) {
       if (!isIndexedOrInput(cell)) cell->flags |= kCellChangedByEvent | kCellEventMarker;
     }
@@ -638,11 +654,7 @@ void Recalculation::computeAll() {
     for (size_t i = 0; i < indexed.size(); ++i) {
       if (!indexed[i]->formulaRoots.empty()) scheduleDependents(indexed[i]);
     }
-    // A long chain deepens the scheduling stack to its length; evaluation needs none of it.
-    if (stack_.capacity() > kReservedCells) {
-      std::vector<Cell*>().swap(stack_);
-      stack_.reserve(kReservedCells);
-    }
+    releaseSchedulingStack();
     // Only circles are evaluated again, so without them nothing is collected.
     std::vector<Cell*> evaluated;
     bool circles = hasCircularGroups();

@@ -127,6 +127,7 @@ class Recalculation {
   // Computes every data table with pending cells, then empties every pending set.
   void computeDataTables();
   // Clears flags 0x1, 0x2 and 0x40 on every cell of the evaluation list and empties it.
+  void releaseSchedulingStack();
   void perPassReset();
 
   const std::vector<std::unique_ptr<CircularGroup>>& circularGroups() const { return groups_; }
