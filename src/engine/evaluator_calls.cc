@@ -61,6 +61,8 @@ struct CallShape {
     int c = argumentClass(position);
     return c == 0 || c == 1;
   }
+  // Positions that take one value and are never broadcast.
+  bool singleOnly(size_t position) const { return argumentClass(position) == 5; }
 };
 
 int argumentMode(const CallShape& shape, size_t position, int callMode) {
@@ -189,10 +191,14 @@ void evaluateCall(Engine& engine, const CallNode& node, int mode, Value& result)
   // One entry more than there are arguments, left null: the terminator native routines read.
   InlineArray<const Value*, 5> arguments(count + 1);
   bool elementwise = false;
+  bool refused = false;
   for (size_t i = 0; i < children.size(); ++i) {
     evaluateNode(engine, children[i].get(), argumentMode(shape, i, mode), values[i]);
     arguments[i] = &values[i];
-    if (shape.broadcasts(i)) {
+    if (shape.singleOnly(i)) {
+      if (values[i].isArray() || isAreaReference(values[i])) refused = true;
+      referenceToValue(engine, values[i], values[i]);
+    } else if (shape.broadcasts(i)) {
       if (values[i].isArray() || isAreaReference(values[i])) {
         elementwise = true;
       } else {
@@ -203,6 +209,11 @@ void evaluateCall(Engine& engine, const CallNode& node, int mode, Value& result)
   }
   if (elementwise && shape.described() && shape.resolver->returnClass(shape.number) == 3) {
     elementwise = false;
+  }
+  if (refused) {
+    result.setError(kErrorValue);
+    finishForMode(engine, mode, result);
+    return;
   }
 
   if (!elementwise) {

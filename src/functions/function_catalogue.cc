@@ -27,6 +27,8 @@ ArgumentClass classOfLetter(char letter) {
       return kClassReference;
     case 'A':
       return kClassArray;
+    case 'S':
+      return kClassSingle;
     case 'N':
       return kClassUnevaluated;
     default:

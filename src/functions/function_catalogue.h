@@ -39,6 +39,9 @@ enum ArgumentClass : int {
   kClassReference = 2,    // a reference or an array, handed over whole
   kClassArray = 3,        // an array, handed over whole
   kClassUnevaluated = 4,  // the reference itself, not its values
+  // A single value that is never taken element by element: an array or a range of several cells
+  // where the others would be lifted gives #VALUE! (the engineering and complex-number functions).
+  kClassSingle = 5,
 };
 
 struct FunctionDescriptor {

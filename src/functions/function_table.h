@@ -16,8 +16,9 @@ struct FunctionRow {
   int16_t maximumArguments;  // 30 for the open-ended functions
   uint8_t kind;              // 1 ordinary, 2 macro-sheet call-outs, 4 volatile
   char returnType;           // 'V', 'A', 'R', or 0 for none
-  // One letter per argument position, the last repeating: 'V' value, 'R' reference, 'A' array,
-  // 'N' unevaluated reference. Null for functions without arguments of their own.
+  // One letter per argument position, the last repeating: 'V' value, 'S' single value (never
+  // taken element by element), 'R' reference, 'A' array, 'N' unevaluated reference. Null for
+  // functions without arguments of their own.
   const char* argumentTypes;
 };
 

@@ -379,7 +379,8 @@ void readValuePositions(CallContext& context, std::u16string_view name,
   if (number < 0 || resolver->maximumArguments(number) < 0) return;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const int argumentClass = resolver->argumentClass(number, static_cast<int>(i));
-    if ((argumentClass == 0 || argumentClass == 1) && arguments[i].isReference()) {
+    if ((argumentClass == 0 || argumentClass == 1 || argumentClass == 5) &&
+        arguments[i].isReference()) {
       const RangeRef range = normalizeRange(arguments[i].reference());
       if (range.first == range.last) {
         Value cell = cellValueAt(context, range.first);

@@ -94,8 +94,9 @@ class FunctionResolver {
   }
   // What the evaluator needs of a function number's descriptor: the largest argument count (-1
   // for a number without descriptor), the class of the argument at a position (0 none, 1 value,
-  // 2 reference, 3 array, 4 unevaluated reference), the class of the result, and the flags (bit 8:
-  // takes references, bit 16: takes arrays).
+  // 2 reference, 3 array, 4 unevaluated reference, 5 a single value never taken element by
+  // element), the class of the result, and the flags (bit 8: takes references, bit 16: takes
+  // arrays).
   virtual int maximumArguments(int number) const {
     (void)number;
     return -1;

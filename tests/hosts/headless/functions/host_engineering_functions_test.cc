@@ -270,5 +270,37 @@ TEST(HostComplexTest, TextsReadBackToTheirNumbers) {
   }
 }
 
+// The engineering and complex-number functions take one value each: an array formula that hands
+// them a range or an array gets #VALUE!, where other functions are taken element by element.
+// TYPE is never taken element by element either: in an array formula a reference is 64.
+TEST_F(HostEngineeringFunctionTest, ArraysAreRefusedWhereTheyAreNotLifted) {
+  const std::string inputs = "A1: 0.5\nA2: 1\nA3: 2\nB1: \"3+4i\"\nB2: \"1-i\"\n";
+  struct {
+    const char* formula;
+    const char* expected;
+  } cases[] = {
+      {"{=ERF(A1:A2)}", "e:#VALUE!"},
+      {"{=ERFC({0.5,1})}", "e:#VALUE!"},
+      {"{=DELTA(A1:A3,1)}", "e:#VALUE!"},
+      {"{=GESTEP(1,A1:A2)}", "e:#VALUE!"},
+      {"{=BESSELJ(A1:A2,1)}", "e:#VALUE!"},
+      {"{=IMABS(B1:B2)}", "e:#VALUE!"},
+      {"{=DEC2BIN({1,2})}", "e:#VALUE!"},
+      {"{=DELTA(A2,1)}", "i:1"},  // one cell is one value
+      {"{=ERF.PRECISE(A1:A2)}", "a:{0.520499877813047;0.842700792949715}"},  // lifted
+      {"{=IMSUM(B1:B2)}", "t:4+3i"},  // takes a range by nature
+      {"{=TYPE(A1:A2)}", "i:64"},
+  };
+  for (const auto& c : cases) {
+    build(inputs + "Z100:Z101: " + c.formula + "\n");
+    EXPECT_EQ(valueOf("Z100"), c.expected) << c.formula;
+  }
+  // Outside array formulas a range still stands for the cell in the formula's row.
+  EXPECT_EQ(eval(inputs + "C2: =DELTA(A1:A3,1)\n", "=C2"), "i:1");
+  EXPECT_EQ(eval(inputs, "=TYPE({1,2})"), "i:64");
+  EXPECT_EQ(eval(inputs, "=TYPE(A1)"), "i:1");
+  EXPECT_EQ(eval(inputs, "=TYPE(B1)"), "i:2");
+}
+
 }  // namespace
 }  // namespace korvel
