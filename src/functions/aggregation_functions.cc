@@ -16,7 +16,8 @@
 //   would pass for a real product of the cells, and the host program shows 0 there.
 // - SUMIF gives the first error met in its sum range at a matching position, as SUM would.
 // - SUM, PRODUCT and AVERAGE take a boolean given directly as 1 or 0, and a missing argument adds
-//   nothing; a text given directly is #VALUE!, also when it reads as a number.
+//   nothing; a text given directly counts when it reads as a number (or a date or time), as in
+//   the program, and is #VALUE! otherwise. COUNT counts such texts and booleans given directly.
 // - SUMPRODUCT gives an error argument given directly (not inside an array or range) as the
 //   result, as it would for the same error inside an array.
 #include <algorithm>
@@ -122,12 +123,13 @@ bool takeSumNumbers(const CallContext& context, const Value* const* arguments, V
     } else if (value.isError()) {
       result = value;
       return false;
-    } else if (origin == Origin::kDirect) {
-      if (value.isText()) {
+    } else if (origin == Origin::kDirect && (value.isText() || value.isBoolean())) {
+      double number = 0;
+      if (!directArgumentNumber(context, value, &number)) {
         result.setError(kErrorValue);
         return false;
       }
-      if (value.isBoolean()) take(value.boolean() ? 1 : 0);
+      take(number);
     }
     return true;
   });
@@ -172,12 +174,16 @@ void averageRoutine(CallContext& context, const Value* const* arguments, Value& 
   setNumberResult(result, sum / count);
 }
 
-// Numbers only: a numeric text or a boolean given directly is not counted.
+// Numbers, and a boolean or a text that reads as a number given directly.
 void countRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   if (columnAggregate(context, arguments, ColumnAggregate::kCount, result)) return;
   double count = 0;
-  walkValues(context, arguments, result, true, [&](const Value& value, Origin) {
-    if (value.isNumeric()) count += 1;
+  walkValues(context, arguments, result, true, [&](const Value& value, Origin origin) {
+    double number = 0;
+    if (value.isNumeric() ||
+        (origin == Origin::kDirect && directArgumentNumber(context, value, &number))) {
+      count += 1;
+    }
     return true;
   });
   setNumberResult(result, count);
@@ -262,7 +268,7 @@ void extremeRoutine(CallContext& context, const Value* const* arguments, Value& 
             return true;
           }
           double number = 0;
-          if (value.isText() && !countAll && textToNumber(value.text(), &number)) {
+          if (value.isText() && directArgumentNumber(context, value, &number)) {
             consider(number);
             return true;
           }

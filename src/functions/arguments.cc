@@ -117,6 +117,19 @@ uint32_t numberOrError(const Value& value, double* out) {
   }
 }
 
+bool directArgumentNumber(const CallContext& context, const Value& value, double* out) {
+  if (value.isNumeric()) {
+    *out = value.number();
+    return true;
+  }
+  if (value.isBoolean()) {
+    *out = value.boolean() ? 1 : 0;
+    return true;
+  }
+  const bool date1904 = context.engine != nullptr && context.engine->date1904;
+  return value.isText() && toNumberForOperator(value, date1904, out);
+}
+
 bool numberFromValue(const Value& value, double* out, Value& result) {
   uint32_t code = numberOrError(value, out);
   if (code == 0) return true;

@@ -63,6 +63,10 @@ bool errorPrecheck(const CallContext& context, const Value* const* arguments, ui
 // copied, any other text that does not read as a number, a reference, a reference list and an
 // array give #VALUE!.
 bool numberFromValue(const Value& value, double* out, Value& result);
+// A value typed directly as an argument of an aggregate (SUM, COUNT, STDEV...), read as the
+// program reads it there: numbers as they are, booleans as 1 or 0, a text that reads as a number,
+// a date or a time as that number. False for any other text or kind.
+bool directArgumentNumber(const CallContext& context, const Value& value, double* out);
 // numberFromValue for loops that gather errors: 0 with *out set, else the error code the value
 // stands for (the code of an error text, #VALUE! for the rest).
 uint32_t numberOrError(const Value& value, double* out);

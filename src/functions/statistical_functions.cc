@@ -307,7 +307,8 @@ enum class Dispersion {
 };
 
 // Collects the values of the dispersion functions. withLogicals: the A forms, where texts and
-// booleans given directly or in references count (texts and FALSE as 0, TRUE as 1).
+// booleans in references count (texts and FALSE as 0, TRUE as 1). Given directly, a boolean or a
+// text that reads as a number counts as that number in every form, and another text is #VALUE!.
 class DispersionValues {
  public:
   DispersionValues(const CallContext& context, bool withLogicals)
@@ -333,6 +334,15 @@ class DispersionValues {
       for (const Value& element : argument.array().elements()) {
         if (!addOne(element, false, error)) return false;
       }
+      return true;
+    }
+    if (argument.isBoolean() || (argument.isText() && !isErrorLike(argument))) {
+      double number = 0;
+      if (!directArgumentNumber(context_, argument, &number)) {
+        error->setError(kErrorValue);
+        return false;
+      }
+      push(number);
       return true;
     }
     return addOne(argument, true, error);
@@ -442,9 +452,14 @@ void median(CallContext& context, const Value* const* arguments, Value& result) 
     } else if (argument.isBoolean()) {
       numbers.push_back(argument.boolean() ? 1 : 0);
     } else if (argument.isText()) {
-      // An error text travels as the error it names; any other text is the wrong kind.
+      // An error text travels as the error it names; a text that reads as a number counts;
+      // any other text is the wrong kind.
+      double number = 0;
       if (isErrorText(argument.text())) {
         result = argument;
+      } else if (directArgumentNumber(context, argument, &number)) {
+        numbers.push_back(number);
+        continue;
       } else {
         result.setError(kErrorValue);
       }
@@ -510,12 +525,18 @@ void kthNumber(CallContext& context, const Value* const* arguments, Value& resul
   }
   k = std::round(k);
   std::vector<double> numbers;
-  if (data->isNumeric()) {
+  if (data->isNumeric() || data->isBoolean() || data->isText()) {
+    // One value given directly: a boolean or a text that reads as a number is that number.
+    double number = 0;
+    if (!directArgumentNumber(context, *data, &number)) {
+      result.setError(kErrorValue);
+      return;
+    }
     if (k != 1) {
       result.setError(kErrorNum);
       return;
     }
-    setNumberResult(result, data->number());
+    setNumberResult(result, number);
     return;
   }
   if (!data->isReference() && !data->isArray() && !data->isReferenceList()) {

@@ -158,31 +158,35 @@ A5: 3
 B1: #DIV/0!
 C1: "#N/A"
 )";
-  expectAll(inputs, {
-                        {"=SUM(A1:A5)", "i:4"},
-                        {"=SUM(\"5\")", "e:#VALUE!"},
-                        {"=SUM(1,TRUE,)", "i:2"},
-                        {"=SUM({1,\"5\",TRUE,2})", "i:3"},
-                        {"=SUM(A1:B1)", "e:#DIV/0!"},
-                        {"=SUM(C1)", "t:#N/A"},
-                        {"=SUM(C1:C2)", "i:0"},  // error texts in ranges are texts
-                        {"=SUM((A1,A5))", "i:4"},
-                        {"=SUM(Sheet1!A1:A5,2.5)", "n:6.5"},
-                        {"=PRODUCT(A1:A5,2)", "i:6"},
-                        {"=PRODUCT({2,#N/A})", "e:#N/A"},
-                        {"=PRODUCT(A2:A4)", "i:0"},  // no number to multiply
-                        {"=PRODUCT({\"a\"})", "i:0"},
-                        {"=AVERAGE(A1:A5)", "i:2"},
-                        {"=AVERAGE(A1,2)", "n:1.5"},
-                        {"=AVERAGE(A4)", "e:#DIV/0!"},
-                        {"=AVERAGE(\"1\")", "e:#VALUE!"},
-                        {"=COUNT(A1:A5,TRUE,\"5\",1)", "i:3"},
-                        {"=COUNT(A1:B1,{1,\"a\",#N/A})", "i:2"},
-                        {"=COUNTA(A1:A5,#N/A,)", "i:5"},
-                        {"=COUNTA({1,\"\",TRUE})", "i:3"},
-                        {"=COUNTBLANK(A1:A6)", "i:2"},
-                        {"=COUNTBLANK(A1:A3)", "i:0"},  // an empty result, shown as 0
-                    });
+  expectAll(inputs,
+            {
+                {"=SUM(A1:A5)", "i:4"},
+                {"=SUM(\"5\")", "i:5"},  // a text given directly reads as a number
+                {"=SUM(\"5\",\"x\")", "e:#VALUE!"},
+                {"=SUM(\"3/15/2021\")", "i:44270"},
+                {"=SUM(1,TRUE,)", "i:2"},
+                {"=SUM({1,\"5\",TRUE,2})", "i:3"},
+                {"=SUM(A1:B1)", "e:#DIV/0!"},
+                {"=SUM(C1)", "t:#N/A"},
+                {"=SUM(C1:C2)", "i:0"},  // error texts in ranges are texts
+                {"=SUM((A1,A5))", "i:4"},
+                {"=SUM(Sheet1!A1:A5,2.5)", "n:6.5"},
+                {"=PRODUCT(A1:A5,2)", "i:6"},
+                {"=PRODUCT({2,#N/A})", "e:#N/A"},
+                {"=PRODUCT(A2:A4)", "i:0"},  // no number to multiply
+                {"=PRODUCT({\"a\"})", "i:0"},
+                {"=AVERAGE(A1:A5)", "i:2"},
+                {"=AVERAGE(A1,2)", "n:1.5"},
+                {"=AVERAGE(A4)", "e:#DIV/0!"},
+                {"=AVERAGE(\"1\")", "i:1"},
+                {"=COUNT(A1:A5,TRUE,\"5\",1)", "i:5"},  // given directly, TRUE and "5" count
+                {"=COUNT(\"x\",A2:A3)", "i:0"},
+                {"=COUNT(A1:B1,{1,\"a\",#N/A})", "i:2"},
+                {"=COUNTA(A1:A5,#N/A,)", "i:5"},
+                {"=COUNTA({1,\"\",TRUE})", "i:3"},
+                {"=COUNTBLANK(A1:A6)", "i:2"},
+                {"=COUNTBLANK(A1:A3)", "i:0"},  // an empty result, shown as 0
+            });
 }
 
 TEST_F(AggregationTest, CountBlankCountsEmptyTextsAndLeavesNoBlanksEmpty) {
@@ -228,7 +232,7 @@ C1: "#N/A"
                         {"=MINA(A1:A5)", "i:0"},  // the text counts 0
                         {"=MAXA(A2:A3)", "i:1"},  // TRUE counts 1
                         {"=MAXA(\"x\")", "e:#VALUE!"},
-                        {"=MAXA(\"4\")", "e:#VALUE!"},
+                        {"=MAXA(\"4\")", "i:4"},
                         {"=MINA({TRUE,\"a\",5})", "i:5"},
                         {"=MAXA(TRUE,0)", "i:1"},
                         {"=MINA(A1:B1)", "e:#DIV/0!"},

@@ -99,9 +99,10 @@ TEST_F(StatisticalFunctions, DispersionOverReferencesArgumentsAndArrays) {
       {"=VARPA(A1:A4)", 2.1875},
       {"=STDEVA(A1:A4)", 1.707825127659933},
       {"=STDEVPA(A1:A4)", 1.479019945774904},
-      {"=VARA(2,4,TRUE,\"x\")", 8.75 / 3},  // direct arguments count as in references
-      {"=VAR(2,4,TRUE,\"x\")", 2.0},        // and are passed over by the plain forms
-      {"=VARA({2,4,TRUE,\"x\"})", 2.0},     // inside arrays they never count
+      {"=VARA(2,4,TRUE,\"0\")", 8.75 / 3},  // given directly, booleans and numeric texts
+      {"=VAR(2,4,TRUE,\"0\")", 8.75 / 3},   // count in every form
+      {"=STDEV(TRUE,FALSE,TRUE)", 0.57735026918962573},
+      {"=VARA({2,4,TRUE,\"x\"})", 2.0},  // inside arrays they never count
       {"=VAR(A1:A2,{6,8})", 6.666666666666667},
       {"=VAR((A1:A2,A6))", 4.0},
       {"=STDEVP(5)", 0},
@@ -110,6 +111,11 @@ TEST_F(StatisticalFunctions, DispersionOverReferencesArgumentsAndArrays) {
     EXPECT_NEAR(number(inputs, c.formula), c.expected, 1e-14) << c.formula;
   }
   expectCases(inputs, {{"=STDEV(5)", "e:#DIV/0!"},
+                       {"=VAR(2,4,\"x\")", "e:#VALUE!"},  // another text given directly
+                       {"=MEDIAN(\"2\",2)", "i:2"},
+                       {"=MEDIAN(\"x\",2)", "e:#VALUE!"},
+                       {"=SMALL(TRUE,1)", "i:1"},
+                       {"=LARGE(\"2.3\",1)", "n:2.3"},
                        {"=VAR(A4)", "e:#DIV/0!"},
                        {"=VARP(A4:A5)", "e:#DIV/0!"},
                        {"=STDEVA(A4)", "e:#DIV/0!"},
@@ -141,7 +147,7 @@ TEST_F(StatisticalFunctions, MedianSmallLarge) {
                        {"=SMALL(7,1)", "i:7"},
                        {"=SMALL(7,2)", "e:#NUM!"},
                        {"=SMALL(B2,1)", "e:#NUM!"},
-                       {"=SMALL(\"abc\",1)", "e:#NUM!"},
+                       {"=SMALL(\"abc\",1)", "e:#VALUE!"},
                        {"=SMALL(C1:C2,1)", "e:#N/A"}});
 }
 
