@@ -374,6 +374,10 @@ void chooseFunction(CallContext& context, const Value* const* arguments, Value& 
     }
   } else if (index.isNumeric()) {
     number = index.number();
+  } else if (index.isError()) {
+    // The program passes an error index on (CHOOSE(#REF!,1) is #REF!).
+    result = index;
+    return;
   } else {
     result.setError(kErrorValue);
     return;

@@ -268,6 +268,13 @@ std::u16string unquotedSheetName(std::u16string_view part) {
 // ---- ADDRESS ----
 
 bool needsQuotes(std::u16string_view sheet) {
+  // A workbook part in brackets ("[Book1]Sheet1") is no reason to quote: the sheet part decides.
+  if (!sheet.empty() && sheet.front() == u'[') {
+    size_t close = sheet.find(u']');
+    if (close != std::u16string_view::npos && close + 1 < sheet.size()) {
+      sheet.remove_prefix(close + 1);
+    }
+  }
   if (!sheet.empty() && isDigit(sheet[0])) return true;
   for (char16_t u : sheet) {
     if (!isLetter(u) && !isDigit(u) && u != u'_') return true;
@@ -427,17 +434,13 @@ void offsetFunction(CallContext& context, const Value* const* arguments, Value& 
     result.setError(kErrorRef);
     return;
   }
+  // Rows and columns are read alike and truncated toward zero, as the program's results show
+  // (OFFSET(G7,"2.1","1.9") is H9).
   double rows = 0, columns = 0;
-  Value rowsValue = dereferenced(context, *arguments[1]);
-  if (!numberFromValue(rowsValue, &rows, result)) return;
+  if (!numberFromValue(dereferenced(context, *arguments[1]), &rows, result)) return;
+  if (!numberFromValue(dereferenced(context, *arguments[2]), &columns, result)) return;
   rows = std::trunc(rows);
-  Value columnsValue = dereferenced(context, *arguments[2]);
-  if (columnsValue.isText()) {
-    if (!textToNumber(columnsValue.text(), &columns)) columns = 0;
-  } else if (!numberFromValue(columnsValue, &columns, result)) {
-    return;
-  }
-  columns = columns < 0 ? std::floor(columns) : std::ceil(columns);
+  columns = std::trunc(columns);
   // Moves beyond any sheet are cut here so that the sums below stay exact in 64 bits.
   if (std::fabs(rows) > 4.0 * kFullMaxRow || std::fabs(columns) > 4.0 * kFullMaxRow) {
     result.setError(kErrorRef);

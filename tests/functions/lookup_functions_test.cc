@@ -120,6 +120,8 @@ TEST_F(LookupFunctions, ChooseCopiesTheChosenArgument) {
                                          {"=CHOOSE(0,\"x\")", "e:#VALUE!"},
                                          {"=CHOOSE(\"2\",\"x\",#DIV/0!)", "e:#DIV/0!"},
                                          {"=CHOOSE(TRUE,\"x\")", "e:#VALUE!"},
+                                         {"=CHOOSE(#REF!,1)", "e:#REF!"},
+                                         {"=CHOOSE(A2:A3,1)", "e:#VALUE!"},
                                          {"=SUM(CHOOSE(2,A1,B1:B2))", "i:11"},
                                      });
   EXPECT_EQ(evalReference("", "=CHOOSE(2,A1,B1:B3)"), "r:B1:B3");
