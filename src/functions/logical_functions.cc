@@ -173,10 +173,12 @@ class LogicalFold {
       case ValueKind::kLongText:
         if (isErrorText(v.text())) {
           *error = v;
-        } else {
-          error->setError(kErrorValue);
+          return false;
         }
-        return false;
+        // As the program does, the texts TRUE and FALSE given directly count as themselves, and
+        // any other text is passed over (OR("",TRUE) is TRUE, OR("1") #VALUE!).
+        if (bool b = false; isBooleanText(v.text(), &b)) count(b);
+        return true;
       case ValueKind::kReference:
         return reference(v.reference(), error);
       case ValueKind::kReferenceList:

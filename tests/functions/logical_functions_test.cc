@@ -99,7 +99,11 @@ TEST_F(LogicalFunctions, AndOrOverReferencesArraysAndDirectValues) {
       {"=OR(E1:E2)", "e:#N/A"},
       {"=OR(F1)", "t:#REF!"},
       // Direct texts are no logical values; an empty argument counts as FALSE.
-      {"=AND(\"TRUE\")", "e:#VALUE!"},
+      {"=AND(\"TRUE\")", "b:TRUE"},  // the texts TRUE and FALSE count, other texts not
+      {"=OR(\"false\")", "b:FALSE"},
+      {"=OR(\"\",TRUE)", "b:TRUE"},
+      {"=AND(\"x\",FALSE)", "b:FALSE"},
+      {"=OR(\"1\")", "e:#VALUE!"},
       {"=AND(1,\"#N/A\")", "t:#N/A"},
       {"=AND(1,)", "b:FALSE"},
       {"=OR(0,1/0)", "e:#DIV/0!"},
