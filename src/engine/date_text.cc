@@ -268,8 +268,9 @@ DateTimeParts recognizeDateTime(std::u16string_view text) {
   if (monthNameIndex >= 0 && monthNameIndex != monthSlot) return neither;
 
   year = recognizedYear(year);
-  if (year < 1 || year > kMaxYear || month < 1 || month > 12 || day < 1 ||
-      day > daysInMonth(year, month)) {
+  // The day of 1900 that dates count but the calendar lacks is read as a date too (serial 60).
+  const int lastDay = year == 1900 && month == 2 ? 29 : daysInMonth(year, month);
+  if (year < 1 || year > kMaxYear || month < 1 || month > 12 || day < 1 || day > lastDay) {
     return neither;
   }
   result.found = DateTimeParts::Found::kDate;

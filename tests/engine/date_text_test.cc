@@ -218,7 +218,8 @@ TEST_F(DateTextTest, ConvertsTextsForOperators) {
       {u"15 Jan 2010", false, true, 40193},
       {u"15 Jan 2010", true, true, 38731},
       {u"1/1/1900", false, true, 1},
-      {u"2/29/1900", false, false, 0},  // the recognizer knows the real calendar
+      {u"2/29/1900", false, true, 60},  // the day the serials count, as the program reads it
+      {u"2/29/1901", false, false, 0},  // otherwise the real calendar holds
       {u"1/15/2010 18:00", false, true, 40193.75},
       {u"6:00 PM", false, true, 0.75},
       {u"36:00", false, true, 1.5},
