@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "hosts/headless/spreadsheet/cell_formats.h"
 #include "hosts/headless/spreadsheet/zip_part.h"
 #include "util/package_parts.h"
 #include "util/text.h"
@@ -509,7 +510,8 @@ struct Context {
   std::string workbookPart;
   Relationships relationships;
   std::vector<std::u16string> sharedStrings;
-  std::vector<bool> wrapStyles;  // by cell format index
+  std::vector<bool> wrapStyles;               // by cell format index
+  std::vector<std::u16string> numberFormats;  // by cell format index; empty: General
 };
 
 bool readContext(Package& package, Context* context, std::string* error) {
@@ -540,6 +542,7 @@ bool readContext(Package& package, Context* context, std::string* error) {
         if (is(xf, "xf"))
           context->wrapStyles.push_back(
               isTrue(attribute(child(xf, "alignment"), "wrapText").value()));
+      context->numberFormats = cellFormatCodes(document.document_element());
     }
   }
   return true;
@@ -557,6 +560,7 @@ struct CellContent {
   Variant value;
   std::u16string formula;  // "=..." or empty
   bool wrapText = false;
+  std::u16string numberFormat;
 };
 
 class CellReader {
@@ -568,9 +572,12 @@ class CellReader {
     *out = CellContent();
     if (pugi::xml_attribute style = attribute(c, "s")) {
       int64_t index = -1;
-      if (parseInteger(style.value(), &index) && index >= 0 &&
-          index < int64_t(context_.wrapStyles.size()))
-        out->wrapText = context_.wrapStyles[size_t(index)];
+      if (parseInteger(style.value(), &index) && index >= 0) {
+        if (index < int64_t(context_.wrapStyles.size()))
+          out->wrapText = context_.wrapStyles[size_t(index)];
+        if (index < int64_t(context_.numberFormats.size()))
+          out->numberFormat = context_.numberFormats[size_t(index)];
+      }
     }
     if (!readValue(c, row, column, &out->value, error)) return false;
     pugi::xml_node f = child(c, "f");
@@ -769,11 +776,14 @@ class WorkbookReader {
         [&](pugi::xml_node, pugi::xml_node c, uint32_t row, uint32_t column) {
           CellContent content;
           if (!reader.read(c, row, column, &content, error)) return false;
-          if (content.value.isEmpty() && content.formula.empty() && !content.wrapText) return true;
+          if (content.value.isEmpty() && content.formula.empty() && !content.wrapText &&
+              content.numberFormat.empty())
+            return true;
           CellData& cell = sheet->cells[CellKey(row, column)];
           cell.value = std::move(content.value);
           cell.formula = std::move(content.formula);
           cell.wrapText = content.wrapText;
+          cell.numberFormat = std::move(content.numberFormat);
           return true;
         },
         error);
