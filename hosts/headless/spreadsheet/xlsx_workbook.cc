@@ -375,13 +375,14 @@ class Package {
 
   // The part's bytes; a missing part is only an error when required. Bytes are counted as they
   // inflate, against the limits of util/package_parts.h: a declared size is not trusted.
-  bool read(const std::string& name, std::string* out, bool required, std::string* error) {
+  bool read(const std::string& name, std::string* out, bool required, std::string* error,
+            uint64_t partLimit = kPackageMaxPartBytes) {
     out->clear();
     zip_int64_t index = locate(name);
     if (index < 0) return required ? fail(error, name + ": the part is missing") : false;
     std::string reason;
-    if (readZipPart(zip_, zip_uint64_t(index), kPackageMaxPartBytes, kPackageMaxBytes, &inflated_,
-                    out, &reason) != ZipPartRead::kRead) {
+    if (readZipPart(zip_, zip_uint64_t(index), partLimit, kPackageMaxBytes, &inflated_, out,
+                    &reason) != ZipPartRead::kRead) {
       return fail(error, name + ": " + reason);
     }
     return true;
@@ -455,9 +456,9 @@ bool parseXml(const std::string& name, const std::string& bytes, pugi::xml_docum
 }
 
 bool readXml(Package& package, const std::string& name, pugi::xml_document* document, bool required,
-             std::string* error) {
+             std::string* error, uint64_t partLimit = kPackageMaxPartBytes) {
   std::string bytes;
-  if (!package.read(name, &bytes, required, error)) return false;
+  if (!package.read(name, &bytes, required, error, partLimit)) return false;
   return parseXml(name, bytes, document, error);
 }
 
@@ -536,7 +537,8 @@ bool readContext(Package& package, Context* context, std::string* error) {
         context->sharedStrings.push_back(std::move(text));
       }
     } else if (r.type == "styles") {
-      if (!readXml(package, r.part, &document, true, error)) return false;
+      // Parsed whole: its limit is well below a part's.
+      if (!readXml(package, r.part, &document, true, error, kPackageMaxStylesBytes)) return false;
       for (pugi::xml_node xf = child(child(document.document_element(), "cellXfs"), "xf"); xf;
            xf = xf.next_sibling())
         if (is(xf, "xf"))
