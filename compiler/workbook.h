@@ -39,11 +39,21 @@ struct ArrayFormula {
   int line = 0;
 };
 
+// A cell shown in a number format other than General: the format is an index into
+// Workbook::numberFormats.
+struct CellNumberFormat {
+  uint32_t row = 0;
+  uint32_t column = 0;
+  uint32_t format = 0;
+};
+
 struct WorkbookSheet {
   std::u16string name;  // the name the host program shows
   std::vector<WorkbookCell> cells;
   std::vector<ArrayFormula> arrays;
   int line = 0;
+  // Cells of any kind (empty ones too) whose values show in a number format, in reading order.
+  std::vector<CellNumberFormat> numberFormats;
 };
 
 struct WorkbookName {
@@ -73,6 +83,8 @@ struct Workbook {
   // When the workbook was last saved (a package's dcterms:modified, in universal time), if known:
   // the instant its stored results were computed at.
   std::optional<LocalTime> savedAt;
+  // The number format codes the sheets' cells show their values in.
+  std::vector<std::u16string> numberFormats;
   // Things the reader understood but does not carry into the workbook, one message each, such as
   // a data-table formula kept as its last value. Not faults: the caller decides how to show them.
   std::vector<std::string> notices;

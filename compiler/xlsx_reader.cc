@@ -18,6 +18,7 @@
 #include "compiler/formula_shift.h"
 #include "compiler/table_references.h"
 #include "engine/value_convert.h"
+#include "hosts/headless/spreadsheet/cell_formats.h"
 #include "hosts/headless/spreadsheet/zip_part.h"
 #include "util/package_parts.h"
 #include "util/text.h"
@@ -162,7 +163,8 @@ class XlsxReader {
     std::map<std::string, Relationship> relationships;
     if (!readRelationships(workbookPart, &relationships)) return false;
     for (const auto& [id, relationship] : relationships)
-      if (relationship.type == "sharedStrings" && !readSharedStrings(relationship.part))
+      if ((relationship.type == "sharedStrings" && !readSharedStrings(relationship.part)) ||
+          (relationship.type == "styles" && !readStyles(relationship.part)))
         return false;
     readSavedTime();
     return readWorkbookPart(workbookPart, relationships) && !overLimit_;
@@ -185,13 +187,16 @@ class XlsxReader {
   // The part's bytes, or false with a message naming it. A missing part is only reported when
   // required.
   bool readPart(const std::string& name, std::string* out, bool required) {
+    return readPart(name, out, required, limits_.partBytes);
+  }
+  bool readPart(const std::string& name, std::string* out, bool required, uint64_t partLimit) {
     out->clear();
     zip_int64_t index = zip_name_locate(zip_, name.c_str(), 0);
     if (index < 0) index = zip_name_locate(zip_, name.c_str(), ZIP_FL_NOCASE);
     if (index < 0) return required ? fault(name + ": the part is missing from the package") : false;
     std::string reason;
-    switch (readZipPart(zip_, zip_uint64_t(index), limits_.partBytes, limits_.packageBytes,
-                        &inflated_, out, &reason)) {
+    switch (readZipPart(zip_, zip_uint64_t(index), partLimit, limits_.packageBytes, &inflated_, out,
+                        &reason)) {
       case ZipPartRead::kRead:
         return true;
       case ZipPartRead::kOverLimit:
@@ -242,6 +247,26 @@ class XlsxReader {
       (*out)[r.attribute("Id").value()] =
           Relationship{std::string(slash == std::string_view::npos ? type : type.substr(slash + 1)),
                        resolvePartName(folder, r.attribute("Target").value())};
+    }
+    return true;
+  }
+
+  // The number format of each cell format, as an index into the workbook's codes (kGeneral for
+  // General). The part is parsed whole, so it has a limit of its own well below a worksheet's.
+  bool readStyles(const std::string& name) {
+    std::string bytes;
+    if (!readPart(name, &bytes, false, limits_.stylesBytes)) return !overLimit_;
+    pugi::xml_document document;
+    if (!parsePart(name, bytes, document)) return false;
+    std::map<std::u16string, uint32_t> known;
+    for (std::u16string& code : cellFormatCodes(document.document_element())) {
+      if (code.empty()) {
+        styleFormats_.push_back(kGeneral);
+        continue;
+      }
+      auto [at, added] = known.try_emplace(code, uint32_t(workbook_.numberFormats.size()));
+      if (added) workbook_.numberFormats.push_back(std::move(code));
+      styleFormats_.push_back(at->second);
     }
     return true;
   }
@@ -645,9 +670,24 @@ class XlsxReader {
           limitFault(part, "more cells than a sheet may have", limits_.cellsPerSheet);
           return;
         }
+        if (!readFormat(part, sheet, uint32_t(row_), uint32_t(column), c)) return;
         readCell(part, sheet, uint32_t(row_), uint32_t(column), c);
       }
     }
+  }
+
+  // Notes the cell's number format when it is not General; false past the sheet's limit.
+  bool readFormat(const std::string& part, WorkbookSheet& sheet, uint32_t row, uint32_t column,
+                  pugi::xml_node c) {
+    int64_t style = -1;
+    pugi::xml_attribute s = attribute(c, "s");
+    if (!s || !parseInteger(s.value(), &style) || style < 0 ||
+        style >= int64_t(styleFormats_.size()) || styleFormats_[size_t(style)] == kGeneral)
+      return true;
+    if (sheet.numberFormats.size() >= limits_.cellsPerSheet)
+      return limitFault(part, "more formatted cells than a sheet may have", limits_.cellsPerSheet);
+    sheet.numberFormats.push_back(CellNumberFormat{row, column, styleFormats_[size_t(style)]});
+    return true;
   }
 
   void readCell(const std::string& part, WorkbookSheet& sheet, uint32_t row, uint32_t column,
@@ -792,6 +832,8 @@ class XlsxReader {
   size_t arrayMembers_ = 0;  // cells the array formulas of the sheet being read cover
   zip_t* zip_ = nullptr;
   std::vector<std::u16string> sharedStrings_;
+  static constexpr uint32_t kGeneral = UINT32_MAX;
+  std::vector<uint32_t> styleFormats_;  // by cell format index
   std::vector<WorkbookTable> tables_;
   std::map<std::string, SharedFormula> shared_;  // of the worksheet being read, by si
   std::vector<OpenArray> open_;

@@ -38,6 +38,8 @@ struct XlsxLimits {
   // Shared strings: how many, and their UTF-16 units together.
   size_t sharedStrings = kPackageMaxSharedStrings;
   size_t sharedStringUnits = kPackageMaxSharedStringUnits;
+  // Inflated bytes of the styles part, which is parsed whole.
+  uint64_t stylesBytes = kPackageMaxStylesBytes;
   // Cells of one worksheet, the members of its array formulas included.
   size_t cellsPerSheet = 8'000'000;
 };

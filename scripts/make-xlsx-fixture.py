@@ -14,6 +14,9 @@ tests/fixtures/xlsx/. The packages are made here, part by part, with the standar
   malformed.xlsx      a worksheet part that is not well-formed XML
   tables.xlsx         a table with a totals row, formulas and a name that refer to its parts, and
                       the time the package was saved
+  formats.xlsx        cells in number formats of the package's own and built-in ones (a date, a
+                      percentage, thousands, a text format), a formula cell shown as a date, and
+                      a cell in the General format
 
 Run from anywhere: python3 scripts/make-xlsx-fixture.py
 """
@@ -49,11 +52,13 @@ ROOT_RELS = (HEAD + f'<Relationships xmlns="{PKG_REL_NS}">'
              '</Relationships>')
 
 
-def workbook_rels(sheet_count, shared_strings):
+def workbook_rels(sheet_count, shared_strings, styles=False):
     rels = "".join(f'<Relationship Id="rId{i}" Type="{TYPE}worksheet" '
                    f'Target="worksheets/sheet{i}.xml"/>' for i in range(1, sheet_count + 1))
     if shared_strings:
         rels += f'<Relationship Id="rId99" Type="{TYPE}sharedStrings" Target="sharedStrings.xml"/>'
+    if styles:
+        rels += f'<Relationship Id="rId98" Type="{TYPE}styles" Target="styles.xml"/>'
     return HEAD + f'<Relationships xmlns="{PKG_REL_NS}">{rels}</Relationships>'
 
 
@@ -75,7 +80,7 @@ def shared_strings(items):
 
 
 def write_package(path, sheet_names, sheets, names="", properties="", calc="", strings=None,
-                  skip_parts=(), extra_parts=None):
+                  skip_parts=(), extra_parts=None, styles=None):
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as package:
         def add(name, text):
             if name in skip_parts:
@@ -87,7 +92,10 @@ def write_package(path, sheet_names, sheets, names="", properties="", calc="", s
         add("[Content_Types].xml", content_types(len(sheets), strings is not None))
         add("_rels/.rels", ROOT_RELS)
         add("xl/workbook.xml", workbook(sheet_names, names, properties, calc))
-        add("xl/_rels/workbook.xml.rels", workbook_rels(len(sheets), strings is not None))
+        add("xl/_rels/workbook.xml.rels",
+            workbook_rels(len(sheets), strings is not None, styles is not None))
+        if styles is not None:
+            add("xl/styles.xml", styles)
         for i, rows in enumerate(sheets, start=1):
             add(f"xl/worksheets/sheet{i}.xml", rows if rows.startswith("<?xml") else worksheet(rows))
         if strings is not None:
@@ -205,6 +213,23 @@ def main():
 
     write_package(os.path.join(out, "malformed.xlsx"), ["Broken"],
                   [worksheet('<row r="1"><c r="A1"><v>1</v></row>')])
+
+    # Cell formats 1..5: yyyy-mm-dd (the package's own, 164), 0.00% (10), #,##0.00 (4), m/d/yyyy
+    # (14), @ (49). A1 a date, A2 a share, A3 an amount, A4 = A1+1 shown as a date, A5 = 1/3 in
+    # General, A6 a text in the text format.
+    styles = (HEAD + f'<styleSheet xmlns="{MAIN_NS}">'
+              '<numFmts count="1"><numFmt numFmtId="164" formatCode="yyyy-mm-dd"/></numFmts>'
+              '<cellXfs count="6"><xf numFmtId="0"/><xf numFmtId="164"/><xf numFmtId="10"/>'
+              '<xf numFmtId="4"/><xf numFmtId="14"/><xf numFmtId="49"/></cellXfs></styleSheet>')
+    formats_rows = (
+        '<row r="1"><c r="A1" s="1"><v>46366</v></c></row>'
+        '<row r="2"><c r="A2" s="2"><v>0.256</v></c></row>'
+        '<row r="3"><c r="A3" s="3"><v>1234.5</v></c></row>'
+        '<row r="4"><c r="A4" s="4"><f>A1+1</f><v>46367</v></c></row>'
+        '<row r="5"><c r="A5"><f>1/3</f><v>0.33333333333333331</v></c></row>'
+        '<row r="6"><c r="A6" s="5" t="inlineStr"><is><t>abc</t></is></c></row>'
+    )
+    write_package(os.path.join(out, "formats.xlsx"), ["Invoice"], [formats_rows], styles=styles)
 
 
 if __name__ == "__main__":

@@ -154,6 +154,9 @@ bool decodeApplicationFile(std::string_view bytes, std::vector<ResourceEntry>* e
   }
   std::vector<ResourceEntry> read;
   read.reserve(count);
+  // Entries may name the same bytes: without a bound, a small file whose entries all name its
+  // whole length would be copied once per entry.
+  uint64_t copied = 0;
   for (uint32_t i = 0; i < count; ++i) {
     ResourceEntry entry;
     uint16_t typeLength = 0;
@@ -174,6 +177,12 @@ bool decodeApplicationFile(std::string_view bytes, std::vector<ResourceEntry>* e
       *error = "application file entry " + std::to_string(i) + " lies outside the file";
       return false;
     }
+    copied += size;
+    if (copied > bytes.size()) {
+      *error = "application file entry " + std::to_string(i) +
+               ": the entries take more bytes than the file holds";
+      return false;
+    }
     entry.bytes.assign(bytes.substr(offset, size));
     read.push_back(std::move(entry));
   }
@@ -183,9 +192,16 @@ bool decodeApplicationFile(std::string_view bytes, std::vector<ResourceEntry>* e
 
 bool readApplicationFile(const Files& files, const std::u16string& path,
                          std::vector<ResourceEntry>* entries, std::string* error) {
+  entries->clear();
+  uint64_t size = 0;
+  if (files.size(path, &size) && size > kApplicationFileMaxBytes) {
+    *error = toUtf8(path) + ": the application file is larger than " +
+             std::to_string(kApplicationFileMaxBytes >> 20) +
+             " MiB, more than its 32-bit offsets can address";
+    return false;
+  }
   std::string bytes;
   if (!files.readAll(path, &bytes)) {
-    entries->clear();
     *error = "cannot read " + toUtf8(path);
     return false;
   }

@@ -25,9 +25,14 @@ struct ResourceEntry {
   friend bool operator==(const ResourceEntry&, const ResourceEntry&) = default;
 };
 
+// The container addresses its entries by 32-bit offsets and sizes: a larger file is none, and is
+// refused before it is read.
+inline constexpr uint64_t kApplicationFileMaxBytes = uint64_t(1) << 32;
+
 // The container's bytes for the entries, in the order given.
 std::string encodeApplicationFile(const std::vector<ResourceEntry>& entries);
-// Reads a container; false with *error for bytes that are not one (never reads past them).
+// Reads a container; false with *error for bytes that are not one (never reads past them, and
+// never copies more bytes than the container holds, however its entries overlap).
 bool decodeApplicationFile(std::string_view bytes, std::vector<ResourceEntry>* entries,
                            std::string* error);
 // Reads the container at the path.

@@ -177,7 +177,7 @@ DataFileCode readDataFile(const Files& files, const std::u16string& path, DataFi
   recordSection->clear();
   uint64_t size = 0;
   if (!files.exists(path) || !files.size(path, &size)) return DataFileCode::kCannotOpen;
-  if (size <= kDataFileHeaderLength) return DataFileCode::kInvalid;
+  if (size <= kDataFileHeaderLength || size > kDataFileMaxBytes) return DataFileCode::kInvalid;
   std::string bytes;
   if (!files.readAll(path, &bytes) || bytes.size() < size) return DataFileCode::kCannotRead;
   return parseDataFile(bytes, header, recordSection);

@@ -39,6 +39,9 @@ inline constexpr uint32_t kDataFileWideTextVersion = 0x01020800u;     // 1.2.8.0
 inline constexpr uint32_t kDataFileLegacyFrom = 0x09000000u;          // 9.0.0.0
 // What this runtime writes into the files it exports.
 inline constexpr uint32_t kDataFileRuntimeVersion = 0x020A0000u;  // 2.10.0.0
+// A data file holds one envelope of at most 1 GiB of records, whose compressed body is never much
+// larger: a larger file is not a data file, and is refused before it is read.
+inline constexpr uint64_t kDataFileMaxBytes = uint64_t(1) << 31;
 
 // The header with its words rotated back.
 struct DataFileHeader {
@@ -80,8 +83,8 @@ bool decodeDataFileHeader(std::string_view bytes, DataFileHeader* header);
 // Reads the file whole, checks the header, decodes the envelope and skips the creator texts as
 // the header's version says; *recordSection is what follows them. A file that does not exist or
 // whose size cannot be taken gives kCannotOpen; a read that fails or comes back short,
-// kCannotRead; a file of 32 bytes or less, a bad header, a bad envelope or creator texts longer
-// than the payload, kInvalid. Never reads past the file's bytes.
+// kCannotRead; a file of 32 bytes or less or larger than kDataFileMaxBytes, a bad header, a bad
+// envelope or creator texts longer than the payload, kInvalid. Never reads past the file's bytes.
 DataFileCode readDataFile(const Files& files, const std::u16string& path, DataFileHeader* header,
                           std::string* recordSection);
 // The same over bytes already read (the fuzz target and readDataFile share it).

@@ -300,7 +300,9 @@ void Recalculation::orderAndEvaluate(std::vector<Cell*>* collected) {
   std::stable_sort(evaluationList_.begin(), evaluationList_.end(),
                    [](const Cell* a, const Cell* b) { return a->level < b->level; });
   // Evaluating may schedule nothing new, but index rather than iterate: the list is a member.
+  constexpr size_t kObservedCells = 4096;
   for (size_t i = 0; i < evaluationList_.size(); ++i) {
+    if (observer_ && i % kObservedCells == 0) observer_->cellsEvaluated(i, evaluationList_.size());
     Cell* cell = evaluationList_[i];
     bool wasEvaluated = cell->hasFlag(kCellEvaluated);
     try {

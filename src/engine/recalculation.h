@@ -99,6 +99,18 @@ class Recalculation {
   // model gets its starting values. Nothing is written to the workbook.
   void computeAll();
 
+  // Told how far an evaluation has come, every few thousand cells, so that a long computation
+  // can show it. The observer only looks: it must not touch the model or the engine.
+  class Observer {
+   public:
+    virtual void cellsEvaluated(size_t done, size_t total) = 0;
+
+   protected:
+    ~Observer() = default;
+  };
+  // Null: no one is told (the default).
+  void setObserver(Observer* observer) { observer_ = observer; }
+
   // The steps the entries above are made of; public for the recalculation cycle and for tests.
   //
   // The full pass: cycle search, scheduling of the cells recalculated on every pass, ordering and
@@ -210,6 +222,7 @@ class Recalculation {
   void recomputeInputs(DataTable& table, CellSet& recomputed);
 
   Engine& engine_;
+  Observer* observer_ = nullptr;
   std::vector<Cell*> stack_;
   std::vector<Cell*> queue_;
   std::vector<Cell*> evaluationList_;

@@ -17,6 +17,8 @@ inline constexpr uint64_t kPackageMaxPartBytes = uint64_t(256) << 20;  // one pa
 inline constexpr uint64_t kPackageMaxBytes = uint64_t(768) << 20;      // all parts read, inflated
 inline constexpr size_t kPackageMaxSharedStrings = 4'000'000;
 inline constexpr size_t kPackageMaxSharedStringUnits = size_t(64) << 20;  // UTF-16 units in all
+// The styles part is parsed whole rather than a slice at a time; real ones stay below a few MB.
+inline constexpr uint64_t kPackageMaxStylesBytes = uint64_t(16) << 20;
 
 // "xl/worksheets/../x.xml" to "xl/x.xml"; a target with a leading "/" starts at the package root.
 std::string resolvePartName(const std::string& folder, std::string_view target);

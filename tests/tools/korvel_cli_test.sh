@@ -49,7 +49,8 @@ expect_output() {
     exit 1
   fi
 }
-expect_output "eval 1/3" "0.333333333333333" "$korvel" eval '=1/3'
+expect_output "eval 1/3" "0.333333333333333" "$korvel" eval '=1/3' --raw
+expect_output "eval 1/3 as a cell shows it" "0.333333333" "$korvel" eval '=1/3'
 expect_output "eval 1/0" "#DIV/0!" "$korvel" eval '=1/0'
 expect_output "eval array" "{2,4;6,8}" "$korvel" eval '={1,2;3,4}*2'
 expect_output "eval text" "ab" "$korvel" eval '="a"&"b"'
@@ -178,6 +179,19 @@ if [ -n "$xlsx" ] && [ -f "$xlsx/check.xlsx" ] && [ -f "$xlsx/date1904.xlsx" ]; 
   expect_refusal "check rejects a formula" "$korvel" check "$xlsx/faults.xlsx"
   grep -q 'C2: position 3' "$work/err"
   grep -q 'not computed' "$work/out"
+  # Cells show their values in their number formats, the package's own and the built-in ones, in
+  # calc, in run of the book and in run of the application compiled from it; --raw prints values.
+  "$korvel" compile "$xlsx/formats.xlsx" -o "$work/formats.kvapp"
+  shown=$'Invoice!A1 = 2026-12-10\nInvoice!A2 = 25.60%\nInvoice!A3 = 1,234.50\nInvoice!A4 = 12/11/2026\nInvoice!A5 = 0.333333333\nInvoice!A6 = abc'
+  raw=$'Invoice!A1 = 46366\nInvoice!A2 = 0.256\nInvoice!A3 = 1234.5\nInvoice!A4 = 46367\nInvoice!A5 = 0.333333333333333\nInvoice!A6 = abc'
+  for input in "calc $xlsx/formats.xlsx" "run $xlsx/formats.xlsx" "run $work/formats.kvapp"; do
+    expect_output "$input" "$shown" "$korvel" $input --get Invoice!A1:A6
+    expect_output "$input --raw" "$raw" "$korvel" $input --get Invoice!A1:A6 --raw
+    "$korvel" $input --get Invoice!A4 --json | tr -d ' \n' |
+      grep -q '"text":"12/11/2026","value":46367' || { echo "FAIL: $input --json"; exit 1; }
+  done
+  expect_output "eval in a formatted cell" "2026-12-11" \
+    "$korvel" eval '=46367' --book "$xlsx/formats.xlsx" --at Invoice!A1
   printf 'not a zip' > "$work/junk.xlsx"
   expect_refusal "check of a file that is no package" "$korvel" check "$work/junk.xlsx"
   expect_refusal "build of a file that is no package" "$korvel" build "$work/junk.xlsx" -o "$work/j.kvm"

@@ -133,6 +133,10 @@ expect_output "run --get of a range" $'Sheet1!A1 = 2\nSheet1!A2 = 20' \
 "$korvel" eval '=1/4' --json | grep -q '"text": "0.25"'
 "$korvel" run "$work/app.kvapp" --set A1=5 --export "$work/edits.dat" > /dev/null
 "$korvel" data dump "$work/edits.dat" | grep -qx '  sheet 1!A1 = 5'
+for book in pc.txt app.kvapp; do
+  "$korvel" data dump "$work/edits.dat" --book "$work/$book" | grep -qx '  Sheet1!A1 = 5' ||
+    { echo "FAIL: data dump --book $book"; exit 1; }
+done
 
 # Faults of one construct repeated are summarised after the first few.
 { printf '[Sheet1]\n'; for i in $(seq 1 100); do printf 'A%d: =SUM(\n' "$i"; done; } > "$work/many.txt"
@@ -159,6 +163,63 @@ if (ulimit -v 60000 && "$korvel" --version) > /dev/null 2>&1; then
     fi
   done
 fi
+
+# Hostile packages, made small here: a shared-strings part that inflates to one string of 270 MB,
+# one of 4.2 million small strings, a worksheet entry that declares 1 GB it does not hold. Each is
+# refused with one line naming the part and status 2, within 1 GB of memory whatever it declares.
+python3 - "$work" <<'GENERATE'
+import sys, zipfile
+work = sys.argv[1]
+MAIN = "http://schemas.openxmlformats.org/spreadsheetml/2006/main"
+TYPE = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+PKG = "http://schemas.openxmlformats.org/package/2006/relationships"
+def package(name, sheet=b"", strings=None):
+    path = f"{work}/{name}.xlsx"
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as z:
+        z.writestr("_rels/.rels", f'<Relationships xmlns="{PKG}"><Relationship Id="r1" '
+                   f'Type="{TYPE}officeDocument" Target="xl/workbook.xml"/></Relationships>')
+        z.writestr("xl/workbook.xml", f'<workbook xmlns="{MAIN}" xmlns:r="{TYPE[:-15]}">'
+                   '<sheets><sheet name="S" sheetId="1" r:id="r1"/></sheets></workbook>')
+        z.writestr("xl/_rels/workbook.xml.rels", f'<Relationships xmlns="{PKG}"><Relationship '
+                   f'Id="r1" Type="{TYPE}worksheet" Target="worksheets/sheet1.xml"/><Relationship '
+                   f'Id="r2" Type="{TYPE}sharedStrings" Target="sharedStrings.xml"/></Relationships>')
+        z.writestr("xl/worksheets/sheet1.xml",
+                   f'<worksheet xmlns="{MAIN}"><sheetData>'.encode() + sheet + b"</sheetData></worksheet>")
+        with z.open("xl/sharedStrings.xml", "w") as part:
+            part.write(f'<sst xmlns="{MAIN}">'.encode())
+            for piece in strings or []:
+                part.write(piece)
+            part.write(b"</sst>")
+    return path
+# An entry's declared size, in its local header and in the central directory.
+def declare(path, name, size):
+    data = bytearray(open(path, "rb").read())
+    for signature, name_at, size_at in ((b"PK\x03\x04", 30, 22), (b"PK\x01\x02", 46, 24)):
+        at = 0
+        while (at := data.find(signature, at)) >= 0:
+            if data[at + name_at:at + name_at + len(name)] == name.encode():
+                data[at + size_at:at + size_at + 4] = size.to_bytes(4, "little")
+            at += 4
+    open(path, "wb").write(data)
+declare(package("one-string", strings=[b"<si><t>"] + [b"a" * (1 << 20)] * 270 + [b"</t></si>"]),
+        "xl/sharedStrings.xml", 1000)
+package("many-strings", strings=[b"<si><t>a</t></si>" * 100_000] * 42)
+declare(package("declared", sheet=b'<row r="1"><c r="A1"><v>1</v></c></row>'),
+        "xl/worksheets/sheet1.xml", 1_000_000_000)
+GENERATE
+if (ulimit -v 1000000 && "$korvel" --version) > /dev/null 2>&1; then
+  while read -r book part; do
+    expect_failure "check of $book.xlsx" "$part" \
+      bash -c 'ulimit -v 1000000 && exec "$0" check "$1"' "$korvel" "$work/$book.xlsx"
+    [ "$(wc -l < "$work/err")" -eq 1 ] || { echo "FAIL: $book.xlsx: $(cat "$work/err")"; exit 1; }
+    ! grep -q 'out of memory' "$work/err" || { echo "FAIL: $book.xlsx: $(cat "$work/err")"; exit 1; }
+  done << 'CASES'
+one-string xl/sharedStrings.xml: the part inflates to more
+many-strings xl/sharedStrings.xml: more shared strings
+declared xl/worksheets/sheet1.xml:
+CASES
+fi
+rm -f "$work"/one-string.xlsx "$work"/many-strings.xlsx "$work"/declared.xlsx
 
 leftovers=$(find "$work" -name '.*.??????' -o -name '*.xlsx')
 [ -z "$leftovers" ] || { echo "FAIL: files left behind: $leftovers"; exit 1; }

@@ -94,6 +94,10 @@ WorkbookData programWorkbook(const Workbook& workbook, const CompiledModel& mode
         }
       }
     }
+    for (const CellNumberFormat& format : sheet.numberFormats) {
+      out.cells[{format.row, format.column}].numberFormat =
+          workbook.numberFormats.at(format.format);
+    }
     data.sheets.push_back(std::move(out));
   }
   return data;

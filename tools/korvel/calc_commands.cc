@@ -23,6 +23,7 @@
 #include "hosts/headless/system_clock.h"
 #include "model/address.h"
 #include "tools/korvel/cell_display.h"
+#include "tools/korvel/cell_text.h"
 #include "tools/korvel/exit_status.h"
 #include "tools/korvel/model_file.h"
 #include "tools/korvel/progress.h"
@@ -75,13 +76,7 @@ CellRef parseCellName(std::u16string_view text, const CompiledModel& model) {
 // The sheet name as a reference shows it: in apostrophes when it is not a plain word.
 std::string sheetPrefix(const CompiledModel& model, uint32_t index) {
   const Sheet* sheet = model.sheets().find(index);
-  if (!sheet) return "";
-  const std::u16string& name = sheet->excelName();
-  bool plain = !name.empty() && !isDigit(name.front());
-  for (char16_t unit : name) {
-    plain = plain && (isLetter(unit) || isDigit(unit) || unit == u'_' || unit == u'.');
-  }
-  return toUtf8(plain ? name : quoteSheetName(name)) + "!";
+  return sheet ? sheetReferenceName(sheet->excelName()) + "!" : "";
 }
 
 std::string cellName(const CompiledModel& model, CellRef address) {
@@ -259,13 +254,18 @@ int calcCommand(const CalcOptions& options) {
   if (!loaded) return kExitFailed;
   HeadlessCalcHost host(&model);
   Engine engine(model, &host);
+  CellFormats formats(workbook);
   applyWorkbookSettings(std::move(workbook), engine, host);
-  // The model and the headless program hold all that is needed from here on: the workbook's
-  // cells make room for what the computation takes.
+  formats.date1904 = engine.date1904;
+  // The model, the headless program and the formats hold all that is needed from here on: the
+  // workbook's cells make room for what the computation takes.
   workbook = Workbook();
-  progress->step("computing " + std::to_string(model.indexedCells().size()) + " cells");
+  progress->step("computing");
+  engine.recalculation().setObserver(&*progress);
   computeStartingValues(engine, host);
+  progress->step("recalculating");
   engine.recalculation().fullRecalculation();
+  engine.recalculation().setObserver(nullptr);
   progress.reset();
 
   for (const std::string& assignment : options.sets) {
@@ -297,16 +297,18 @@ int calcCommand(const CalcOptions& options) {
     std::sort(shown.begin(), shown.end(), CellRefLess());
   }
 
+  auto text = [&](CellRef address, const Value& value) {
+    return toUtf8(options.raw ? toText(value)
+                              : displayedText(value, formats.at(address), formats.date1904));
+  };
   if (options.json) {
     nlohmann::ordered_json cells = nlohmann::ordered_json::array();
     for (CellRef address : shown) {
       Value value = shownValue(model, cellValue(model, address));
       nlohmann::ordered_json entry{{"cell", cellName(model, address)},
                                    {"kind", kindName(value)},
-                                   {"text", toUtf8(toText(value))}};
-      double number = 0;
-      if (value.isNumeric() && toNumber(value, &number)) entry["value"] = number;
-      if (value.isBoolean()) entry["value"] = value.boolean();
+                                   {"text", text(address, value)}};
+      addJsonValue(value, &entry);
       cells.push_back(std::move(entry));
     }
     nlohmann::ordered_json notComputed = nlohmann::ordered_json::object();
@@ -316,7 +318,7 @@ int calcCommand(const CalcOptions& options) {
   } else {
     for (CellRef address : shown) {
       std::cout << cellName(model, address) << " = "
-                << toUtf8(toText(shownValue(model, cellValue(model, address)))) << "\n";
+                << text(address, shownValue(model, cellValue(model, address))) << "\n";
     }
   }
   reportNotComputed(host);
@@ -391,6 +393,7 @@ int evalCommand(const EvalOptions& options) {
     for (const std::string& e : errors) std::cerr << "korvel: " << e << "\n";
     return kExitFailed;
   }
+  CellFormats formats(workbook);
   HeadlessCalcHost host(&model);
   Engine engine(model, &host);
   applyWorkbookSettings(workbook, engine, host);
@@ -410,16 +413,18 @@ int evalCommand(const EvalOptions& options) {
                              kModeReference);
   }
   Value shown = shownValue(model, result);
+  CellRef address = CellRef::at(uint32_t(sheetIndex), at.row, at.column);
+  std::string text = toUtf8(
+      options.raw ? toText(shown) : displayedText(shown, formats.at(address), engine.date1904));
   if (options.json) {
-    std::cout << nlohmann::ordered_json{{"formula", options.formula},
-                                        {"cell", cellName(model, CellRef::at(uint32_t(sheetIndex),
-                                                                             at.row, at.column))},
-                                        {"kind", kindName(shown)},
-                                        {"text", toUtf8(toText(shown))}}
-                     .dump(2)
-              << "\n";
+    nlohmann::ordered_json out{{"formula", options.formula},
+                               {"cell", cellName(model, address)},
+                               {"kind", kindName(shown)},
+                               {"text", text}};
+    addJsonValue(shown, &out);
+    std::cout << out.dump(2) << "\n";
   } else {
-    std::cout << toUtf8(toText(shown)) << "\n";
+    std::cout << text << "\n";
   }
   reportNotComputed(host);
   return kExitSuccess;

@@ -18,6 +18,7 @@ struct CalcOptions {
   std::vector<std::string> sets;  // "Sheet1!A1=VALUE", VALUE as a workbook text constant
   std::vector<std::string> gets;  // "Sheet1!B2"; none: every formula cell
   bool json = false;
+  bool raw = false;  // the values' own texts rather than what the cells show
 };
 
 // Loads the model, computes the starting values, runs the full recalculation, applies the sets
@@ -41,6 +42,7 @@ struct EvalOptions {
   std::string at;    // the cell the formula stands in, or empty for the default
   bool date1904 = false;
   bool json = false;  // one JSON object rather than the display text
+  bool raw = false;   // the value's own text rather than what the cell shows
 };
 
 // Evaluates the formula as if it stood in the cell (a value or an array wanted) and prints its

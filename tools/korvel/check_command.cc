@@ -29,6 +29,7 @@
 #include "tools/korvel/calc_commands.h"
 #include "tools/korvel/cell_display.h"
 #include "tools/korvel/exit_status.h"
+#include "tools/korvel/progress.h"
 #include "tools/korvel/workbook_input.h"
 #include "util/text.h"
 
@@ -115,7 +116,10 @@ int checkCommand(const CheckOptions& options) {
   installHeadlessLocale();
   Workbook workbook;
   std::vector<std::string> errors;
+  std::optional<Progress> progress(std::in_place, "korvel check " + options.input);
+  progress->step("reading");
   if (!readWorkbookFile(options.input, &workbook, &errors)) {
+    progress.reset();
     printWorkbookFaults(options.input, errors);
     if (errors.empty()) std::cerr << options.input << ": cannot be read\n";
     return kExitFailed;
@@ -137,12 +141,15 @@ int checkCommand(const CheckOptions& options) {
   }
   CompiledModel model;
   std::vector<CellRef> rejected;
+  progress->step("compiling");
   if (!buildModel(workbook, &FunctionCatalogue::instance(), model, &errors,
                   BuildOptions{.skipBadFormulas = true}, &rejected)) {
+    progress.reset();
     printWorkbookFaults(options.input, errors);
     return kExitFailed;
   }
   // Rejected formulas are reported, counted as not computed, and the rest is checked.
+  progress->clear();
   printWorkbookFaults(options.input, errors);
 
   // No stored result is trusted: every formula cell starts empty.
@@ -158,7 +165,11 @@ int checkCommand(const CheckOptions& options) {
   applyWorkbookSettings(workbook, engine, host);
   engine.output = false;
   host.takeCellsNeedingHost();
+  progress->step("computing");
+  engine.recalculation().setObserver(&*progress);
   engine.recalculation().computeAll();
+  engine.recalculation().setObserver(nullptr);
+  progress.reset();
   CellSet start = host.takeCellsNeedingHost();
   for (CellRef address : rejected) {
     if (Cell* cell = model.findCell(address)) start.insert(cell);

@@ -7,10 +7,14 @@
 
 #include "data/data_file.h"
 #include "hosts/headless/disk_files.h"
+#include "hosts/headless/spreadsheet/xlsx_workbook.h"
 #include "model/address.h"
 #include "model/compiled_model.h"
+#include "tools/korvel/application_file.h"
+#include "tools/korvel/cell_text.h"
 #include "tools/korvel/exit_status.h"
 #include "tools/korvel/model_dump.h"
+#include "tools/korvel/workbook_input.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -23,15 +27,46 @@ std::string versionText(uint32_t version) {
   return buffer;
 }
 
-// "sheet 2!C7": the sheet by its position from 1, the cell as the workbook names it.
-std::string recordCell(const DataRecord& r) {
-  return "sheet " + std::to_string(uint32_t(r.sheet) + 1) + "!" +
-         toUtf8(cellText(CellRef::at(0, r.row, r.column)));
+// "Order!C7" with the book's sheet names, else "sheet 2!C7": the sheet by its position from 1.
+// The cell as the workbook names it.
+std::string recordCell(const DataRecord& r, const std::vector<std::u16string>& sheets) {
+  std::string sheet = r.sheet < sheets.size() ? sheetReferenceName(sheets[r.sheet])
+                                              : "sheet " + std::to_string(uint32_t(r.sheet) + 1);
+  return sheet + "!" + toUtf8(cellText(CellRef::at(0, r.row, r.column)));
+}
+
+// The sheet names of the book the data belongs to: a workbook, or an application file's
+// workbook. False with the message on stderr.
+bool bookSheetNames(const std::string& book, std::vector<std::u16string>* names) {
+  if (sniffInput(book) == InputKind::kApplication) {
+    DiskFiles files;
+    ApplicationContents contents;
+    WorkbookData workbook;
+    std::string error;
+    std::u16string path = fromUtf8(book);
+    if (!readApplication(files, path, &contents, &error) ||
+        !readXlsxWorkbookBytes(contents.workbook, &workbook, &error)) {
+      std::cerr << "korvel: " << book << ": " << error << "\n";
+      return false;
+    }
+    for (const SheetData& sheet : workbook.sheets) names->push_back(sheet.name);
+    return true;
+  }
+  Workbook workbook;
+  std::vector<std::string> errors;
+  if (!readWorkbookFile(book, &workbook, &errors)) {
+    printWorkbookFaults(book, errors);
+    return false;
+  }
+  for (const WorkbookSheet& sheet : workbook.sheets) names->push_back(sheet.name);
+  return true;
 }
 
 }  // namespace
 
-int dataDumpCommand(const std::string& path, bool json) {
+int dataDumpCommand(const std::string& path, bool json, const std::string& book) {
+  std::vector<std::u16string> sheets;
+  if (!book.empty() && !bookSheetNames(book, &sheets)) return kExitFailed;
   DiskFiles files;
   std::u16string widePath = fromUtf8(path);
   DataFileHeader header;
@@ -44,8 +79,8 @@ int dataDumpCommand(const std::string& path, bool json) {
   std::vector<DataRecord> records;
   bool complete = readDataRecords(header, section, &records);
 
-  // Data files carry no sheet names: a record's sheet is shown by its position, counted from 1 as
-  // the workbook's tabs are, and references by their cells alone.
+  // Data files carry no sheet names: without the book a record's sheet is shown by its position,
+  // counted from 1 as the workbook's tabs are, and references by their cells alone.
   CompiledModel noModel;
   if (json) {
     nlohmann::ordered_json out;
@@ -55,7 +90,7 @@ int dataDumpCommand(const std::string& path, bool json) {
                      {"recordLength", header.recordLength}};
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const DataRecord& r : records) {
-      list.push_back({{"cell", recordCell(r)},
+      list.push_back({{"cell", recordCell(r, sheets)},
                       {"sheet", r.sheet},
                       {"row", r.row},
                       {"col", r.column},
@@ -70,7 +105,7 @@ int dataDumpCommand(const std::string& path, bool json) {
               << "recordLength: " << header.recordLength << "\n"
               << "records: " << records.size() << "\n";
     for (const DataRecord& r : records) {
-      std::cout << "  " << recordCell(r) << " = " << valueText(noModel, r.value) << "\n";
+      std::cout << "  " << recordCell(r, sheets) << " = " << valueText(noModel, r.value) << "\n";
     }
   }
   std::cout.flush();

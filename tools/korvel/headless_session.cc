@@ -395,6 +395,12 @@ std::u16string HeadlessSession::display(std::u16string_view cell) const {
   return program_->displayText(workbookName(), sheet, a1);
 }
 
+Variant HeadlessSession::value(std::u16string_view cell) const {
+  std::u16string sheet, a1;
+  if (!splitCell(cell, &sheet, &a1)) return {};
+  return program_->cellValue(workbookName(), sheet, a1);
+}
+
 std::vector<std::u16string> HeadlessSession::computedCells() const { return computed_; }
 
 std::u16string HeadlessSession::workbookName() const {

@@ -80,8 +80,10 @@ class HeadlessSession {
   // The cell's name as the program shows it: "Sheet1!B2", the sheet in apostrophes when it is not
   // a plain word; empty when the text names no cell.
   std::u16string cellName(std::u16string_view cell) const;
-  // The text the cell shows in the program.
+  // The text the cell shows in the program, in its number format.
   std::u16string display(std::u16string_view cell) const;
+  // The cell's value, as the program's automation answers it.
+  Variant value(std::u16string_view cell) const;
   // Every cell whose value the runtime computes, as "Sheet1!B2", in sheet, row, column order.
   std::vector<std::u16string> computedCells() const;
 

@@ -23,12 +23,15 @@
 #include "compiler/starting_values.h"
 #include "compiler/workbook_text.h"
 #include "data/data_file.h"
+#include "engine/engine.h"
 #include "engine/locale_settings.h"
 #include "engine/number_text.h"
+#include "engine/recalculation.h"
 #include "engine/value.h"
 #include "engine/value_convert.h"
 #include "functions/function_catalogue.h"
 #include "hosts/headless/disk_files.h"
+#include "hosts/headless/headless_calc_host.h"
 #include "model/model_stream.h"
 #include "tools/korvel/calc_commands.h"
 #include "tools/korvel/check_command.h"
@@ -104,8 +107,13 @@ int buildCommand(const std::string& input, const std::string& output) {
   }
   workbook = Workbook();  // the model holds all that is needed from here on
   // The model carries the values the application starts with.
-  progress.step("computing " + std::to_string(model.indexedCells().size()) + " cells");
-  computeStartingValues(model);
+  progress.step("computing");
+  {
+    HeadlessCalcHost host(&model);
+    Engine engine(model, &host);
+    engine.recalculation().setObserver(&progress);
+    computeStartingValues(engine, host);
+  }
   progress.step("writing " + output);
   DiskFiles files;
   files.protectInput(fromUtf8(input));
@@ -217,7 +225,9 @@ int main(int argc, char** argv) {
 
   korvel::CalcOptions calcOptions;
   auto* calc = app.add_subcommand(
-      "calc", "Compute a workbook text or model on the headless host and print cell values");
+      "calc",
+      "Compute an .xlsx workbook, a workbook text or a model on the headless host and print "
+      "cell values");
   calc->add_option("INPUT", calcOptions.input, "An .xlsx workbook, a workbook text or a .kvm model")
       ->required();
   calc->add_option("--set", calcOptions.sets,
@@ -226,6 +236,8 @@ int main(int argc, char** argv) {
   calc->add_option("--get", calcOptions.gets, "A cell to print (default: every formula cell)")
       ->allow_extra_args(false);
   calc->add_flag("--json", calcOptions.json, "Print one JSON object");
+  calc->add_flag("--raw", calcOptions.raw,
+                 "Print the values rather than what the cells show in their number formats");
 
   korvel::CompileOptions compileOptions;
   auto* compile = app.add_subcommand(
@@ -276,6 +288,8 @@ int main(int argc, char** argv) {
   run->add_flag("--about", runOptions.about, "Show the About box");
   run->add_flag("--agreement", runOptions.agreement, "Show the licence agreement");
   run->add_flag("--json", runOptions.json, "Print one JSON object");
+  run->add_flag("--raw", runOptions.raw,
+                "Print the values rather than what the cells show in their number formats");
 
   korvel::EvalOptions evalOptions;
   auto* eval = app.add_subcommand("eval", "Evaluate one formula and print its value");
@@ -285,6 +299,8 @@ int main(int argc, char** argv) {
   eval->add_option("--at", evalOptions.at, "The cell the formula stands in, such as Sheet1!C5");
   eval->add_flag("--date1904", evalOptions.date1904, "Use the 1904 date system");
   eval->add_flag("--json", evalOptions.json, "Print one JSON object");
+  eval->add_flag("--raw", evalOptions.raw,
+                 "Print the value rather than what the cell shows in its number format");
 
   korvel::CheckOptions checkOptions;
   auto* check = app.add_subcommand(
@@ -311,6 +327,10 @@ int main(int argc, char** argv) {
   auto* dataDump = data->add_subcommand("dump", "Print the header and the records of a data file");
   dataDump->add_option("FILE", dataFile, "A .dat data file")->required();
   dataDump->add_flag("--json", dataJson, "Print one JSON object");
+  std::string dataBook;
+  dataDump->add_option("--book", dataBook,
+                       "The workbook or application file (.kvapp) the data belongs to, whose "
+                       "sheet names the cells take");
 
   // A word where a command belongs that names none is said as such (the parser would ask for a
   // command as if none were given).
@@ -333,7 +353,7 @@ int main(int argc, char** argv) {
     return printed == 0 ? korvel::kExitSuccess : korvel::kExitUsage;
   }
   try {
-    if (*data && *dataDump) return korvel::dataDumpCommand(dataFile, dataJson);
+    if (*data && *dataDump) return korvel::dataDumpCommand(dataFile, dataJson, dataBook);
     if (*check) return korvel::checkCommand(checkOptions);
     if (*calc) return korvel::calcCommand(calcOptions);
     if (*run) return korvel::runCommand(runOptions);

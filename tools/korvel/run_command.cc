@@ -8,12 +8,15 @@
 #include <system_error>
 
 #include "compiler/formula_parser.h"
+#include "engine/value_variant.h"
+#include "hosts/headless/spreadsheet/program_objects.h"
 #include "platform/xloper.h"
 #include "runtime/addin_entry_points.h"
 #include "runtime/excel_bridge.h"
 #include "runtime/runtime.h"
 #include "tools/korvel/application_file.h"
 #include "tools/korvel/calc_commands.h"
+#include "tools/korvel/cell_text.h"
 #include "tools/korvel/exit_status.h"
 #include "tools/korvel/headless_session.h"
 #include "tools/korvel/workbook_input.h"
@@ -239,10 +242,16 @@ int runCommand(const RunOptions& options) {
   for (const auto& box : session.windows().messageBoxes()) {
     messages.push_back(toUtf8(box.caption) + ": " + toUtf8(box.text));
   }
+  // What the cell shows, or with --raw the text of its value.
+  auto text = [&](const std::u16string& cell) {
+    return toUtf8(options.raw ? valueText(session.value(cell)) : session.display(cell));
+  };
   if (options.json) {
     nlohmann::ordered_json out = nlohmann::ordered_json::array();
     for (const std::u16string& cell : cells) {
-      out.push_back({{"cell", toUtf8(cell)}, {"text", toUtf8(session.display(cell))}});
+      nlohmann::ordered_json entry{{"cell", toUtf8(cell)}, {"text", text(cell)}};
+      addJsonValue(fromVariant(session.value(cell)), &entry);
+      out.push_back(std::move(entry));
     }
     std::cout << nlohmann::ordered_json{{"cells", std::move(out)},
                                         {"dialogs", dialogs},
@@ -251,7 +260,7 @@ int runCommand(const RunOptions& options) {
               << "\n";
   } else {
     for (const std::u16string& cell : cells) {
-      std::cout << toUtf8(cell) << " = " << toUtf8(session.display(cell)) << "\n";
+      std::cout << toUtf8(cell) << " = " << text(cell) << "\n";
     }
     for (const std::string& dialog : dialogs) std::cout << dialog;
     for (const std::string& message : messages) std::cout << "message box: " << message << "\n";

@@ -23,6 +23,7 @@ struct RunOptions {
   bool about = false;
   bool agreement = false;
   bool json = false;
+  bool raw = false;  // the cells' values rather than what they show
 };
 
 int runCommand(const RunOptions& options);

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "excel/dispatch_ids.h"
+#include "hosts/headless/functions/number_format.h"
 #include "hosts/headless/spreadsheet/command_bars.h"
 #include "hosts/headless/spreadsheet/program_formula.h"
 
@@ -287,6 +288,24 @@ std::u16string valueText(const Variant& value) {
       if (value.isInteger()) return generalNumberText(double(value.integer()));
       return {};
   }
+}
+
+std::u16string shownText(const Variant& value, std::u16string_view numberFormat, bool date1904) {
+  std::u16string ignored;
+  bool readable = !numberFormat.empty() && formatText(u"", numberFormat, &ignored);
+  std::u16string_view format = readable ? numberFormat : u"General";
+  std::optional<double> number;
+  if (value.type() == VarType::kR8) number = value.real();
+  if (value.isInteger()) number = double(value.integer());
+  if (number) {
+    std::u16string text;
+    return formatNumber(*number, format, date1904, &text) ? text : u"#######";
+  }
+  if (value.type() == VarType::kBstr && readable) {
+    std::u16string text;
+    if (formatText(value.text(), format, &text)) return text;
+  }
+  return valueText(value);
 }
 
 HResult answer(Variant* result, Variant value) {

@@ -192,6 +192,11 @@ const Variant* putValue(std::span<Variant> arguments);
 
 // The program's text of a value (numbers in the General format).
 std::u16string valueText(const Variant& value);
+// The text a cell of standard width shows for its value in its number format (empty: General):
+// numbers and dates as the format lays them out, "#######" for one the format cannot show (a
+// date before 1900), texts through the format's text section; a format that does not read is
+// taken as General.
+std::u16string shownText(const Variant& value, std::u16string_view numberFormat, bool date1904);
 HResult answer(Variant* result, Variant value);
 // The program's failure of a member call (a refused password, a protected cell ...).
 inline constexpr HResult kProgramError = kDispEException;

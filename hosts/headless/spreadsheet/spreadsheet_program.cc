@@ -789,7 +789,13 @@ std::u16string SpreadsheetProgram::cellFormula(std::u16string_view workbook,
 std::u16string SpreadsheetProgram::displayText(std::u16string_view workbook,
                                                std::u16string_view sheet,
                                                std::u16string_view a1) const {
-  return valueText(cellValue(workbook, sheet, a1));
+  const WorkbookState* state = workbookState(workbook);
+  const SheetData* data = findSheet(workbook, sheet, nullptr);
+  std::optional<CellArea> at = parseA1Area(a1);
+  if (state == nullptr || data == nullptr || !at) return {};
+  auto cell = data->cells.find({at->firstRow, at->firstColumn});
+  if (cell == data->cells.end()) return {};
+  return shownText(cell->second.value, cell->second.numberFormat, state->data.date1904);
 }
 
 }  // namespace korvel

@@ -209,7 +209,7 @@ class SpreadsheetProgram {
                     std::u16string_view a1) const;
   std::u16string cellFormula(std::u16string_view workbook, std::u16string_view sheet,
                              std::u16string_view a1) const;
-  // The text the cell shows (numbers in the General format, TRUE/FALSE, error texts).
+  // The text the cell shows in its number format (see shownText), as on the screen.
   std::u16string displayText(std::u16string_view workbook, std::u16string_view sheet,
                              std::u16string_view a1) const;
   // The workbook's contents and state; null when no workbook of that name is open.

@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "hosts/headless/spreadsheet/cell_formats.h"
 #include "hosts/headless/spreadsheet/zip_part.h"
 #include "util/package_parts.h"
 #include "util/text.h"
@@ -374,13 +375,14 @@ class Package {
 
   // The part's bytes; a missing part is only an error when required. Bytes are counted as they
   // inflate, against the limits of util/package_parts.h: a declared size is not trusted.
-  bool read(const std::string& name, std::string* out, bool required, std::string* error) {
+  bool read(const std::string& name, std::string* out, bool required, std::string* error,
+            uint64_t partLimit = kPackageMaxPartBytes) {
     out->clear();
     zip_int64_t index = locate(name);
     if (index < 0) return required ? fail(error, name + ": the part is missing") : false;
     std::string reason;
-    if (readZipPart(zip_, zip_uint64_t(index), kPackageMaxPartBytes, kPackageMaxBytes, &inflated_,
-                    out, &reason) != ZipPartRead::kRead) {
+    if (readZipPart(zip_, zip_uint64_t(index), partLimit, kPackageMaxBytes, &inflated_, out,
+                    &reason) != ZipPartRead::kRead) {
       return fail(error, name + ": " + reason);
     }
     return true;
@@ -454,9 +456,9 @@ bool parseXml(const std::string& name, const std::string& bytes, pugi::xml_docum
 }
 
 bool readXml(Package& package, const std::string& name, pugi::xml_document* document, bool required,
-             std::string* error) {
+             std::string* error, uint64_t partLimit = kPackageMaxPartBytes) {
   std::string bytes;
-  if (!package.read(name, &bytes, required, error)) return false;
+  if (!package.read(name, &bytes, required, error, partLimit)) return false;
   return parseXml(name, bytes, document, error);
 }
 
@@ -509,7 +511,8 @@ struct Context {
   std::string workbookPart;
   Relationships relationships;
   std::vector<std::u16string> sharedStrings;
-  std::vector<bool> wrapStyles;  // by cell format index
+  std::vector<bool> wrapStyles;               // by cell format index
+  std::vector<std::u16string> numberFormats;  // by cell format index; empty: General
 };
 
 bool readContext(Package& package, Context* context, std::string* error) {
@@ -534,12 +537,14 @@ bool readContext(Package& package, Context* context, std::string* error) {
         context->sharedStrings.push_back(std::move(text));
       }
     } else if (r.type == "styles") {
-      if (!readXml(package, r.part, &document, true, error)) return false;
+      // Parsed whole: its limit is well below a part's.
+      if (!readXml(package, r.part, &document, true, error, kPackageMaxStylesBytes)) return false;
       for (pugi::xml_node xf = child(child(document.document_element(), "cellXfs"), "xf"); xf;
            xf = xf.next_sibling())
         if (is(xf, "xf"))
           context->wrapStyles.push_back(
               isTrue(attribute(child(xf, "alignment"), "wrapText").value()));
+      context->numberFormats = cellFormatCodes(document.document_element());
     }
   }
   return true;
@@ -557,6 +562,7 @@ struct CellContent {
   Variant value;
   std::u16string formula;  // "=..." or empty
   bool wrapText = false;
+  std::u16string numberFormat;
 };
 
 class CellReader {
@@ -568,9 +574,12 @@ class CellReader {
     *out = CellContent();
     if (pugi::xml_attribute style = attribute(c, "s")) {
       int64_t index = -1;
-      if (parseInteger(style.value(), &index) && index >= 0 &&
-          index < int64_t(context_.wrapStyles.size()))
-        out->wrapText = context_.wrapStyles[size_t(index)];
+      if (parseInteger(style.value(), &index) && index >= 0) {
+        if (index < int64_t(context_.wrapStyles.size()))
+          out->wrapText = context_.wrapStyles[size_t(index)];
+        if (index < int64_t(context_.numberFormats.size()))
+          out->numberFormat = context_.numberFormats[size_t(index)];
+      }
     }
     if (!readValue(c, row, column, &out->value, error)) return false;
     pugi::xml_node f = child(c, "f");
@@ -769,11 +778,14 @@ class WorkbookReader {
         [&](pugi::xml_node, pugi::xml_node c, uint32_t row, uint32_t column) {
           CellContent content;
           if (!reader.read(c, row, column, &content, error)) return false;
-          if (content.value.isEmpty() && content.formula.empty() && !content.wrapText) return true;
+          if (content.value.isEmpty() && content.formula.empty() && !content.wrapText &&
+              content.numberFormat.empty())
+            return true;
           CellData& cell = sheet->cells[CellKey(row, column)];
           cell.value = std::move(content.value);
           cell.formula = std::move(content.formula);
           cell.wrapText = content.wrapText;
+          cell.numberFormat = std::move(content.numberFormat);
           return true;
         },
         error);

@@ -46,7 +46,15 @@ TEST(ApplicationFileTest, RefusesBytesThatAreNoContainer) {
   // The first entry's data offset (after its 2 + 20 + 4 + 2 bytes) pointed past the end.
   std::string outside = good;
   outside[2 + 20 + 4 + 2 + 12 + 3] = '\x7f';
-  const std::string bad[] = {"", "KVAF", "XXXX\x01\0\0\0\0\0\0\0", badVersion, hugeCount, outside};
+  // Three entries (18 bytes each in the table) that all name the first one's 1,000 bytes: the
+  // copies would take three times what the file holds.
+  std::string overlapping = encodeApplicationFile(
+      {{u"A", 1, 1033, std::string(1000, 'x')}, {u"B", 2, 1033, ""}, {u"C", 3, 1033, ""}});
+  for (size_t entry : {1, 2}) {
+    overlapping.replace(12 + 18 * entry + 10, 8, overlapping.substr(12 + 10, 8));
+  }
+  const std::string bad[] = {"",      "KVAF",     "XXXX\x01\0\0\0\0\0\0\0", badVersion, hugeCount,
+                             outside, overlapping};
   for (const std::string& bytes : bad) {
     std::vector<ResourceEntry> entries = {kEntries[0]};
     std::string error;
