@@ -14,6 +14,7 @@
 #include "compiler/formula_parser.h"
 #include "compiler/starting_values.h"
 #include "engine/value_encoding.h"
+#include "hosts/headless/lambda_calls.h"
 #include "model/address.h"
 #include "model/model_stream.h"
 #include "util/text.h"
@@ -39,11 +40,13 @@ bool contains(const std::u16string_view* begin, const std::u16string_view* end,
   return std::find(begin, end, name) != end;
 }
 
-// The names files give a LAMBDA's parameters and LET's variables ("_xlpm.x") and a function
-// passed as a value ("_xleta.SUM"): the model has nothing that binds them, so a formula using
-// them is refused rather than shown as a name nobody defined.
+// The names files give a LAMBDA's parameters and LET's variables ("_xlpm.x", "_xlop.x" when
+// optional) and a function passed as a value ("_xleta.SUM"). The model keeps them as calls without
+// arguments under those names; the host program binds them when it computes the LET or LAMBDA
+// around them.
 bool isLambdaPlaceholder(std::u16string_view name) {
-  return startsWithNoCase(name, u"_xlpm.") || startsWithNoCase(name, u"_xleta.");
+  return startsWithNoCase(name, u"_xlpm.") || startsWithNoCase(name, u"_xlop.") ||
+         startsWithNoCase(name, u"_xleta.");
 }
 
 // What a formula or a name's expression reads.
@@ -481,17 +484,19 @@ class Builder {
           if (sheet < 0) return fail("unknown sheet '" + toUtf8(s.sheet) + "'");
         }
         int index = findName(s.text, sheet);
-        if (index < 0 && !isLambdaPlaceholder(s.text)) {
+        if (index < 0 && isLambdaPlaceholder(s.text) && !s.hasSheet) {
+          return std::make_unique<CallNode>(toUpper(s.text), 0, functions_);
+        }
+        if (index < 0) {
           // The program keeps a formula that reads a name nobody defined (a typo, a deleted
           // name) and shows #NAME? in its cell; the cells reading that cell compute from it.
           return std::make_unique<ErrorNode>(kErrorName);
         }
-        if (index < 0) return fail("unknown name '" + toUtf8(s.text) + "'");
         reads->names.insert(size_t(index));
         return std::make_unique<NameRefNode>(uint32_t(index));
       }
       case SyntaxKind::kCall:
-        node = buildCall(s, reads);
+        node = buildCall(s, place, reads);
         break;
       case SyntaxKind::kOperator:
         node = std::make_unique<OperatorNode>(s.code);
@@ -556,7 +561,11 @@ class Builder {
     return std::make_unique<RangeRefNode>(range, flags);
   }
 
-  std::unique_ptr<Node> buildCall(const SyntaxNode& s, Reads* reads) {
+  std::unique_ptr<Node> buildCall(const SyntaxNode& s, const Place& place, Reads* reads) {
+    if (s.text.empty()) {
+      // The call of a value (LAMBDA(x,x+1)(3)): the host program computes it.
+      return std::make_unique<CallNode>(std::u16string(kAppliedCallName), 0, functions_);
+    }
     std::u16string upper = toUpper(s.text);
     std::u16string_view base = upper;
     if (startsWithNoCase(base, kFuturePrefix)) base.remove_prefix(kFuturePrefix.size());
@@ -572,6 +581,11 @@ class Builder {
     if (contains(std::begin(kComputedReferenceFunctions), std::end(kComputedReferenceFunctions),
                  base)) {
       reads->flags |= kCellRederivePrecedents;
+    }
+    if (number < 0) {
+      // A defined name that holds a LAMBDA, called: the formula reads what its expression reads.
+      int index = findName(s.text, place.sheet);
+      if (index >= 0) reads->names.insert(size_t(index));
     }
     return std::make_unique<CallNode>(std::move(called), number >= 0 ? CallNode::kCallFlag : 0,
                                       functions_);

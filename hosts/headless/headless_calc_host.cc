@@ -20,6 +20,11 @@ constexpr std::u16string_view kWorksheetPrefix = u"_XLWS.";
 
 }  // namespace
 
+HeadlessCalcHost::HeadlessCalcHost(const CompiledModel* model)
+    : model_(model),
+      lambdas_([this](std::u16string_view name, const std::vector<const Value*>& arguments,
+                      Value& out) { return callFunctionNamed(name, arguments, out); }) {}
+
 bool CellRefLess::operator()(const CellRef& a, const CellRef& b) const {
   if (a.sheet() != b.sheet()) return a.sheet() < b.sheet();
   if (a.row() != b.row()) return a.row() < b.row();
@@ -159,44 +164,19 @@ bool HeadlessCalcHost::callFunctionNamed(std::u16string_view name,
   return true;
 }
 
-// A defined name may hold a function of its own ("week" = LAMBDA(body)), which formulas call
-// as "week()": the call reaches the host as a macro. One without parameters is its body; the
-// parameters of others would need names bound while the body is evaluated, which the engine
-// does not do, so those stay for the host program.
-bool HeadlessCalcHost::callNamedLambda(std::u16string_view name,
-                                       const std::vector<const Value*>& arguments, Value& out) {
-  if (!computesFunctions_ || model_ == nullptr || model_->engine == nullptr || !arguments.empty()) {
-    return false;
-  }
-  const Cell* cell = currentCell();
-  const int64_t sheet = cell && !cell->address.isNone() ? int64_t{cell->address.sheet()} : -2;
-  const DefinedName* found = nullptr;
-  for (const DefinedName& defined : model_->names) {
-    if (!defined.root || !equalsNoCase(defined.name, name)) continue;
-    if (defined.scope == sheet) {
-      found = &defined;
-      break;
-    }
-    if (defined.scope == -1 && found == nullptr) found = &defined;
-  }
-  const auto* lambda = found ? dynamic_cast<const CallNode*>(found->root.get()) : nullptr;
-  if (lambda == nullptr || leadingFunctionName(lambda->name() + u"()") != u"LAMBDA" ||
-      lambda->children().size() != 1 || !lambda->children()[0]) {
-    return false;
-  }
-  evaluateNode(*model_->engine, lambda->children()[0].get(), kModeValueOrArray, out);
-  return true;
+bool HeadlessCalcHost::computeCall(Engine& engine, const CallNode& node, int mode, Value& out) {
+  return computesFunctions_ && lambdas_.compute(engine, node, mode, out);
 }
 
 void HeadlessCalcHost::runMacro(std::u16string_view name,
                                 const std::vector<const Value*>& arguments, Value& out) {
-  if (callFunctionNamed(name, arguments, out) || callNamedLambda(name, arguments, out)) return;
+  if (callFunctionNamed(name, arguments, out)) return;
   count(std::u16string(name), out);
 }
 
 void HeadlessCalcHost::runMacroArray(std::u16string_view name,
                                      const std::vector<const Value*>& arguments, Value& out) {
-  if (callFunctionNamed(name, arguments, out) || callNamedLambda(name, arguments, out)) return;
+  if (callFunctionNamed(name, arguments, out)) return;
   count(std::u16string(name), out);
 }
 
