@@ -54,6 +54,9 @@ struct Reads {
   std::vector<Cell*> cells;
   std::vector<RangeRef> ranges;
   std::set<size_t> names;
+  // Names called as functions (names holding a LAMBDA): what they read is read too, but a LAMBDA
+  // may call itself, so they never make a name refer to itself.
+  std::set<size_t> calledNames;
   uint32_t flags = 0;  // kCellAlwaysRecalculated, kCellRederivePrecedents
 
   void merge(const Reads& other) {
@@ -379,7 +382,9 @@ class Builder {
       if (!visited.insert(index).second) continue;
       if (badNames_.count(index)) bad = int(index);
       reads->merge(nameReads_[index]);
-      stack.insert(stack.end(), nameReads_[index].names.begin(), nameReads_[index].names.end());
+      for (const std::set<size_t>* next :
+           {&nameReads_[index].names, &nameReads_[index].calledNames})
+        stack.insert(stack.end(), next->begin(), next->end());
     }
     return bad;
   }
@@ -394,7 +399,9 @@ class Builder {
         if (skipped_) skipped_->push_back(at);
         continue;
       }
-      int badName = addNameReads(std::set<size_t>(reads.names), &reads);
+      std::set<size_t> used(reads.names);
+      used.insert(reads.calledNames.begin(), reads.calledNames.end());
+      int badName = addNameReads(used, &reads);
       if (badName >= 0 && options_.skipBadFormulas) {
         // Without the option the faulty name has failed the build already.
         fault(pending.line,
@@ -585,7 +592,7 @@ class Builder {
     if (number < 0) {
       // A defined name that holds a LAMBDA, called: the formula reads what its expression reads.
       int index = findName(s.text, place.sheet);
-      if (index >= 0) reads->names.insert(size_t(index));
+      if (index >= 0) reads->calledNames.insert(size_t(index));
     }
     return std::make_unique<CallNode>(std::move(called), number >= 0 ? CallNode::kCallFlag : 0,
                                       functions_);

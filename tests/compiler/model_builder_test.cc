@@ -276,7 +276,6 @@ TEST(ModelBuilderTest, FaultsAreReportedAndLeaveNoModel) {
   };
   const Case cases[] = {
       {"[S]\nA1: =Foo!A1", {"line 2: S!A1: position 2: unknown sheet 'Foo'"}},
-      {"[S]\nA1: =_xlpm.x+1", {"line 2: S!A1: position 2: unknown name '_xlpm.x'"}},
       {"[S]\nA1: =1+", {"line 2: S!A1: position 4: expected a value"}},
       {"[S]\nA1: =SUM(A1", {"line 2: S!A1: position 8: expected ',' or ')'"}},
       {"[S]\nname Q: =A1",
