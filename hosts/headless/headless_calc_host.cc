@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "engine/evaluator.h"
-#include "functions/native_registry.h"
 #include "hosts/headless/functions/host_call_text.h"
 #include "hosts/headless/functions/host_functions.h"
 #include "model/cell.h"
@@ -19,11 +18,6 @@ constexpr std::u16string_view kFuturePrefix = u"_XLFN.";
 constexpr std::u16string_view kWorksheetPrefix = u"_XLWS.";
 
 }  // namespace
-
-HeadlessCalcHost::HeadlessCalcHost(const CompiledModel* model)
-    : model_(model),
-      lambdas_([this](std::u16string_view name, const std::vector<const Value*>& arguments,
-                      Value& out) { return callFunctionNamed(name, arguments, out); }) {}
 
 bool CellRefLess::operator()(const CellRef& a, const CellRef& b) const {
   if (a.sheet() != b.sheet()) return a.sheet() < b.sheet();
@@ -150,18 +144,7 @@ bool HeadlessCalcHost::callWorksheetFunction(int number, const std::vector<const
 bool HeadlessCalcHost::callFunctionNamed(std::u16string_view name,
                                          const std::vector<const Value*>& arguments, Value& out) {
   if (!computesFunctions_ || model_ == nullptr || model_->engine == nullptr) return false;
-  const std::u16string upper = leadingFunctionName(std::u16string(name) + u"()");
-  NativeRoutine routine = hostRoutine(upper);
-  if (routine == nullptr) {
-    const NativeFunction* native = NativeRegistry::instance().findNative(upper);
-    if (native != nullptr) routine = native->routine();
-  }
-  if (routine == nullptr) return false;
-  std::vector<const Value*> terminated(arguments);
-  terminated.push_back(nullptr);
-  CallContext context{currentCell(), model_->engine};
-  routine(context, terminated.data(), out);
-  return true;
+  return korvel::callFunctionNamed(*model_->engine, name, arguments, out);
 }
 
 bool HeadlessCalcHost::computeCall(Engine& engine, const CallNode& node, int mode, Value& out) {

@@ -81,7 +81,7 @@ class HeadlessCalcHost : public CalcHost {
  public:
   // Borrows the model (which may be null: then every input read fails). Function numbers are
   // named through model->functions.
-  explicit HeadlessCalcHost(const CompiledModel* model = nullptr);
+  explicit HeadlessCalcHost(const CompiledModel* model = nullptr) : model_(model) {}
 
   void setModel(const CompiledModel* model) { model_ = model; }
   void setDate1904(bool on) { date1904_ = on; }

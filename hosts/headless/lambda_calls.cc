@@ -6,6 +6,8 @@
 
 #include "engine/evaluator.h"
 #include "engine/value_convert.h"
+#include "functions/native_registry.h"
+#include "hosts/headless/functions/host_functions.h"
 #include "model/cell.h"
 #include "model/compiled_model.h"
 #include "util/text.h"
@@ -112,8 +114,21 @@ class Restore {
 
 }  // namespace
 
-LambdaCalls::LambdaCalls(NamedFunction callFunction) : callFunction_(std::move(callFunction)) {}
-LambdaCalls::~LambdaCalls() = default;
+bool callFunctionNamed(Engine& engine, std::u16string_view name,
+                       const std::vector<const Value*>& arguments, Value& out) {
+  const std::u16string upper = toUpper(baseName(name));
+  NativeRoutine routine = hostRoutine(upper);
+  if (routine == nullptr) {
+    const NativeFunction* native = NativeRegistry::instance().findNative(upper);
+    if (native != nullptr) routine = native->routine();
+  }
+  if (routine == nullptr) return false;
+  std::vector<const Value*> terminated(arguments);
+  terminated.push_back(nullptr);
+  CallContext context{currentCell(), &engine};
+  routine(context, terminated.data(), out);
+  return true;
+}
 
 const LambdaCalls::Binding* LambdaCalls::find(std::u16string_view variable) const {
   for (const Binding* b = scope_.get(); b; b = b->outer.get()) {
@@ -276,7 +291,7 @@ void LambdaCalls::callFunction(Engine& engine, const Function& function,
       }
       values.push_back(&a.value);
     }
-    if (!callFunction_ || !callFunction_(function.worksheetFunction, values, out)) {
+    if (!callFunctionNamed(engine, function.worksheetFunction, values, out)) {
       out.setError(kErrorName);
     }
     return;
@@ -555,6 +570,81 @@ bool LambdaCalls::lazyBranch(Engine& engine, const CallNode& node, int mode, Val
     return true;
   }
   return false;
+}
+
+bool LambdaCalcHost::computeCall(Engine& engine, const CallNode& node, int mode, Value& out) {
+  return inner_() != nullptr && lambdas_.compute(engine, node, mode, out);
+}
+
+void LambdaCalcHost::publishCell(Cell* cell) {
+  if (CalcHost* host = inner_()) host->publishCell(cell);
+}
+
+bool LambdaCalcHost::calculateAndRead(CellRef address, Value& out) {
+  CalcHost* host = inner_();
+  return host && host->calculateAndRead(address, out);
+}
+
+int LambdaCalcHost::evaluate(std::u16string_view text, bool english, Value& out) {
+  if (CalcHost* host = inner_()) return host->evaluate(text, english, out);
+  out.setError(kErrorName);
+  return 1;
+}
+
+bool LambdaCalcHost::callWorksheetFunction(int number, const std::vector<const Value*>& arguments,
+                                           int count, Value& out) {
+  if (CalcHost* host = inner_()) return host->callWorksheetFunction(number, arguments, count, out);
+  out.setError(kErrorName);
+  return true;
+}
+
+void LambdaCalcHost::runMacro(std::u16string_view name, const std::vector<const Value*>& arguments,
+                              Value& out) {
+  if (CalcHost* host = inner_()) return host->runMacro(name, arguments, out);
+  out.setError(kErrorName);
+}
+
+void LambdaCalcHost::runMacroArray(std::u16string_view name,
+                                   const std::vector<const Value*>& arguments, Value& out) {
+  if (CalcHost* host = inner_()) return host->runMacroArray(name, arguments, out);
+  out.setError(kErrorName);
+}
+
+int LambdaCalcHost::directPrecedents(Cell* cell, std::vector<RangeRef>& areas) {
+  if (CalcHost* host = inner_()) return host->directPrecedents(cell, areas);
+  areas.clear();
+  return 0;
+}
+
+void LambdaCalcHost::scanSheetHyperlinks(Engine& engine) {
+  if (CalcHost* host = inner_()) host->scanSheetHyperlinks(engine);
+}
+
+void LambdaCalcHost::openLinkedWorkbooks(Engine& engine) {
+  if (CalcHost* host = inner_()) host->openLinkedWorkbooks(engine);
+}
+
+void LambdaCalcHost::wireSheetControls(Engine& engine) {
+  if (CalcHost* host = inner_()) host->wireSheetControls(engine);
+}
+
+void LambdaCalcHost::refreshQueryTables() {
+  if (CalcHost* host = inner_()) host->refreshQueryTables();
+}
+
+bool LambdaCalcHost::usesDate1904() {
+  CalcHost* host = inner_();
+  return host && host->usesDate1904();
+}
+
+bool LambdaCalcHost::suspendCalculation() {
+  CalcHost* host = inner_();
+  return !host || host->suspendCalculation();
+}
+
+bool LambdaCalcHost::restoreCalculation() {
+  CalcHost* host = inner_();
+  return !host || host->restoreCalculation();
 }
 
 }  // namespace korvel

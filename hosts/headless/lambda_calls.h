@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/calc_host.h"
 #include "engine/engine.h"
 #include "engine/value.h"
 #include "model/nodes/node.h"
@@ -37,15 +38,14 @@ inline constexpr std::u16string_view kAppliedCallName = u"_XLAPPLY";
 // LAMBDA calls nested deeper than this give #NUM!, well before the engine's bound on nesting.
 inline constexpr int kMaxLambdaDepth = 200;
 
+// Calls the headless program's worksheet function of that name, else the native routine of the
+// name (upper case; the prefixes of newer functions are ignored). False when neither exists.
+bool callFunctionNamed(Engine& engine, std::u16string_view name,
+                       const std::vector<const Value*>& arguments, Value& out);
+
 class LambdaCalls {
  public:
-  // Calls the worksheet function of that name (a function passed as a value); false when no
-  // function has that name.
-  using NamedFunction = std::function<bool(std::u16string_view name,
-                                           const std::vector<const Value*>& arguments, Value& out)>;
-
-  explicit LambdaCalls(NamedFunction callFunction);
-  ~LambdaCalls();
+  LambdaCalls() = default;
   LambdaCalls(const LambdaCalls&) = delete;
   LambdaCalls& operator=(const LambdaCalls&) = delete;
 
@@ -82,10 +82,42 @@ class LambdaCalls {
   const Binding* find(std::u16string_view variable) const;
   const CallNode* namedLambda(Engine& engine, std::u16string_view name) const;
 
-  NamedFunction callFunction_;
   Scope scope_;
   int depth_ = 0;      // LETs and LAMBDA bodies being evaluated
   int callDepth_ = 0;  // LAMBDA calls being evaluated
+};
+
+// The host of an engine whose calls reach the spreadsheet program through its object layer, with
+// these constructs computed by the headless program. Every other operation goes to the host the
+// getter gives at the time of the call; while it gives none (the program was let go of), the
+// operations do nothing and calls give #NAME?, as for an engine without host.
+class LambdaCalcHost : public CalcHost {
+ public:
+  explicit LambdaCalcHost(std::function<CalcHost*()> inner) : inner_(std::move(inner)) {}
+
+  bool computeCall(Engine& engine, const CallNode& node, int mode, Value& out) override;
+  bool seesEveryCall() const override { return lambdas_.active(); }
+  void publishCell(Cell* cell) override;
+  bool calculateAndRead(CellRef address, Value& out) override;
+  int evaluate(std::u16string_view text, bool english, Value& out) override;
+  bool callWorksheetFunction(int number, const std::vector<const Value*>& arguments, int count,
+                             Value& out) override;
+  void runMacro(std::u16string_view name, const std::vector<const Value*>& arguments,
+                Value& out) override;
+  void runMacroArray(std::u16string_view name, const std::vector<const Value*>& arguments,
+                     Value& out) override;
+  int directPrecedents(Cell* cell, std::vector<RangeRef>& areas) override;
+  void scanSheetHyperlinks(Engine& engine) override;
+  void openLinkedWorkbooks(Engine& engine) override;
+  void wireSheetControls(Engine& engine) override;
+  void refreshQueryTables() override;
+  bool usesDate1904() override;
+  bool suspendCalculation() override;
+  bool restoreCalculation() override;
+
+ private:
+  std::function<CalcHost*()> inner_;
+  LambdaCalls lambdas_;
 };
 
 }  // namespace korvel
