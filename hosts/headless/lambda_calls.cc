@@ -98,6 +98,20 @@ ValueArray arrayOf(Engine& engine, const Value& v) {
   return one;
 }
 
+// A reference to one cell becomes that cell's value; false for an array or a reference to
+// several cells, which the engine computes element by element.
+bool toSingleCell(Engine& engine, Value& v) {
+  if (v.isArray() || v.isReferenceList()) return false;
+  if (!v.isReference()) return true;
+  const RangeRef area = v.reference();
+  if (area.first.sheet() != area.last.sheet() || area.first.row() != area.last.row() ||
+      area.first.column() != area.last.column()) {
+    return false;
+  }
+  referenceToValue(engine, v, v);
+  return true;
+}
+
 // Restores what it guards when the evaluation ends, also by an exception.
 template <class T>
 class Restore {
@@ -443,17 +457,22 @@ bool LambdaCalls::helper(Engine& engine, std::u16string_view name, const CallNod
     }
     // A range gives its rows (columns) as ranges, so that functions taking references see them.
     const bool range = whole.isReference();
-    RangeRef area = range ? whole.reference() : RangeRef{};
+    RangeRef area;
     ValueArray values;
     uint32_t columns = 0, rows = 0;
     if (range) {
-      columns = area.last.column() - area.first.column() + 1;
-      rows = area.last.row() - area.first.row() + 1;
-      if (area.first.sheet() != area.last.sheet() || area.last.column() < area.first.column() ||
-          area.last.row() < area.first.row()) {
+      const RangeRef given = whole.reference();
+      if (given.first.sheet() != given.last.sheet()) {
         out.setError(kErrorValue);
         return true;
       }
+      const uint32_t sheet = given.first.sheet();
+      area.first = CellRef::at(sheet, std::min(given.first.row(), given.last.row()),
+                               std::min(given.first.column(), given.last.column()));
+      area.last = CellRef::at(sheet, std::max(given.first.row(), given.last.row()),
+                              std::max(given.first.column(), given.last.column()));
+      columns = area.last.column() - area.first.column() + 1;
+      rows = area.last.row() - area.first.row() + 1;
     } else {
       values = arrayOf(engine, whole);
       columns = values.columns();
@@ -537,7 +556,9 @@ bool LambdaCalls::lazyBranch(Engine& engine, const CallNode& node, int mode, Val
   if (node.functionNumber() == kIfNumber || equalsNoCase(base, u"IF")) {
     if (children.size() < 2 || children.size() > 3) return false;
     Value condition;
-    evaluateNode(engine, children[0].get(), kModeValue, condition);
+    evaluateNode(engine, children[0].get(),
+                 mode >= kModeValueOrArray ? kModeValueOrArray : kModeValue, condition);
+    if (!toSingleCell(engine, condition)) return false;
     if (condition.isError()) {
       out = condition;
       return true;
@@ -560,8 +581,7 @@ bool LambdaCalls::lazyBranch(Engine& engine, const CallNode& node, int mode, Val
     Value first;
     evaluateNode(engine, children[0].get(), mode, first);
     Value single = first;
-    referenceToValue(engine, single, single);
-    if (first.isArray() || (first.isReference() && single.isError())) return false;
+    if (!toSingleCell(engine, single)) return false;
     if (single.isError()) {
       evaluateNode(engine, children[1].get(), mode, out);
     } else {

@@ -31,6 +31,9 @@ TEST_F(HostFunctionTest, LetBindsNamesInOrderAndNests) {
                 {"=_xlfn.LET(_xlpm.r,A1:C2,ROWS(_xlpm.r)*10+SUM(_xlpm.r))", "i:41"},
                 {"=_xlfn.LET(_xlpm.v,A1:C1*2,_xlfn.CONCAT(_xlpm.v))", "t:246"},
                 {"=_xlfn.LET(_xlpm.x,1/0,5)", "i:5"},
+                // IF and IFERROR over a range still work element by element.
+                {"=_xlfn.CONCAT(_xlfn.LET(_xlpm.r,A1:C1,IF(_xlpm.r>1,\"y\",\"n\")))", "t:nyy"},
+                {"=_xlfn.CONCAT(_xlfn.LET(_xlpm.r,A1:C1,IFERROR(1/(_xlpm.r-2),\"e\")))", "t:-1e1"},
                 {"=_xlfn.LET(_xlpm.x,1,_xlpm.x+_xlpm.y)", "e:#NAME?"},
                 {"=_xlfn.LET(_xlpm.x,1,_xlpm.y)", "e:#NAME?"},
                 {"=_xlfn.LET(_xlpm.x,1)", "e:#VALUE!"},
