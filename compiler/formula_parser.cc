@@ -786,20 +786,39 @@ class Parser {
     }
     NodePtr call = make(SyntaxKind::kCall, start);
     call->text = std::u16string(name);
+    if (!parseArguments(*call, name)) return nullptr;
+    call = measured(std::move(call));
+    // A function written in the formula may be called where it stands: LAMBDA(x,x+1)(3). The
+    // call of a value has no name; its first child is what it calls.
+    while (isLambdaName(name) && peek() == u'(') {
+      NodePtr applied = make(SyntaxKind::kCall, pos_ + 1);
+      applied->children.push_back(std::move(call));
+      if (!parseArguments(*applied, name)) return nullptr;
+      call = measured(std::move(applied));
+    }
+    return call;
+  }
+
+  static bool isLambdaName(std::u16string_view name) {
+    return equalsNoCase(name, u"LAMBDA") || equalsNoCase(name, u"_xlfn.LAMBDA");
+  }
+
+  // The parenthesised arguments at the current position, appended to call's children.
+  bool parseArguments(SyntaxNode& call, std::u16string_view name) {
     ++pos_;  // '('
     skipSpaces();
     if (peek() == u')') {
       ++pos_;
-      return call;
+      return true;
     }
     while (true) {
       skipSpaces();
       if (peek() == u',' || peek() == u')') {
-        call->children.push_back(make(SyntaxKind::kMissing, pos_));
+        call.children.push_back(make(SyntaxKind::kMissing, pos_));
       } else {
         NodePtr argument = parseExpression();
-        if (!argument) return nullptr;
-        call->children.push_back(std::move(argument));
+        if (!argument) return false;
+        call.children.push_back(std::move(argument));
       }
       skipSpaces();
       if (peek() == u',') {
@@ -808,10 +827,10 @@ class Parser {
       }
       if (peek() == u')') {
         ++pos_;
-        return measured(std::move(call));
+        return true;
       }
       fail(pos_, "expected ',' or ')' in the arguments of " + toUtf8(name) + ", found " + found());
-      return nullptr;
+      return false;
     }
   }
 
@@ -900,7 +919,7 @@ std::string SyntaxNode::describe() const {
   }
   std::string head;
   if (kind == SyntaxKind::kCall) {
-    head = toUtf8(text);
+    head = text.empty() ? "apply" : toUtf8(text);
   } else if (kind == SyntaxKind::kUnion) {
     head = "union";
   } else if (kind == SyntaxKind::kIntersection) {

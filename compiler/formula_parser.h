@@ -33,8 +33,8 @@ enum class SyntaxKind {
   kArray,    // array constant
   kMissing,  // an argument left out: F(1,,2)
   kReference,
-  kName,  // a defined name, possibly sheet-qualified
-  kCall,
+  kName,        // a defined name, possibly sheet-qualified
+  kCall,        // a function by name; without a name, a call of its first child: LAMBDA(x,x+1)(3)
   kOperator,    // code: OperatorCode of model/nodes/node.h (negation and percent are unary)
   kComparison,  // code: ComparisonCode of model/nodes/node.h
   kUnion,
@@ -76,7 +76,8 @@ struct SyntaxNode {
   uint32_t height = 1;
 
   // A compact prefix rendering for diagnostics and tests: "(+ 1 (* 2 A1))", "(SUM A1:B2 _)",
-  // "(neg x)", "(% x)", "(union a b)", "(isect a b)", "name(Rate)", "{1,2;3,4}", "#N/A".
+  // "(neg x)", "(% x)", "(apply (LAMBDA ...) 3)", "(union a b)", "(isect a b)", "name(Rate)",
+  // "{1,2;3,4}", "#N/A".
   std::string describe() const;
 };
 

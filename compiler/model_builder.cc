@@ -14,6 +14,7 @@
 #include "compiler/formula_parser.h"
 #include "compiler/starting_values.h"
 #include "engine/value_encoding.h"
+#include "hosts/headless/lambda_calls.h"
 #include "model/address.h"
 #include "model/model_stream.h"
 #include "util/text.h"
@@ -39,11 +40,13 @@ bool contains(const std::u16string_view* begin, const std::u16string_view* end,
   return std::find(begin, end, name) != end;
 }
 
-// The names files give a LAMBDA's parameters and LET's variables ("_xlpm.x") and a function
-// passed as a value ("_xleta.SUM"): the model has nothing that binds them, so a formula using
-// them is refused rather than shown as a name nobody defined.
+// The names files give a LAMBDA's parameters and LET's variables ("_xlpm.x", "_xlop.x" when
+// optional) and a function passed as a value ("_xleta.SUM"). The model keeps them as calls without
+// arguments under those names; the host program binds them when it computes the LET or LAMBDA
+// around them.
 bool isLambdaPlaceholder(std::u16string_view name) {
-  return startsWithNoCase(name, u"_xlpm.") || startsWithNoCase(name, u"_xleta.");
+  return startsWithNoCase(name, u"_xlpm.") || startsWithNoCase(name, u"_xlop.") ||
+         startsWithNoCase(name, u"_xleta.");
 }
 
 // What a formula or a name's expression reads.
@@ -51,6 +54,9 @@ struct Reads {
   std::vector<Cell*> cells;
   std::vector<RangeRef> ranges;
   std::set<size_t> names;
+  // Names called as functions (names holding a LAMBDA): what they read is read too, but a LAMBDA
+  // may call itself, so they never make a name refer to itself.
+  std::set<size_t> calledNames;
   uint32_t flags = 0;  // kCellAlwaysRecalculated, kCellRederivePrecedents
 
   void merge(const Reads& other) {
@@ -376,7 +382,9 @@ class Builder {
       if (!visited.insert(index).second) continue;
       if (badNames_.count(index)) bad = int(index);
       reads->merge(nameReads_[index]);
-      stack.insert(stack.end(), nameReads_[index].names.begin(), nameReads_[index].names.end());
+      for (const std::set<size_t>* next :
+           {&nameReads_[index].names, &nameReads_[index].calledNames})
+        stack.insert(stack.end(), next->begin(), next->end());
     }
     return bad;
   }
@@ -391,7 +399,9 @@ class Builder {
         if (skipped_) skipped_->push_back(at);
         continue;
       }
-      int badName = addNameReads(std::set<size_t>(reads.names), &reads);
+      std::set<size_t> used(reads.names);
+      used.insert(reads.calledNames.begin(), reads.calledNames.end());
+      int badName = addNameReads(used, &reads);
       if (badName >= 0 && options_.skipBadFormulas) {
         // Without the option the faulty name has failed the build already.
         fault(pending.line,
@@ -481,17 +491,19 @@ class Builder {
           if (sheet < 0) return fail("unknown sheet '" + toUtf8(s.sheet) + "'");
         }
         int index = findName(s.text, sheet);
-        if (index < 0 && !isLambdaPlaceholder(s.text)) {
+        if (index < 0 && isLambdaPlaceholder(s.text) && !s.hasSheet) {
+          return std::make_unique<CallNode>(toUpper(s.text), 0, functions_);
+        }
+        if (index < 0) {
           // The program keeps a formula that reads a name nobody defined (a typo, a deleted
           // name) and shows #NAME? in its cell; the cells reading that cell compute from it.
           return std::make_unique<ErrorNode>(kErrorName);
         }
-        if (index < 0) return fail("unknown name '" + toUtf8(s.text) + "'");
         reads->names.insert(size_t(index));
         return std::make_unique<NameRefNode>(uint32_t(index));
       }
       case SyntaxKind::kCall:
-        node = buildCall(s, reads);
+        node = buildCall(s, place, reads);
         break;
       case SyntaxKind::kOperator:
         node = std::make_unique<OperatorNode>(s.code);
@@ -556,7 +568,11 @@ class Builder {
     return std::make_unique<RangeRefNode>(range, flags);
   }
 
-  std::unique_ptr<Node> buildCall(const SyntaxNode& s, Reads* reads) {
+  std::unique_ptr<Node> buildCall(const SyntaxNode& s, const Place& place, Reads* reads) {
+    if (s.text.empty()) {
+      // The call of a value (LAMBDA(x,x+1)(3)): the host program computes it.
+      return std::make_unique<CallNode>(std::u16string(kAppliedCallName), 0, functions_);
+    }
     std::u16string upper = toUpper(s.text);
     std::u16string_view base = upper;
     if (startsWithNoCase(base, kFuturePrefix)) base.remove_prefix(kFuturePrefix.size());
@@ -572,6 +588,11 @@ class Builder {
     if (contains(std::begin(kComputedReferenceFunctions), std::end(kComputedReferenceFunctions),
                  base)) {
       reads->flags |= kCellRederivePrecedents;
+    }
+    if (number < 0) {
+      // A defined name that holds a LAMBDA, called: the formula reads what its expression reads.
+      int index = findName(s.text, place.sheet);
+      if (index >= 0) reads->calledNames.insert(size_t(index));
     }
     return std::make_unique<CallNode>(std::move(called), number >= 0 ? CallNode::kCallFlag : 0,
                                       functions_);

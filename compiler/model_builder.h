@@ -26,9 +26,12 @@
 //   a workbook-level name it is a fault.
 // - A name is looked up among the names of the formula's sheet (or of the sheet it is qualified
 //   with), then among the workbook-level names. A name nobody defined is #NAME?. An unknown
-//   sheet, a LAMBDA parameter or LET variable ("_xlpm.x") or a function passed as a value
-//   ("_xleta.SUM"), which the model cannot bind, and a name that refers to itself through other
-//   names are faults.
+//   sheet and a name that refers to itself through other names are faults.
+// - A LAMBDA parameter or LET variable ("_xlpm.x", "_xlop.x") and a function passed as a value
+//   ("_xleta.SUM") become calls without arguments of that name (upper case), and the call of a
+//   value (LAMBDA(x,x+1)(3)) a call named kAppliedCallName whose first argument is what it calls:
+//   the headless program computes them with LET and LAMBDA (hosts/headless/lambda_calls.h). A call
+//   of a defined name (one holding a LAMBDA) reads what the name's expression reads.
 // - Function names are upper-cased. A name the catalogue does not know, but knows without a
 //   leading "_xlfn.", is called by that shorter name. A function the catalogue knows carries the
 //   call flag; others stay calls without it.

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "engine/evaluator.h"
-#include "functions/native_registry.h"
 #include "hosts/headless/functions/host_call_text.h"
 #include "hosts/headless/functions/host_functions.h"
 #include "model/cell.h"
@@ -145,58 +144,22 @@ bool HeadlessCalcHost::callWorksheetFunction(int number, const std::vector<const
 bool HeadlessCalcHost::callFunctionNamed(std::u16string_view name,
                                          const std::vector<const Value*>& arguments, Value& out) {
   if (!computesFunctions_ || model_ == nullptr || model_->engine == nullptr) return false;
-  const std::u16string upper = leadingFunctionName(std::u16string(name) + u"()");
-  NativeRoutine routine = hostRoutine(upper);
-  if (routine == nullptr) {
-    const NativeFunction* native = NativeRegistry::instance().findNative(upper);
-    if (native != nullptr) routine = native->routine();
-  }
-  if (routine == nullptr) return false;
-  std::vector<const Value*> terminated(arguments);
-  terminated.push_back(nullptr);
-  CallContext context{currentCell(), model_->engine};
-  routine(context, terminated.data(), out);
-  return true;
+  return korvel::callFunctionNamed(*model_->engine, name, arguments, out);
 }
 
-// A defined name may hold a function of its own ("week" = LAMBDA(body)), which formulas call
-// as "week()": the call reaches the host as a macro. One without parameters is its body; the
-// parameters of others would need names bound while the body is evaluated, which the engine
-// does not do, so those stay for the host program.
-bool HeadlessCalcHost::callNamedLambda(std::u16string_view name,
-                                       const std::vector<const Value*>& arguments, Value& out) {
-  if (!computesFunctions_ || model_ == nullptr || model_->engine == nullptr || !arguments.empty()) {
-    return false;
-  }
-  const Cell* cell = currentCell();
-  const int64_t sheet = cell && !cell->address.isNone() ? int64_t{cell->address.sheet()} : -2;
-  const DefinedName* found = nullptr;
-  for (const DefinedName& defined : model_->names) {
-    if (!defined.root || !equalsNoCase(defined.name, name)) continue;
-    if (defined.scope == sheet) {
-      found = &defined;
-      break;
-    }
-    if (defined.scope == -1 && found == nullptr) found = &defined;
-  }
-  const auto* lambda = found ? dynamic_cast<const CallNode*>(found->root.get()) : nullptr;
-  if (lambda == nullptr || leadingFunctionName(lambda->name() + u"()") != u"LAMBDA" ||
-      lambda->children().size() != 1 || !lambda->children()[0]) {
-    return false;
-  }
-  evaluateNode(*model_->engine, lambda->children()[0].get(), kModeValueOrArray, out);
-  return true;
+bool HeadlessCalcHost::computeCall(Engine& engine, const CallNode& node, int mode, Value& out) {
+  return computesFunctions_ && lambdas_.compute(engine, node, mode, out);
 }
 
 void HeadlessCalcHost::runMacro(std::u16string_view name,
                                 const std::vector<const Value*>& arguments, Value& out) {
-  if (callFunctionNamed(name, arguments, out) || callNamedLambda(name, arguments, out)) return;
+  if (callFunctionNamed(name, arguments, out)) return;
   count(std::u16string(name), out);
 }
 
 void HeadlessCalcHost::runMacroArray(std::u16string_view name,
                                      const std::vector<const Value*>& arguments, Value& out) {
-  if (callFunctionNamed(name, arguments, out) || callNamedLambda(name, arguments, out)) return;
+  if (callFunctionNamed(name, arguments, out)) return;
   count(std::u16string(name), out);
 }
 

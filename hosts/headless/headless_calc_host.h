@@ -2,8 +2,9 @@
 // is no host program behind it: it keeps what the engine publishes, answers input reads from the
 // model's own cells, and computes the worksheet functions the headless program knows
 // (functions/host_functions.h), called by number or as the formula texts the runtime writes
-// (functions/host_call_text.h). A macro named like a function is that function, and one named
-// like a defined name holding a function without parameters is that function's body. Every other
+// (functions/host_call_text.h). A macro named like a function is that function. LET, LAMBDA and
+// the functions that take a LAMBDA, which the engine hands over unevaluated, are computed with
+// a scope of names (lambda_calls.h). Every other
 // call that would need the host program (a function it does not know, a formula text it cannot
 // read, a macro) yields #NAME?, and the host counts it by function name and remembers the cell
 // that made it.
@@ -23,6 +24,7 @@
 
 #include "engine/calc_host.h"
 #include "engine/value.h"
+#include "hosts/headless/lambda_calls.h"
 #include "model/cell.h"
 #include "model/cell_ref.h"
 
@@ -124,6 +126,8 @@ class HeadlessCalcHost : public CalcHost {
                 Value& out) override;
   void runMacroArray(std::u16string_view name, const std::vector<const Value*>& arguments,
                      Value& out) override;
+  bool computeCall(Engine& engine, const CallNode& node, int mode, Value& out) override;
+  bool seesEveryCall() const override { return lambdas_.active(); }
   int directPrecedents(Cell* cell, std::vector<RangeRef>& areas) override;
   void scanSheetHyperlinks(Engine&) override {}
   void openLinkedWorkbooks(Engine&) override {}
@@ -142,10 +146,6 @@ class HeadlessCalcHost : public CalcHost {
   // function has that name.
   bool callFunctionNamed(std::u16string_view name, const std::vector<const Value*>& arguments,
                          Value& out);
-  // Evaluates the body of a defined name that holds a function without parameters; false for
-  // any other name.
-  bool callNamedLambda(std::u16string_view name, const std::vector<const Value*>& arguments,
-                       Value& out);
   void count(std::u16string name, Value& out);
 
   const CompiledModel* model_;
@@ -157,6 +157,7 @@ class HeadlessCalcHost : public CalcHost {
   std::map<std::u16string, size_t> notComputed_;
   size_t notComputedCount_ = 0;
   CellSet cellsNeedingHost_;
+  LambdaCalls lambdas_;
 };
 
 }  // namespace korvel

@@ -17,6 +17,7 @@
 namespace korvel {
 
 class Cell;
+class CallNode;
 class Engine;
 
 // A call into the host program that failed. The host's own failure types derive from it, so that
@@ -47,6 +48,14 @@ class CalcHost {
                         Value& out) = 0;
   virtual void runMacroArray(std::u16string_view name, const std::vector<const Value*>& arguments,
                              Value& out) = 0;
+  // Lets the host compute a call from its unevaluated argument nodes, before the engine evaluates
+  // them: constructs that bind names while their arguments are evaluated (a function defined in
+  // the formula, names given to values) have no other way to run. True when the host computed
+  // the call into out. The engine asks for calls without a native routine, and for every call
+  // while seesEveryCall() holds (so that the host can evaluate IF's branches lazily inside such a
+  // construct). The default computes nothing.
+  virtual bool computeCall(Engine&, const CallNode&, int /*mode*/, Value& /*out*/) { return false; }
+  virtual bool seesEveryCall() const { return false; }
   // The areas the host reports as the cell's direct precedents.
   virtual int directPrecedents(Cell* cell, std::vector<RangeRef>& areas) = 0;
 

@@ -33,12 +33,15 @@
 // bits "takes references" and "takes arrays" only summarise the classes, so the per-position class
 // decides.
 //
-// Then: a native routine when the call node has one; otherwise the host program. Calls with the
-// call flag go by number (callWorksheetFunction, with the catalogue's maximum argument count)
-// when the catalogue describes the number, else as formula text (evaluate); calls without it are
-// user-defined functions and go to runMacro (runMacroArray when an argument is an array or a
-// reference), except names with the "_XLFN." or "_XLWS." prefix, which are host functions newer
-// than the catalogue and go as formula text. Without a host every such call yields #NAME?.
+// Before any of this the host may take the call whole, its arguments unevaluated
+// (CalcHost::computeCall): calls without a native routine, and every call while the host says it
+// sees every call. Then: a native routine when the call node has one; otherwise the host program.
+// Calls with the call flag go by number (callWorksheetFunction, with the catalogue's maximum
+// argument count) when the catalogue describes the number, else as formula text (evaluate); calls
+// without it are user-defined functions and go to runMacro (runMacroArray when an argument is an
+// array or a reference), except names with the "_XLFN." or "_XLWS." prefix, which are host
+// functions newer than the catalogue and go as formula text. Without a host every such call yields
+// #NAME?.
 //
 // REQUIRES: every function here runs on the thread that evaluates formulas.
 #ifndef KORVEL_ENGINE_EVALUATOR_H_

@@ -178,6 +178,15 @@ void reduceToSingle(Engine& engine, Value& v) {
 }  // namespace
 
 void evaluateCall(Engine& engine, const CallNode& node, int mode, Value& result) {
+  if (CalcHost* host = engine.host()) {
+    const NativeFunction* native = node.native();
+    if ((!native || !native->isNative() || host->seesEveryCall()) &&
+        host->computeCall(engine, node, mode, result)) {
+      engine.computedWithoutExcel = false;
+      finishForMode(engine, mode, result);
+      return;
+    }
+  }
   CallShape shape;
   shape.resolver = engine.model().functions;
   shape.number = node.functionNumber();

@@ -58,6 +58,12 @@ TEST(FormulaParserTest, SyntaxElements) {
       {u"=F(1,)", "(F 1 _)"},
       {u"=_xlfn.IFERROR(A1,0)", "(_xlfn.IFERROR A1 0)"},
       {u"=LOG10(100)", "(LOG10 100)"},
+      {u"=_xlfn.LAMBDA(_xlpm.x,_xlpm.x+1)(3)",
+       "(apply (_xlfn.LAMBDA name(_xlpm.x) (+ name(_xlpm.x) 1)) 3)"},
+      {u"=LAMBDA(x,LAMBDA(y,x+y))(1)(2)",
+       "(apply (apply (LAMBDA name(x) (LAMBDA name(y) "
+       "(+ name(x) name(y)))) 1) 2)"},
+      {u"=LAMBDA(x,x)(,)", "(apply (LAMBDA name(x) name(x)) _ _)"},
       {u"=-A1", "(neg A1)"},
       {u"=+A1", "A1"},
       {u"=--A1", "(neg (neg A1))"},

@@ -86,6 +86,15 @@ printf '[Data]\nA1: 4\nA2: 2.5\nB1: =A1*A2\nB2: =SUM(A1:A2)/2\nB3: =IF(B1>5,"hig
 calc_out=$("$korvel" calc "$work/same.txt" --set Data!A1=1 2> /dev/null)
 run_out=$("$korvel" run "$work/same.txt" --set Data!A1=1 2> /dev/null)
 [ "$calc_out" = "$run_out" ] || { echo "FAIL: run and calc differ: <$run_out> <$calc_out>"; exit 1; }
+# LET and LAMBDA, computed by the headless program in calc and in run alike, also after an edit.
+printf '%s\n' '[Data]' 'A1: 4' 'A2: 2' 'B1: =_xlfn.LET(_xlpm.x,A1,_xlpm.y,A2,_xlpm.x*_xlpm.y)' \
+  'B2: =Scale(A1)+_xlfn.LAMBDA(_xlpm.v,_xlpm.v+1)(A2)' \
+  'B3: =_xlfn.REDUCE(0,A1:A2,_xlfn.LAMBDA(_xlpm.a,_xlpm.v,_xlpm.a+_xlpm.v*B1))' \
+  'name Scale: =_xlfn.LAMBDA(_xlpm.n,_xlpm.n*Data!$A$2)' > "$work/lambda.txt"
+expect_output "calc of LET and LAMBDA" $'Data!B1 = 10\nData!B2 = 13\nData!B3 = 70' \
+  "$korvel" calc "$work/lambda.txt" --set Data!A1=5 --get B1 --get B2 --get B3
+expect_output "run of LET and LAMBDA" $'Data!B1 = 10\nData!B2 = 13\nData!B3 = 70' \
+  "$korvel" run "$work/lambda.txt" --set Data!A1=5 --get B1 --get B2 --get B3
 set +e
 "$korvel" calc "$work/small.txt" --set Sheet1!A2=3 > /dev/null 2>&1
 status=$?

@@ -12,6 +12,7 @@
 #include "engine/native_function.h"
 #include "engine/value_variant.h"
 #include "excel/dispatch_ids.h"
+#include "excel/object_layer.h"
 #include "functions/function_catalogue.h"
 #include "hosts/headless/disk_files.h"
 #include "hosts/headless/functions/host_call_text.h"
@@ -319,6 +320,11 @@ bool HeadlessSession::launch(const LaunchPackage& package, WorkbookData workbook
   if (!connection_->attached()) {
     *error = "the workbook's code did not attach the runtime";
     return false;
+  }
+  if (Engine* engine = runtime_->engine(); engine && engine->host()) {
+    engineHost_ = std::make_unique<LambdaCalcHost>(
+        [this] { return connection_ ? static_cast<CalcHost*>(connection_->calcHost()) : nullptr; });
+    engine->setHost(engineHost_.get());
   }
   LaunchResult started = launcher.start();
   if (!started.ok) {

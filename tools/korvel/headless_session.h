@@ -26,6 +26,7 @@
 #include "hosts/headless/headless_resources.h"
 #include "hosts/headless/headless_system.h"
 #include "hosts/headless/headless_window_system.h"
+#include "hosts/headless/lambda_calls.h"
 #include "hosts/headless/spreadsheet/spreadsheet_program.h"
 #include "hosts/headless/system_clock.h"
 #include "runtime/runtime.h"
@@ -134,6 +135,9 @@ class HeadlessSession {
   std::unique_ptr<SpreadsheetProgram> program_;
   std::unique_ptr<Runtime> runtime_;
   ExcelConnection* connection_ = nullptr;
+  // The engine's host once the runtime attached: the object layer's, with LET and LAMBDA
+  // computed by the headless program, which the program's object model cannot be handed.
+  std::unique_ptr<LambdaCalcHost> engineHost_;
   std::u16string workbookName_;
   std::vector<std::u16string> sheetNames_;
   std::vector<std::u16string> computed_;

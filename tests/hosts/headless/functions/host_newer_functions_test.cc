@@ -363,17 +363,5 @@ TEST_F(HostFunctionTest, FunctionNamedAsMacroIsComputed) {
   EXPECT_EQ(headless_->notComputed().count(u"NOSUCHMACRO"), 1u);
 }
 
-// A defined name holding a function without parameters is called as "name()": its body. A name
-// holding anything else is no function.
-TEST_F(HostFunctionTest, NamedFunctionWithoutParametersIsItsBody) {
-  build(
-      "A1: \"you\"\nB1: =greet()\nB2: =greet(1)\nB3: =plain()\n"
-      "name greet: =_xlfn.LAMBDA(\"hi \"&Sheet1!$A$1)\n"
-      "name plain: =Sheet1!$A$1\n");
-  EXPECT_EQ(valueOf("B1"), "t:hi you");
-  EXPECT_EQ(valueOf("B2"), "e:#NAME?");
-  EXPECT_EQ(valueOf("B3"), "e:#NAME?");
-}
-
 }  // namespace
 }  // namespace korvel
