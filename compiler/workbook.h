@@ -44,6 +44,8 @@ struct WorkbookSheet {
   std::vector<WorkbookCell> cells;
   std::vector<ArrayFormula> arrays;
   int line = 0;
+  // The rows the sheet hides, by hand or by a filter (0-based, in the order read).
+  std::vector<uint32_t> hiddenRows;
 };
 
 struct WorkbookName {
