@@ -54,6 +54,8 @@ struct WorkbookSheet {
   int line = 0;
   // Cells of any kind (empty ones too) whose values show in a number format, in reading order.
   std::vector<CellNumberFormat> numberFormats;
+  // The rows the sheet hides, by hand or by a filter (0-based, in the order read).
+  std::vector<uint32_t> hiddenRows;
 };
 
 struct WorkbookName {

@@ -646,6 +646,9 @@ class XlsxReader {
         fault(part + ": more than 1048576 rows");
         return;
       }
+      if (pugi::xml_attribute hidden = attribute(r, "hidden"); hidden && hidden.as_bool()) {
+        sheet.hiddenRows.push_back(uint32_t(row_));
+      }
       int64_t column = -1;
       for (pugi::xml_node c = r.first_child(); c; c = c.next_sibling()) {
         if (!is(c, "c")) continue;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs `korvel check` over every .xlsx of a corpus folder and prints a table: file, checked,
 # matched, mismatched, not computed and the exit status of each file, then the totals and the
-# calls that kept cells from being computed, the most frequent first. A file that mismatches
+# calls that kept cells from being computed, the most frequent first. Cells that draw random
+# numbers are not compared: their total is given apart. A file that mismatches
 # (status 1) or is refused (status 2) is recorded and the run goes on.
 #
 #   check-corpus.sh [CORPUS_DIR]   (default: the shared corpus beside the repository)
@@ -24,7 +25,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 total_files=0 total_checked=0 total_matched=0 total_mismatched=0 total_uncomputed=0
-refused=0 failed=0
+refused=0 failed=0 total_random=0
 : > "$work/calls"
 printf '%-64s %8s %8s %10s %12s %6s\n' file checked matched mismatched "not computed" status
 while IFS= read -r -d '' file; do
@@ -50,6 +51,8 @@ while IFS= read -r -d '' file; do
     total_uncomputed=$((total_uncomputed + uncomputed))
   fi
   [ "$status" -ne 0 ] && failed=$((failed + 1))
+  random=$(sed -n 's/^not compared (random): \([0-9]*\)$/\1/p' "$work/out" | tail -n 1)
+  total_random=$((total_random + ${random:-0}))
   # "not computed calls: SUM 3, VLOOKUP 1" -> one "NAME COUNT" line each.
   sed -n 's/^not computed calls: //p' "$work/out" | tr ',' '\n' | sed 's/^ *//' >> "$work/calls"
 done < <(find "$corpus" -type f -iname '*.xlsx' -print0 | sort -z)
@@ -57,6 +60,7 @@ done < <(find "$corpus" -type f -iname '*.xlsx' -print0 | sort -z)
 printf '%-64s %8s %8s %10s %12s\n' "total ($total_files files)" "$total_checked" \
   "$total_matched" "$total_mismatched" "$total_uncomputed"
 echo "files with a status other than 0: $failed; files without a summary (refused): $refused"
+echo "cells drawing random numbers (not compared): $total_random"
 if [ -s "$work/calls" ]; then
   echo "not computed calls, most frequent first:"
   awk 'NF >= 2 { calls[$1] += $NF } END { for (n in calls) print calls[n], n }' "$work/calls" |

@@ -17,9 +17,11 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "engine/calc_host.h"
@@ -95,6 +97,13 @@ class HeadlessCalcHost : public CalcHost {
   // That text of the cell, or null when the workbook gave none.
   const std::u16string* workbookFormula(CellRef cell) const;
 
+  // A row the workbook hides, by hand or by a filter: SUBTOTAL's codes 101-111 and AGGREGATE's
+  // options that leave out hidden rows pass over its cells.
+  void hideRow(uint32_t sheet, uint32_t row) { hiddenRows_.insert({sheet, row}); }
+  bool rowHidden(uint32_t sheet, uint32_t row) const {
+    return !hiddenRows_.empty() && hiddenRows_.count({sheet, row}) != 0;
+  }
+
   // The values published so far, the last one per address.
   const CellPages<Value>& published() const { return published_; }
   // The last value published for the address, or null.
@@ -153,6 +162,7 @@ class HeadlessCalcHost : public CalcHost {
   bool computesFunctions_ = true;
   CellPages<Value> published_;
   CellPages<std::u16string> workbookFormulas_;
+  std::set<std::pair<uint32_t, uint32_t>> hiddenRows_;  // sheet and row
   size_t publishCount_ = 0;
   std::map<std::u16string, size_t> notComputed_;
   size_t notComputedCount_ = 0;

@@ -15,7 +15,9 @@
 // negated FV after k periods): the principal paid from start to end is B_end - B_(start - 1), so
 // any number of periods costs the same. Both take exactly six arguments (#VALUE! for fewer), and
 // give #NUM! unless start > 0, end >= start, rate > 0, nper >= end, nper > 0, pv > 0 and type is 0
-// or 1 (start, end and type truncated).
+// or 1. A fractional start period is the next whole one and a fractional end the one it lies in
+// (start rounded up, end truncated: 1.2 to 8.53 sums periods 2 to 8); a type of 0.7 or 1.2 is
+// neither payment timing and gives #NUM!.
 //
 // DB(cost, salvage, life, period, [month = 12]) is the fixed-declining balance: the rate
 // 1 - (salvage / cost)^(1 / life) rounded to three decimals; the first period depreciates
@@ -205,7 +207,7 @@ void cumulative(CallContext& context, const Value* const* arguments, bool princi
   }
   if (!readScalars(arguments, 6, x, result)) return;
   const double rate = x[0], periods = x[1], present = x[2];
-  const double start = std::trunc(x[3]), end = std::trunc(x[4]), type = std::trunc(x[5]);
+  const double start = std::ceil(x[3]), end = std::trunc(x[4]), type = x[5];
   if (!(start > 0 && end >= start && rate > 0 && periods >= end && periods > 0 && present > 0 &&
         (type == 0 || type == 1))) {
     result.setError(kErrorNum);

@@ -249,6 +249,22 @@ std::vector<std::pair<std::string, std::string>> bookParts(
   return parts;
 }
 
+// Rows hidden by hand or by a filter are kept with the sheet, whatever form the flag takes.
+TEST(XlsxReaderTest, HiddenRowsAreKept) {
+  std::string path = ::testing::TempDir() + "/korvel_hidden_rows.xlsx";
+  writePackage(path, bookParts({"<row r=\"1\"><c><v>1</v></c></row>"
+                                "<row r=\"2\" hidden=\"1\"><c><v>2</v></c></row>"
+                                "<row hidden=\"true\"><c><v>3</v></c></row>"
+                                "<row r=\"7\" hidden=\"0\"><c><v>4</v></c></row>"
+                                "<row r=\"9\" hidden=\"1\"/>"},
+                               ""));
+  Workbook book;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(readXlsxWorkbook(path, &book, &errors)) << errors.front();
+  EXPECT_EQ(book.sheets[0].hiddenRows, (std::vector<uint32_t>{1, 2, 8}));
+  std::filesystem::remove(path);
+}
+
 std::string repeated(const std::string& text, size_t times) {
   std::string out;
   for (size_t i = 0; i < times; ++i) out += text;

@@ -90,16 +90,26 @@ TEST_F(FinancialFunctions, TypeRulesAndRateZero) {
 }
 
 TEST_F(FinancialFunctions, CumulativeDomain) {
-  expectAll("", {
-                    {"=CUMIPMT(0.01,12,1000,1,12)", "e:#VALUE!"},
-                    {"=CUMIPMT(0.01,12,1000,0,12,0)", "e:#NUM!"},
-                    {"=CUMIPMT(0.01,12,1000,5,4,0)", "e:#NUM!"},
-                    {"=CUMIPMT(0,12,1000,1,12,0)", "e:#NUM!"},
-                    {"=CUMIPMT(0.01,12,1000,1,13,0)", "e:#NUM!"},
-                    {"=CUMIPMT(0.01,12,-1000,1,12,0)", "e:#NUM!"},
-                    {"=CUMPRINC(0.01,12,1000,1,12,2)", "e:#NUM!"},
-                    {"=CUMPRINC(0.01,12,1000,\"x\",12,0)", "e:#VALUE!"},
-                });
+  expectAll("",
+            {
+                {"=CUMIPMT(0.01,12,1000,1,12)", "e:#VALUE!"},
+                {"=CUMIPMT(0.01,12,1000,0,12,0)", "e:#NUM!"},
+                {"=CUMIPMT(0.01,12,1000,5,4,0)", "e:#NUM!"},
+                {"=CUMIPMT(0,12,1000,1,12,0)", "e:#NUM!"},
+                {"=CUMIPMT(0.01,12,1000,1,13,0)", "e:#NUM!"},
+                {"=CUMIPMT(0.01,12,-1000,1,12,0)", "e:#NUM!"},
+                {"=CUMPRINC(0.01,12,1000,1,12,2)", "e:#NUM!"},
+                {"=CUMPRINC(0.01,12,1000,\"x\",12,0)", "e:#VALUE!"},
+                {"=CUMIPMT(0.01,36,8000,3,10,1.2)", "e:#NUM!"},  // the type is not truncated
+                {"=CUMPRINC(0.01,36,8000,3,10,0.7)", "e:#NUM!"},
+                {"=CUMPRINC(0.3,12,8000,5.1,5,1)", "e:#NUM!"},  // the start rounds up past the end
+            });
+  // A fractional start is the next period, a fractional end the period it falls in.
+  expectNear("", {
+                     {"=CUMPRINC(0.01,36,8000,1.2,8.53,1)", -1339.65792981699},
+                     {"=CUMPRINC(0.01,36,8000,2,8,1)", -1339.65792981699},
+                     {"=CUMIPMT(0.8,36,18000,2.7,9.667,1)", -55999.9987758257},
+                 });
   // All of the principal comes back over the whole term.
   eval("", "=CUMPRINC(0.01,12,1000,1,12,1)");
   EXPECT_NEAR(numberAt("Z100"), -1000, 1e-9);

@@ -170,6 +170,13 @@ if [ -n "$xlsx" ] && [ -f "$xlsx/check.xlsx" ] && [ -f "$xlsx/date1904.xlsx" ]; 
   # TODAY() reads the day the package was saved.
   expect_output "check of tables" "checked 5 formula cells: 5 matched, 0 mismatched, 0 not computed" \
     "$korvel" check "$xlsx/tables.xlsx"
+  # With --now TODAY reads the current day instead, no longer the day the package was saved.
+  set +e
+  "$korvel" check --now "$xlsx/tables.xlsx" > "$work/out"
+  status=$?
+  set -e
+  [ "$status" -eq 1 ] || { echo "FAIL: check --now: status $status"; exit 1; }
+  grep -q '^Stock!D2: expected 46226, got ' "$work/out"
   # A text value needs the date system to become a number: the book's 1904 flag decides.
   expect_output "1904 book" "1" "$korvel" eval '="1904-01-02"+0' --book "$xlsx/date1904.xlsx"
   expect_output "1900 default" "1463" "$korvel" eval '="1904-01-02"+0'
@@ -185,6 +192,13 @@ if [ -n "$xlsx" ] && [ -f "$xlsx/check.xlsx" ] && [ -f "$xlsx/date1904.xlsx" ]; 
   grep -qx 'Sheet1!A2: expected 21, got 20 (formula =A1\*10)' "$work/out"
   grep -qx 'checked 6 formula cells: 3 matched, 1 mismatched, 2 not computed' "$work/out"
   grep -qx 'not computed calls: MYMACRO 1' "$work/out"
+  # Random draws, and the cells that read them, are counted apart, not compared; a text that
+  # names RAND calls nothing.
+  printf '[Sheet1]\nA1: =RAND() -> 0.5\nA2: =A1*2 -> 1\nA3: =RANDBETWEEN(1,1) -> 1\nA4: ="RAND()" -> "RAND()"\nA5: =ROUND(2.5,0) -> 3\nA6: =_xlfn.RANDARRAY(1)+0 -> 2\n' \
+    > "$work/random.txt"
+  "$korvel" check "$work/random.txt" > "$work/out"
+  grep -qx 'checked 2 formula cells: 2 matched, 0 mismatched, 0 not computed' "$work/out"
+  grep -qx 'not compared (random): 4' "$work/out"
   expect_refusal "check rejects a formula" "$korvel" check "$xlsx/faults.xlsx"
   grep -q 'C2: position 3' "$work/err"
   grep -q 'not computed' "$work/out"

@@ -13,10 +13,14 @@ struct CheckOptions {
   std::string input;  // an .xlsx package or a workbook text
   bool json = false;
   double tolerance = kDefaultCheckTolerance;
+  // TODAY and NOW read the current time rather than the instant the workbook was saved.
+  bool now = false;
 };
 
 // Prints one line per mismatch and the summary line "checked N formula cells: M matched, K
-// mismatched, U not computed" (or one JSON object). Returns 0 when nothing mismatched, 1 when
+// mismatched, U not computed" (or one JSON object). Cells that draw random numbers (RAND,
+// RANDBETWEEN, RANDARRAY, and the cells reading them) are not compared and are counted apart on
+// a line "not compared (random): R". Returns 0 when nothing mismatched, 1 when
 // something did, 2 when the input cannot be read or a formula was rejected (the others are
 // still checked).
 int checkCommand(const CheckOptions& options);

@@ -307,6 +307,8 @@ int main(int argc, char** argv) {
       "check", "Recompute every formula of a workbook and compare with the stored results");
   check->add_option("BOOK", checkOptions.input, "An .xlsx workbook or a workbook text")->required();
   check->add_flag("--json", checkOptions.json, "Print one JSON object");
+  check->add_flag("--now", checkOptions.now,
+                  "TODAY and NOW read the current time, not the workbook's saved time");
   check
       ->add_option("--tolerance", checkOptions.tolerance,
                    "Relative tolerance of number comparisons (default 1e-9)")

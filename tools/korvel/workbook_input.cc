@@ -132,6 +132,7 @@ void applySettings(Book& workbook, Engine& engine, HeadlessCalcHost& host) {
   for (auto& sheet : workbook.sheets) {
     const Sheet* modelSheet = engine.model().sheets().findByExcelName(sheet.name);
     if (modelSheet == nullptr) continue;
+    for (uint32_t row : sheet.hiddenRows) host.hideRow(modelSheet->index(), row);
     for (auto& cell : sheet.cells) {
       if (!cell.isFormula) continue;
       host.setWorkbookFormula(CellRef::at(modelSheet->index(), cell.row, cell.column),

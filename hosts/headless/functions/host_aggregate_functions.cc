@@ -28,8 +28,10 @@
 // - IFNA takes a text equal to "#N/A" for the error, as IFERROR takes error texts.
 // - ISFORMULA is TRUE for a cell with a formula, a member of an array formula or a data table's
 //   cell; FORMULATEXT of a cell without a formula is #N/A.
-// - SUBTOTAL 101-111 leave out hidden rows; the headless workbook has none, so they are codes
-//   1-11. Cells holding a SUBTOTAL are passed over, as the native codes pass them over.
+// - SUBTOTAL 101-111 leave out the rows the workbook hides (by hand or by a filter) and compute
+//   as AGGREGATE does with the code's function; codes 7, 8, 10 and 11 hand the cells to the
+//   native deviations. Cells holding a SUBTOTAL are passed over, as the native codes pass them
+//   over.
 // - AGGREGATE computes each code with the function of that code over the numbers it gathers
 //   (texts and booleans of references and arrays are passed over, COUNTA counts them). Its
 //   reference form (codes 1-13) refuses a computed array with #VALUE!; its array form (14-19)
@@ -585,6 +587,164 @@ bool subtotalValues(const CallContext& context, const Value& reference, Value& o
   return true;
 }
 
+// ---------------------------------------------------------------------------------------------
+// AGGREGATE.
+
+constexpr int kAggregateNumber = 485;
+
+bool isNestedTotalCell(const Cell& cell) {
+  if (isSubtotalCell(cell)) return true;
+  if (cell.formulaRoots.empty() || cell.formulaRoots.front() == nullptr) return false;
+  const Node& root = *cell.formulaRoots.front();
+  return root.tag() == kTagCall &&
+         static_cast<const CallNode&>(root).functionNumber() == kAggregateNumber;
+}
+
+// The functions of AGGREGATE's codes 1-19: 1-13 take references, 14-19 an array and k.
+constexpr const char16_t* kAggregateFunctions[] = {
+    u"AVERAGE",    u"COUNT",    u"COUNTA",         u"MAX",         u"MIN",
+    u"PRODUCT",    u"STDEV",    u"STDEVP",         u"SUM",         u"VAR",
+    u"VARP",       u"MEDIAN",   u"MODE",           u"LARGE",       u"SMALL",
+    u"PERCENTILE", u"QUARTILE", u"PERCENTILE.EXC", u"QUARTILE.EXC"};
+
+// What AGGREGATE takes from its data arguments: the numbers, and how many values are not blank
+// (COUNTA's answer). Options 0-3 leave out cells holding SUBTOTAL or AGGREGATE; 2, 3, 6 and 7
+// leave out errors, which otherwise end the call; 1, 3, 5 and 7 leave out the rows the workbook
+// hides.
+class AggregateData {
+ public:
+  AggregateData(const CallContext& context, int options)
+      : context_(context),
+        hiddenRows_(options & 1 && context.engine != nullptr
+                        ? dynamic_cast<const HeadlessCalcHost*>(context.engine->host())
+                        : nullptr),
+        skipTotals_(options <= 3),
+        skipErrors_(options & 2) {}
+
+  // False with *error set when an error ends the call.
+  bool add(const Value& argument, Value* error) {
+    if (argument.isReferenceList()) {
+      for (const Value& part : argument.array().elements()) {
+        if (!add(part, error)) return false;
+      }
+      return true;
+    }
+    if (argument.isReference()) {
+      if (!usableRange(normalizeRange(argument.reference()))) {
+        error->setError(kErrorRef);
+        return false;
+      }
+      return forEachStoredCell(
+          context_, argument.reference(), [&](const Value& value, const Cell& cell) {
+            if (skipTotals_ && isNestedTotalCell(cell)) return true;
+            if (hiddenRows_ != nullptr &&
+                hiddenRows_->rowHidden(cell.address.sheet(), cell.address.row())) {
+              return true;
+            }
+            return take(value, error);
+          });
+    }
+    if (argument.isArray()) {
+      for (const Value& element : argument.array().elements()) {
+        if (!take(element, error)) return false;
+      }
+      return true;
+    }
+    return take(argument, error);
+  }
+
+  std::vector<Value>& numbers() { return numbers_; }
+  size_t filled() const { return filled_; }
+
+ private:
+  bool take(const Value& value, Value* error) {
+    if (value.isEmpty()) return true;
+    if (value.isError()) {
+      if (skipErrors_) return true;
+      *error = value;
+      return false;
+    }
+    ++filled_;
+    if (value.isNumeric()) numbers_.push_back(value);
+    return true;
+  }
+
+  const CallContext& context_;
+  const HeadlessCalcHost* hiddenRows_;  // the program that knows them, when they are left out
+  const bool skipTotals_;
+  const bool skipErrors_;
+  std::vector<Value> numbers_;
+  size_t filled_ = 0;
+};
+
+// The result of AGGREGATE's code (or SUBTOTAL's 1-11) over the data gathered; k for the codes
+// that take it.
+void aggregateResult(CallContext& context, int code, AggregateData& data, const Value* k,
+                     Value& result) {
+  const char16_t* name = kAggregateFunctions[size_t(code) - 1];
+  if (code == 3) {
+    setNumberResult(result, double(data.filled()));
+    return;
+  }
+  ValueArray array(1, uint32_t(data.numbers().size()));
+  array.elements() = std::move(data.numbers());
+  if (array.size() == 0) {
+    // No number: what each function gives for none.
+    if (code == 2 || code == 4 || code == 5 || code == 6 || code == 9) {
+      result.setInteger(0);
+    } else {
+      result.setError(code == 13 ? kErrorNA : code >= 12 ? kErrorNum : kErrorDiv0);
+    }
+    return;
+  }
+  Value values;
+  values.setArray(std::move(array));
+  const Value* passed[] = {&values, k, nullptr};
+  if (NativeRoutine routine = hostRoutine(name)) {
+    routine(context, passed, result);
+  } else {
+    callNative(name, context, passed, result);
+  }
+}
+
+// AGGREGATE(function, options, ref1, [ref2, ...]) and AGGREGATE(function, options, array, k).
+void aggregate(CallContext& context, const Value* const* arguments, Value& result) {
+  const size_t count = argumentCount(arguments);
+  double code = 0, options = 0;
+  if (count < 3 || !numberFromValue(singleValue(context, arguments[0]), &code, result)) {
+    if (count < 3) result.setError(kErrorValue);
+    return;
+  }
+  const Value optionValue = singleValue(context, arguments[1]);
+  if (!optionValue.isEmpty() && !numberFromValue(optionValue, &options, result)) return;
+  code = std::trunc(code);
+  options = std::trunc(options);
+  if (code < 1 || code > 19 || options < 0 || options > 7) {
+    result.setError(kErrorValue);
+    return;
+  }
+  const bool withK = code >= 14;
+  if (withK && count < 4) {
+    result.setError(kErrorValue);
+    return;
+  }
+  AggregateData data(context, int(options));
+  Value error;
+  for (size_t i = 2; i < (withK ? size_t{3} : count); ++i) {
+    // The reference form takes references only; a computed array is the array form's.
+    if (!withK && arguments[i]->isArray()) {
+      result.setError(kErrorValue);
+      return;
+    }
+    if (!data.add(*arguments[i], &error)) {
+      result = error;
+      return;
+    }
+  }
+  const Value k = withK ? singleValue(context, arguments[3]) : Value();
+  aggregateResult(context, int(code), data, withK ? &k : nullptr, result);
+}
+
 void subtotal(CallContext& context, const Value* const* arguments, Value& result) {
   const Value* codeArgument = argumentAt(arguments, 0);
   double number = 0;
@@ -593,8 +753,20 @@ void subtotal(CallContext& context, const Value* const* arguments, Value& result
     return;
   }
   if (!numberFromValue(*codeArgument, &number, result)) return;
-  double code = std::trunc(number);
-  if (code >= 101 && code <= 111) code -= 100;
+  const double code = std::trunc(number);
+  if (code >= 101 && code <= 111) {
+    // AGGREGATE's option 1: hidden rows and nested totals left out, an error ends the call.
+    AggregateData data(context, 1);
+    Value error;
+    for (size_t i = 1; arguments[i] != nullptr; ++i) {
+      if (!data.add(*arguments[i], &error)) {
+        result = error;
+        return;
+      }
+    }
+    aggregateResult(context, int(code) - 100, data, nullptr, result);
+    return;
+  }
   const char16_t* dispersion = code == 7    ? kStdev
                                : code == 8  ? kStdevp
                                : code == 10 ? kVar
@@ -637,147 +809,6 @@ void subtotal(CallContext& context, const Value* const* arguments, Value& result
   for (const Value& value : values) passed.push_back(&value);
   passed.push_back(nullptr);
   callNative(dispersion, context, passed.data(), result);
-}
-
-// ---------------------------------------------------------------------------------------------
-// AGGREGATE.
-
-constexpr int kAggregateNumber = 485;
-
-bool isNestedTotalCell(const Cell& cell) {
-  if (isSubtotalCell(cell)) return true;
-  if (cell.formulaRoots.empty() || cell.formulaRoots.front() == nullptr) return false;
-  const Node& root = *cell.formulaRoots.front();
-  return root.tag() == kTagCall &&
-         static_cast<const CallNode&>(root).functionNumber() == kAggregateNumber;
-}
-
-// The functions of AGGREGATE's codes 1-19: 1-13 take references, 14-19 an array and k.
-constexpr const char16_t* kAggregateFunctions[] = {
-    u"AVERAGE",    u"COUNT",    u"COUNTA",         u"MAX",         u"MIN",
-    u"PRODUCT",    u"STDEV",    u"STDEVP",         u"SUM",         u"VAR",
-    u"VARP",       u"MEDIAN",   u"MODE",           u"LARGE",       u"SMALL",
-    u"PERCENTILE", u"QUARTILE", u"PERCENTILE.EXC", u"QUARTILE.EXC"};
-
-// What AGGREGATE takes from its data arguments: the numbers, and how many values are not blank
-// (COUNTA's answer). Options 0-3 leave out cells holding SUBTOTAL or AGGREGATE; 2, 3, 6 and 7
-// leave out errors, which otherwise end the call. Hidden rows (options 1, 3, 5, 7) do not occur
-// in the headless workbook.
-class AggregateData {
- public:
-  AggregateData(const CallContext& context, int options)
-      : context_(context), skipTotals_(options <= 3), skipErrors_(options & 2) {}
-
-  // False with *error set when an error ends the call.
-  bool add(const Value& argument, Value* error) {
-    if (argument.isReferenceList()) {
-      for (const Value& part : argument.array().elements()) {
-        if (!add(part, error)) return false;
-      }
-      return true;
-    }
-    if (argument.isReference()) {
-      if (!usableRange(normalizeRange(argument.reference()))) {
-        error->setError(kErrorRef);
-        return false;
-      }
-      return forEachStoredCell(context_, argument.reference(),
-                               [&](const Value& value, const Cell& cell) {
-                                 if (skipTotals_ && isNestedTotalCell(cell)) return true;
-                                 return take(value, error);
-                               });
-    }
-    if (argument.isArray()) {
-      for (const Value& element : argument.array().elements()) {
-        if (!take(element, error)) return false;
-      }
-      return true;
-    }
-    return take(argument, error);
-  }
-
-  std::vector<Value>& numbers() { return numbers_; }
-  size_t filled() const { return filled_; }
-
- private:
-  bool take(const Value& value, Value* error) {
-    if (value.isEmpty()) return true;
-    if (value.isError()) {
-      if (skipErrors_) return true;
-      *error = value;
-      return false;
-    }
-    ++filled_;
-    if (value.isNumeric()) numbers_.push_back(value);
-    return true;
-  }
-
-  const CallContext& context_;
-  const bool skipTotals_;
-  const bool skipErrors_;
-  std::vector<Value> numbers_;
-  size_t filled_ = 0;
-};
-
-// AGGREGATE(function, options, ref1, [ref2, ...]) and AGGREGATE(function, options, array, k).
-void aggregate(CallContext& context, const Value* const* arguments, Value& result) {
-  const size_t count = argumentCount(arguments);
-  double code = 0, options = 0;
-  if (count < 3 || !numberFromValue(singleValue(context, arguments[0]), &code, result)) {
-    if (count < 3) result.setError(kErrorValue);
-    return;
-  }
-  const Value optionValue = singleValue(context, arguments[1]);
-  if (!optionValue.isEmpty() && !numberFromValue(optionValue, &options, result)) return;
-  code = std::trunc(code);
-  options = std::trunc(options);
-  if (code < 1 || code > 19 || options < 0 || options > 7) {
-    result.setError(kErrorValue);
-    return;
-  }
-  const bool withK = code >= 14;
-  if (withK && count < 4) {
-    result.setError(kErrorValue);
-    return;
-  }
-  AggregateData data(context, int(options));
-  Value error;
-  for (size_t i = 2; i < (withK ? size_t{3} : count); ++i) {
-    // The reference form takes references only; a computed array is the array form's.
-    if (!withK && arguments[i]->isArray()) {
-      result.setError(kErrorValue);
-      return;
-    }
-    if (!data.add(*arguments[i], &error)) {
-      result = error;
-      return;
-    }
-  }
-  const char16_t* name = kAggregateFunctions[size_t(code) - 1];
-  if (code == 3) {
-    setNumberResult(result, double(data.filled()));
-    return;
-  }
-  ValueArray array(1, uint32_t(data.numbers().size()));
-  array.elements() = std::move(data.numbers());
-  if (array.size() == 0) {
-    // No number: what each function gives for none.
-    if (code == 2 || code == 4 || code == 5 || code == 6 || code == 9) {
-      result.setInteger(0);
-    } else {
-      result.setError(code == 13 ? kErrorNA : code >= 12 ? kErrorNum : kErrorDiv0);
-    }
-    return;
-  }
-  Value values;
-  values.setArray(std::move(array));
-  const Value k = withK ? singleValue(context, arguments[3]) : Value();
-  const Value* passed[] = {&values, withK ? &k : nullptr, nullptr};
-  if (NativeRoutine routine = hostRoutine(name)) {
-    routine(context, passed, result);
-  } else {
-    callNative(name, context, passed, result);
-  }
 }
 
 // PERCENTOF(subset, all): the sum of the subset over the sum of all.

@@ -1,7 +1,9 @@
 // How each function is computed, and why:
-// - J by Miller's backward recurrence normalised by J0 + 2(J2 + J4 + ...) = 1, which is accurate
-//   for every order; for x from 25 on, J0 and J1 come from Hankel's asymptotic expansion and the
-//   orders below x by forward recurrence, which is stable there.
+// - J0 and J1 below 8 from the same rational approximations the program's Y0 and Y1 rest on: the
+//   program shows their digits (J0(0) is 1.00000000283141, not 1).
+// - Other J by Miller's backward recurrence normalised by J0 + 2(J2 + J4 + ...) = 1, which is
+//   accurate for every order; for x from 25 on, J0 and J1 come from Hankel's asymptotic expansion
+//   and the orders below x by forward recurrence, which is stable there.
 // - Y, I and K as the spreadsheet program computes them, which workbooks store: Y0, Y1, I0, I1,
 //   K0 and K1 from the classic rational and polynomial approximations (accurate to about 1e-8,
 //   and it is those digits the program shows), higher orders of Y and K by forward recurrence and
@@ -205,7 +207,9 @@ double besselJ(double x, int n) {
   if (n < 0 || !std::isfinite(x)) return kNaN;
   const double sign = (x < 0 && (n & 1)) ? -1.0 : 1.0;
   x = std::fabs(x);
-  if (x == 0) return n == 0 ? 1.0 : 0.0;
+  if (n == 0 && x < 8) return approximateJ0(x);
+  if (n == 1 && x < 8) return sign * approximateJ1(x);
+  if (x == 0) return 0;
   if (n > 0 && leadingTermLog(x, n) < -760) return 0;
   if (x >= kAsymptotic && n < x) {
     double j0, j1, y;

@@ -35,9 +35,10 @@
 //   PMT do.
 // - PDURATION is (ln fv - ln pv) / ln(1 + rate), RRI exp(ln(fv / pv) / nper) - 1: the digits of
 //   the host program, which does not raise to a power here.
-// - XNPV and XIRR read their values and dates as ranges, arrays or single numbers; every element
-//   must be a number (an error element is the result, anything else, an empty cell included,
-//   #VALUE!). The counts must match and no date may precede the first (#NUM!). XIRR needs a
+// - XNPV and XIRR read their values and dates as ranges, arrays or single numbers; an error
+//   element is the result. A date must be a number (#VALUE!); a value that is none is #NUM! for
+//   XNPV, and for XIRR an empty cell is 0 and anything else #VALUE!. The counts must match and no
+//   date may precede the first (#NUM!). XNPV refuses a negative rate (#NUM!); XIRR needs a
 //   positive and a negative value (#NUM!).
 // - FVSCHEDULE's schedule may hold numbers and empty cells (a rate of 0); anything else is
 //   #VALUE!, an error element the result.
@@ -103,8 +104,10 @@ bool readNumbers(const CallContext& context, const Value* const* arguments, size
 // How the elements of a series treat empty cells.
 enum class Empties { kRefused, kZero };
 
-// The code an element of a series stands for: 0 with *out set when it is a number.
-uint32_t seriesElement(const Value& element, Empties empties, double* out) {
+// The code an element of a series stands for: 0 with *out set when it is a number, refusal for
+// anything else that is no error.
+uint32_t seriesElement(const Value& element, Empties empties, double* out,
+                       uint32_t refusal = kErrorValue) {
   if (element.isNumeric()) {
     *out = element.number();
     return 0;
@@ -115,13 +118,13 @@ uint32_t seriesElement(const Value& element, Empties empties, double* out) {
   }
   if (element.isError()) return element.errorCode();
   if (element.isText() && isErrorLike(element)) return errorFromText(element.text());
-  return kErrorValue;
+  return refusal;
 }
 
 // The cells of a range in reading order. Cells after the last stored row of their column are
 // empty, so they are read only as far as a stored cell exists and stand in as empties beyond.
 uint32_t collectRange(const CallContext& context, const RangeRef& reference, Empties empties,
-                      std::vector<double>* out) {
+                      std::vector<double>* out, uint32_t refusal = kErrorValue) {
   const RangeRef range = normalizeRange(reference);
   if (!isValidRange(range) || range.first.sheet() != range.last.sheet()) return kErrorRef;
   const uint32_t sheet = range.first.sheet();
@@ -134,12 +137,12 @@ uint32_t collectRange(const CallContext& context, const RangeRef& reference, Emp
     for (uint32_t c = range.first.column(); c <= range.last.column(); ++c) {
       double x = 0;
       const Value& cell = cellValueAt(context, CellRef::at(sheet, uint32_t(r), c));
-      if (uint32_t code = seriesElement(cell, empties, &x)) return code;
+      if (uint32_t code = seriesElement(cell, empties, &x, refusal)) return code;
       out->push_back(x);
     }
   }
   if (int64_t(range.last.row()) > stop) {
-    if (empties == Empties::kRefused) return kErrorValue;
+    if (empties == Empties::kRefused) return refusal;
     const int64_t rows = int64_t(range.last.row()) - std::max(stop, int64_t(range.first.row()) - 1);
     const int64_t columns = int64_t(range.last.column()) - range.first.column() + 1;
     out->insert(out->end(), size_t(rows * columns), 0.0);
@@ -147,19 +150,22 @@ uint32_t collectRange(const CallContext& context, const RangeRef& reference, Emp
   return 0;
 }
 
-// The numbers of a series argument: a range, a list of ranges, an array or a single value.
+// The numbers of a series argument: a range, a list of ranges, an array or a single value;
+// refusal is the code of an element that is neither a number nor an error.
 uint32_t collectSeries(const CallContext& context, const Value* argument, Empties empties,
-                       std::vector<double>* out) {
+                       std::vector<double>* out, uint32_t refusal = kErrorValue) {
   if (argument == nullptr) return kErrorValue;
-  if (argument->isReference()) return collectRange(context, argument->reference(), empties, out);
+  if (argument->isReference()) {
+    return collectRange(context, argument->reference(), empties, out, refusal);
+  }
   if (argument->isReferenceList() || argument->isArray()) {
     for (const Value& part : argument->array().elements()) {
       uint32_t code = 0;
       if (part.isReference()) {
-        code = collectRange(context, part.reference(), empties, out);
+        code = collectRange(context, part.reference(), empties, out, refusal);
       } else {
         double x = 0;
-        code = seriesElement(part, empties, &x);
+        code = seriesElement(part, empties, &x, refusal);
         if (code == 0) out->push_back(x);
       }
       if (code != 0) return code;
@@ -167,7 +173,7 @@ uint32_t collectSeries(const CallContext& context, const Value* argument, Emptie
     return 0;
   }
   double x = 0;
-  if (argument->isBoolean()) return kErrorValue;
+  if (argument->isBoolean()) return refusal;
   if (uint32_t code = numberOrError(*argument, &x)) return code;
   out->push_back(x);
   return 0;
@@ -493,10 +499,15 @@ void amorlincRoutine(CallContext& context, const Value* const* arguments, Value&
   setNumberResult(result, std::max(depreciation, 0.0));
 }
 
-// The values and whole-day dates of XNPV and XIRR, checked: 0 or the error code.
+// The values and whole-day dates of XNPV and XIRR, checked: 0 or the error code. XNPV's values
+// refuse an empty cell or a text with #NUM!; XIRR's take an empty cell as 0 and refuse a text with
+// #VALUE!.
 uint32_t readCashFlows(const CallContext& context, const Value* values, const Value* dates,
-                       std::vector<double>* flows, std::vector<double>* days) {
-  if (uint32_t code = collectSeries(context, values, Empties::kRefused, flows)) return code;
+                       bool forRate, std::vector<double>* flows, std::vector<double>* days) {
+  if (uint32_t code = collectSeries(context, values, forRate ? Empties::kZero : Empties::kRefused,
+                                    flows, forRate ? kErrorValue : kErrorNum)) {
+    return code;
+  }
   if (uint32_t code = collectSeries(context, dates, Empties::kRefused, days)) return code;
   if (flows->size() != days->size() || flows->empty()) return kErrorNum;
   const double maxSerial = double(maxDateSerial(usesDate1904(context)));
@@ -527,10 +538,11 @@ void xnpvRoutine(CallContext& context, const Value* const* arguments, Value& res
   }
   std::vector<double> flows, days;
   if (uint32_t code = readCashFlows(context, argumentAt(arguments, 1), argumentAt(arguments, 2),
-                                    &flows, &days)) {
+                                    false, &flows, &days)) {
     return setErrorResult(result, code);
   }
-  if (rate <= -1) return setErrorResult(result, kErrorNum);
+  // A negative rate is refused, though the discounting is defined down to -1.
+  if (rate < 0) return setErrorResult(result, kErrorNum);
   double value = 0, slope = 0;
   datedValue(flows, days, rate, &value, &slope);
   setNumberResult(result, value);
@@ -539,7 +551,7 @@ void xnpvRoutine(CallContext& context, const Value* const* arguments, Value& res
 void xirrRoutine(CallContext& context, const Value* const* arguments, Value& result) {
   std::vector<double> flows, days;
   if (uint32_t code = readCashFlows(context, argumentAt(arguments, 0), argumentAt(arguments, 1),
-                                    &flows, &days)) {
+                                    true, &flows, &days)) {
     return setErrorResult(result, code);
   }
   double rate = kDefaultGuess;

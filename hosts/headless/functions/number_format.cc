@@ -528,8 +528,6 @@ void bestFraction(double v, int64_t maxDenominator, int64_t* num, int64_t* den) 
   *den = q1;
 }
 
-std::string decimalText(int64_t n) { return n == 0 ? std::string() : std::to_string(n); }
-
 struct NumberLayout {
   std::vector<size_t> wholeAt, fractionAt, exponentAt;  // token positions of the placeholders
   size_t pointAt = SIZE_MAX, exponentMark = SIZE_MAX;
@@ -585,37 +583,66 @@ bool isPlainComma(const NumberLayout& layout, size_t k) {
   return layout.wholeAt.empty() || k < layout.wholeAt.front();
 }
 
-// Renders a fraction section ("# ?/?", "?/8"); false when the section has no fraction.
+// Renders a fraction section ("# ?/?", "?/8", "#\:#=/=#"); false when the section has no
+// fraction. The numerator is the last run of placeholders before the slash and the denominator
+// the first run after it, literals between them and the slash allowed; the placeholders before
+// the numerator hold the whole number. What the host program shows, read off its results:
+// - A fraction part of zero is left out, or blanked to its width when any placeholder is "?",
+//   unless the numerator holds a "0": then it shows as 0/1.
+// - A whole part of zero shows nothing through "#" and drops the literal before the numerator
+//   (blanked when the whole or the numerator pads with "?"); for the value zero itself, a "?"
+//   of the whole part shows the 0.
+// - A denominator is aligned on the left: its "0" places pad with zeros in front, its "?" places
+//   with spaces after it.
 bool renderFraction(const Section& s, double v, std::u16string* out) {
   const std::vector<Token>& tokens = s.tokens;
+  const size_t n = tokens.size();
+  auto isPlaceholder = [&](size_t k) { return tokens[k].kind == Kind::kDigit; };
   size_t slash = SIZE_MAX;
-  for (size_t k = 1; k < tokens.size() && slash == SIZE_MAX; ++k) {
-    if (tokens[k].kind == Kind::kSlash && tokens[k - 1].kind == Kind::kDigit) slash = k;
+  bool placeholderBefore = false;
+  for (size_t k = 0; k < n && slash == SIZE_MAX; ++k) {
+    if (tokens[k].kind == Kind::kSlash && placeholderBefore) slash = k;
+    placeholderBefore = placeholderBefore || isPlaceholder(k);
   }
   if (slash == SIZE_MAX) return false;
-  // The denominator: placeholders, or a fixed number written after the slash.
-  std::vector<size_t> denominatorAt;
-  size_t end = slash + 1;
+  // The denominator: placeholders, or a fixed number written right after the slash.
+  size_t denominatorStart = slash + 1;
   int64_t fixed = 0;
-  while (end < tokens.size() && tokens[end].kind == Kind::kDigit) denominatorAt.push_back(end++);
-  if (denominatorAt.empty() && end < tokens.size() && tokens[end].kind == Kind::kLiteral) {
-    const std::u16string& text = tokens[end].text;
-    size_t length = 0;
-    while (length < text.size() && isDigit(text[length]) && length < 9) {
-      fixed = fixed * 10 + (text[length] - u'0');
-      ++length;
+  if (denominatorStart < n && tokens[denominatorStart].kind == Kind::kLiteral &&
+      isDigit(tokens[denominatorStart].text[0])) {
+    const std::u16string& text = tokens[denominatorStart].text;
+    for (size_t i = 0; i < text.size() && isDigit(text[i]) && i < 9; ++i) {
+      fixed = fixed * 10 + (text[i] - u'0');
     }
-    if (length == 0 || fixed == 0) return false;
-  } else if (denominatorAt.empty()) {
-    return false;
+    if (fixed == 0) return false;
+  } else {
+    while (denominatorStart < n && tokens[denominatorStart].kind == Kind::kLiteral) {
+      ++denominatorStart;
+    }
   }
-  size_t numeratorStart = slash;
-  while (numeratorStart > 0 && tokens[numeratorStart - 1].kind == Kind::kDigit) --numeratorStart;
-  std::vector<size_t> numeratorAt, wholeAt;
-  for (size_t k = numeratorStart; k < slash; ++k) numeratorAt.push_back(k);
+  size_t denominatorEnd = denominatorStart;
+  if (fixed > 0) {
+    denominatorEnd = denominatorStart + 1;
+  } else {
+    while (denominatorEnd < n && isPlaceholder(denominatorEnd)) ++denominatorEnd;
+    if (denominatorEnd == denominatorStart) return false;
+  }
+  size_t numeratorEnd = slash;
+  while (!isPlaceholder(numeratorEnd - 1)) --numeratorEnd;
+  size_t numeratorStart = numeratorEnd;
+  while (numeratorStart > 0 && isPlaceholder(numeratorStart - 1)) --numeratorStart;
+  std::vector<size_t> numeratorAt, wholeAt, denominatorAt;
+  for (size_t k = numeratorStart; k < numeratorEnd; ++k) numeratorAt.push_back(k);
   for (size_t k = 0; k < numeratorStart; ++k) {
-    if (tokens[k].kind == Kind::kDigit) wholeAt.push_back(k);
+    if (isPlaceholder(k)) wholeAt.push_back(k);
   }
+  if (fixed == 0) {
+    for (size_t k = denominatorStart; k < denominatorEnd; ++k) denominatorAt.push_back(k);
+  }
+  const std::vector<char16_t> numeratorKinds = kindsAt(s, numeratorAt);
+  const std::vector<char16_t> denominatorKinds = kindsAt(s, denominatorAt);
+  std::vector<char16_t> wholeKinds = kindsAt(s, wholeAt);
+
   const bool mixed = !wholeAt.empty();
   double whole = mixed ? std::floor(v) : 0;
   const double part = v - whole;
@@ -632,33 +659,51 @@ bool renderFraction(const Section& s, double v, std::u16string* out) {
     whole += 1;
     num = 0;
   }
+  if (num == 0 && fixed == 0) den = 1;
+  auto has = [](const std::vector<char16_t>& kinds, char16_t kind) {
+    return std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
+  };
+  const bool showFraction = !mixed || num != 0 || has(numeratorKinds, u'0');
+  const bool padded =
+      has(wholeKinds, u'?') || has(numeratorKinds, u'?') || has(denominatorKinds, u'?');
+
   std::string wholeDigits, unused;
   roundNumber(whole, 0, &wholeDigits, &unused);
-  if (mixed && num == 0 && wholeDigits.empty()) wholeDigits = "0";
-  const std::vector<std::u16string> wholeText =
-      fillWhole(wholeDigits, kindsAt(s, wholeAt), layoutOf(s).grouping);
-  const std::vector<std::u16string> numeratorText =
-      fillWhole(decimalText(num), kindsAt(s, numeratorAt), false);
-  // A denominator is aligned on the left, its "?" padding on the right.
-  std::u16string denominatorText = widen(std::to_string(den));
-  for (size_t k = denominatorText.size(); k < denominatorAt.size(); ++k) {
-    if (tokens[denominatorAt[k]].digit == u'?') denominatorText += u' ';
+  if (!showFraction && wholeDigits.empty()) wholeDigits = "0";
+  if (showFraction && wholeDigits.empty() && num == 0) {
+    std::replace(wholeKinds.begin(), wholeKinds.end(), u'?', u'0');
   }
-  std::u16string fractionPart;
+  const std::vector<std::u16string> wholeText =
+      fillWhole(wholeDigits, wholeKinds, layoutOf(s).grouping);
+  std::u16string wholeShown;
+  for (const std::u16string& piece : wholeText) wholeShown += piece;
+  const bool wholeHasDigit = std::any_of(wholeShown.begin(), wholeShown.end(), isDigit);
+  const bool wholePads = wholeShown.find(u' ') != std::u16string::npos;
+  const std::vector<std::u16string> numeratorText =
+      fillWhole(num == 0 ? "0" : std::to_string(num), numeratorKinds, false);
+  std::u16string denominatorText = widen(std::to_string(den));
+  const size_t zeros = size_t(std::count(denominatorKinds.begin(), denominatorKinds.end(), u'0'));
+  if (denominatorText.size() < zeros)
+    denominatorText.insert(0, zeros - denominatorText.size(), u'0');
+  for (size_t k = denominatorText.size(); k < denominatorKinds.size(); ++k) {
+    if (denominatorKinds[k] == u'?') denominatorText += u' ';
+  }
+
+  const size_t lastWhole = mixed ? wholeAt.back() : SIZE_MAX;
   size_t w = 0, m = 0;
-  for (size_t k = 0; k < tokens.size(); ++k) {
+  for (size_t k = 0; k < n; ++k) {
     const Token& t = tokens[k];
     std::u16string piece;
-    if (k < numeratorStart && t.kind == Kind::kDigit) {
+    if (k < numeratorStart && isPlaceholder(k)) {
       piece = wholeText[w++];
-    } else if (k >= numeratorStart && k < slash) {
+    } else if (k >= numeratorStart && k < numeratorEnd) {
       piece = numeratorText[m++];
     } else if (k == slash) {
       piece = u"/";
-    } else if (k > slash && k < end) {
-      if (k == slash + 1) piece = denominatorText;
-    } else if (k == end && fixed > 0) {
-      piece = tokens[k].text;
+    } else if (k == denominatorStart) {
+      piece = fixed > 0 ? t.text : denominatorText;
+    } else if (k > denominatorStart && k < denominatorEnd) {
+      // the denominator's text stands at its first place
     } else if (t.kind == Kind::kLiteral) {
       piece = t.text;
     } else if (t.kind == Kind::kPercent) {
@@ -666,10 +711,15 @@ bool renderFraction(const Section& s, double v, std::u16string* out) {
     } else if (t.kind == Kind::kPoint) {
       piece = std::u16string(1, decimalSeparator());
     }
-    // With nothing to show after the whole number, the fraction's place stays blank.
-    const size_t fractionEnd = fixed > 0 ? end + 1 : end;
-    if (mixed && num == 0 && k > wholeAt.back() && k < fractionEnd) {
-      piece = std::u16string(piece.size(), u' ');
+    if (mixed && k > lastWhole && k < denominatorEnd) {
+      if (!showFraction) {
+        // Nothing to show after the whole number: the fraction's place stays blank or goes.
+        const size_t width = isPlaceholder(k) ? 1 : t.kind == Kind::kLiteral ? t.text.size() : 1;
+        piece = padded ? std::u16string(width, u' ') : u"";
+      } else if (k < numeratorStart && !wholeHasDigit) {
+        const bool blank = wholePads || numeratorKinds.front() == u'?';
+        piece = blank ? std::u16string(piece.size(), u' ') : u"";
+      }
     }
     *out += piece;
   }

@@ -162,6 +162,27 @@ TEST_F(HostAggregateFunctionTest, SubtotalCodesOfTheHost) {
   EXPECT_EQ(subtotal(112, {u"A1:A3"}), "e:#VALUE!");
 }
 
+// Rows the workbook hides are left out by SUBTOTAL 101-111 and AGGREGATE's options 1, 3, 5 and 7
+// only; a hidden error then ends nothing.
+TEST_F(HostAggregateFunctionTest, HiddenRowsAreLeftOutWhereAsked) {
+  const std::string inputs = "A1: 2\nA2: 4\nA3: 6\nA4: =NA()\nA5: 10\nB1: =SUBTOTAL(109,A1:A3)\n";
+  hiddenRows_ = {{0, 1}, {0, 3}};
+  expectAll(inputs, {
+                        {"=SUBTOTAL(109,A1:A5)", "i:18"},
+                        {"=SUBTOTAL(101,A1:A3)", "i:4"},
+                        {"=SUBTOTAL(102,A1:A5)", "i:3"},
+                        {"=SUBTOTAL(103,A1:A5,B1)", "i:3"},
+                        {"=SUBTOTAL(104,A1:A3)", "i:6"},
+                        {"=SUBTOTAL(106,A2)", "i:0"},
+                        {"=SUBTOTAL(107,A1:A3)", "n:2.82842712474619"},
+                        {"=SUBTOTAL(9,A1:A3)", "i:12"},  // by hand: only 101-111 leave it out
+                        {"=SUBTOTAL(9,A1:A5)", "e:#N/A"},
+                        {"=AGGREGATE(9,5,A1:A5)", "i:18"},
+                        {"=AGGREGATE(9,4,A1:A3)", "i:12"},
+                        {"=AGGREGATE(9,3,A1:B5)", "i:18"},
+                    });
+}
+
 // AGGREGATE's codes over a column holding a nested SUBTOTAL, an AGGREGATE, a text and an error:
 // options 0-3 leave out the nested totals, 2, 3, 6 and 7 the errors.
 TEST_F(HostAggregateFunctionTest, AggregateCodesAndOptions) {

@@ -134,7 +134,8 @@ constexpr char kFlows[] =
     "D1: 39448\nD2: 39450\nD3: 39751\nD4: 39859\nD5: 39817\n"
     "E1: -1000\nE2: 230\nE3: 200\nE4: 125\nE5: 200\n"
     "F1: 1\nF2: 2\nF3: 3\nF4: 4\nF5: 5\n"
-    "G1: 1\nG2: \"x\"\nG3: 3\nG4: 4\nG5: 5";
+    "G1: 1\nG2: \"x\"\nG3: 3\nG4: 4\nG5: 5\n"
+    "H1: -10000\nH2: 2750\nH3: 4250\nH5: 2750";
 
 TEST_F(HostFinancialFunctionsTest, DatedCashFlows) {
   expectNumbers(kFlows, {
@@ -145,17 +146,24 @@ TEST_F(HostFinancialFunctionsTest, DatedCashFlows) {
                             {"=XIRR(A1:A5,B1:B5,0.5)", 0.37336253351883136},
                         });
   expectAll(kFlows, {
-                        // counts differ; a date before the first; a text date; an empty value
+                        // counts differ; a date before the first; a text date; an empty or
+                        // text value; a negative rate
                         {"=XNPV(0.1,A1:A4,B1:B5)", "e:#NUM!"},
                         {"=XNPV(0.1,A1:A5,{39448,39447,39751,39859,39904})", "e:#NUM!"},
                         {"=XNPV(0.1,E1:E5,G1:G5)", "e:#VALUE!"},
-                        {"=XNPV(0.1,A1:A6,B1:B6)", "e:#VALUE!"},
+                        {"=XNPV(0.1,A1:A6,B1:B6)", "e:#NUM!"},
+                        {"=XNPV(0.1,H1:H5,B1:B5)", "e:#NUM!"},
+                        {"=XNPV(0.1,G1:G5,B1:B5)", "e:#NUM!"},
                         {"=XNPV(-1,A1:A5,B1:B5)", "e:#NUM!"},
+                        {"=XNPV(-0.3,A1:A5,B1:B5)", "e:#NUM!"},
                         {"=XNPV(NA(),A1:A5,B1:B5)", "e:#N/A"},
                         {"=XIRR(A2:A5,B2:B5)", "e:#NUM!"},
                         // the rate would lie within 1e-17 of -1: no number holds it
                         {"=XIRR(E1:E5,F1:F5)", "e:#NUM!"},
                         {"=XIRR({-1,2},{39448,39448})", "e:#NUM!"},
+                        // XIRR takes an empty value as 0 and refuses a text one
+                        {"=XIRR(H1:H5,B1:B5)=XIRR({-10000;2750;4250;0;2750},B1:B5)", "b:TRUE"},
+                        {"=XIRR(G1:G5,B1:B5)", "e:#VALUE!"},
                     });
 }
 

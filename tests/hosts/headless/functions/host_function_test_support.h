@@ -10,6 +10,8 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "hosts/headless/headless_calc_host.h"
 #include "tests/functions/function_test_support.h"
@@ -28,6 +30,7 @@ class HostFunctionTest : public FunctionTest {
  protected:
   CalcHost* hostFor(CompiledModel& model) override {
     headless_ = std::make_unique<HeadlessCalcHost>(&model);
+    for (const auto& [sheet, row] : hiddenRows_) headless_->hideRow(sheet, row);
     return headless_.get();
   }
 
@@ -49,6 +52,8 @@ class HostFunctionTest : public FunctionTest {
   }
 
   std::unique_ptr<HeadlessCalcHost> headless_;
+  // Rows (sheet, row) the workbook of the next build hides.
+  std::vector<std::pair<uint32_t, uint32_t>> hiddenRows_;
 };
 
 }  // namespace korvel

@@ -86,6 +86,27 @@ TEST_F(NumberFormatTest, PercentExponentsAndFractions) {
   });
 }
 
+// The parts of a fraction around literals, and what a zero whole or fraction part leaves.
+TEST_F(NumberFormatTest, FractionPartsAroundLiteralsAndZeros) {
+  expectCases({
+      {23.75, "#\\:#=/=#", "23:3=/=4"},  // literals between the numerator, slash and denominator
+      {3.75, "#_#/#", "15 /4"},          // a blank is no whole part: the fraction is improper
+      {0, "#_#/#", "0 /1"},
+      {23.75, "#\\:? ?0#/000", "2:3  03/004"},  // the numerator is the last run of places
+      {0, "#\\:? ?0#/000", ":0  00/001"},       // a "0" in the numerator shows 0/1
+      {0.75, "#-#-#\\:#/#", "--3/4"},           // a zero whole drops the literal before it
+      {0.75, "#\\:?=/=#", " 3=/=4"},            // ... or blanks it when padding with "?"
+      {0.75, "?\\:#=/=#", "  3=/=4"},
+      {0.75, "0\\:#=/=#", "0:3=/=4"},
+      {0, "#\\:0=/=#", "0=/=1"},
+      {0, "?\\:0=/=#", "0:0=/=1"},
+      {1, "#\\:#=/=#", "1"},  // a zero fraction goes, or is blanked when a place is "?"
+      {1, "#\\:#=/=?", "1      "},
+      {0, "?\\:#=/=0", "0      "},
+      {0, "0\\:#=/=0", "0"},
+  });
+}
+
 TEST_F(NumberFormatTest, SectionsSignsAndConditions) {
   expectCases({
       {-5.5, "0.0", "-5.5"},
