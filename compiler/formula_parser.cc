@@ -405,14 +405,19 @@ class Parser {
   }
 
   // The range operator between references that are not both plain cell addresses: the smallest
-  // area holding both ends, computed when the formula is.
+  // area holding both ends, computed when the formula is. A #REF! end stands for a reference
+  // that was deleted: SUM(#REF!:#REF!) is #REF!.
   NodePtr parseRange() {
+    auto rangeEnd = [](const SyntaxNode& node) {
+      return isReferenceLike(node) ||
+             (node.kind == SyntaxKind::kError && node.errorCode == kErrorRef);
+    };
     NodePtr left = parsePrimary();
-    while (left && isReferenceLike(*left) && peek() == u':') {
+    while (left && rangeEnd(*left) && peek() == u':') {
       size_t at = pos_++;
       NodePtr right = parsePrimary();
       if (!right) return nullptr;
-      if (!isReferenceLike(*right)) {
+      if (!rangeEnd(*right)) {
         fail(right->position - 1, "expected a reference after ':' (range operator)");
         return nullptr;
       }

@@ -57,6 +57,7 @@ TEST(FormulaParserTest, SyntaxElements) {
       {u"=A1:Rate", "(range A1 name(Rate))"},
       {u"=A1:LOG10(5)", "(range A1 (LOG10 5))"},
       {u"=Sheet1!A1:'My Sheet'!B2", "(range Sheet1!A1 My Sheet!B2)"},
+      {u"=SUM(#REF!:#REF!)", "(SUM (range #REF! #REF!))"},
       {u"=Rate", "name(Rate)"},
       {u"=Sheet1!Local", "name(Sheet1!Local)"},
       {u"=_Tax.Rate", "name(_Tax.Rate)"},
