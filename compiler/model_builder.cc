@@ -560,7 +560,7 @@ class Builder {
         ++arguments;
       }
     }
-    if (arguments > kMaxCallArguments) {
+    if (spansSheets && arguments > kMaxCallArguments) {
       return fail("the call has more than " + std::to_string(kMaxCallArguments) +
                   " arguments, counting each sheet of a reference across sheets");
     }
