@@ -126,6 +126,7 @@ bool isReferenceLike(const SyntaxNode& node) {
     case SyntaxKind::kCall:
     case SyntaxKind::kUnion:
     case SyntaxKind::kIntersection:
+    case SyntaxKind::kRange:
       return true;
     default:
       return false;
@@ -375,7 +376,7 @@ class Parser {
 
   // A space between two references intersects them; before anything else it is only a space.
   NodePtr parseIntersection() {
-    NodePtr left = parsePrimary();
+    NodePtr left = parseRange();
     if (!left || !isReferenceLike(*left)) return left;
     NodePtr result;
     while (true) {
@@ -388,7 +389,7 @@ class Parser {
         break;
       }
       size_t at = before;
-      NodePtr right = parsePrimary();
+      NodePtr right = parseRange();
       if (!right) return nullptr;
       if (!isReferenceLike(*right)) {
         fail(right->position - 1, "expected a reference after the space (intersection operator)");
@@ -401,6 +402,28 @@ class Parser {
       result->children.push_back(std::move(right));
     }
     return result ? measured(std::move(result)) : std::move(left);
+  }
+
+  // The range operator between references that are not both plain cell addresses: the smallest
+  // area holding both ends, computed when the formula is. A #REF! end stands for a reference
+  // that was deleted: SUM(#REF!:#REF!) is #REF!.
+  NodePtr parseRange() {
+    auto rangeEnd = [](const SyntaxNode& node) {
+      return isReferenceLike(node) ||
+             (node.kind == SyntaxKind::kError && node.errorCode == kErrorRef);
+    };
+    NodePtr left = parsePrimary();
+    while (left && rangeEnd(*left) && peek() == u':') {
+      size_t at = pos_++;
+      NodePtr right = parsePrimary();
+      if (!right) return nullptr;
+      if (!rangeEnd(*right)) {
+        fail(right->position - 1, "expected a reference after ':' (range operator)");
+        return nullptr;
+      }
+      left = binary(SyntaxKind::kRange, 0, at, std::move(left), std::move(right));
+    }
+    return left;
   }
 
   NodePtr parsePrimary() {
@@ -623,12 +646,26 @@ class Parser {
       fail(start, "the sheet name is empty");
       return nullptr;
     }
-    if (sheet.find(u':') != std::u16string::npos) {
-      fail(start, "references to several sheets (" + toUtf8(sheet) + "!) are not supported");
+    ++pos_;
+    size_t colon = sheet.find(u':');
+    if (colon == std::u16string::npos) return parseQualified(start, sheet);
+    return acrossSheets(start, sheet.substr(0, colon), sheet.substr(colon + 1));
+  }
+
+  // What follows "First:Last!": a cell or a range on every sheet from First to Last.
+  NodePtr acrossSheets(size_t start, const std::u16string& first, const std::u16string& last) {
+    if (first.empty() || last.empty()) {
+      fail(start, "expected a sheet name on both sides of ':' before '!'");
       return nullptr;
     }
-    ++pos_;
-    return parseQualified(start, sheet);
+    NodePtr node = parseQualified(start, first);
+    if (!node) return nullptr;
+    if (node->kind != SyntaxKind::kReference) {
+      fail(start, "expected a cell or a range after " + toUtf8(first) + ":" + toUtf8(last) + "!");
+      return nullptr;
+    }
+    node->lastSheet = last;
+    return node;
   }
 
   // What follows "Sheet!": a cell, a range, whole rows or columns, or a name.
@@ -670,15 +707,15 @@ class Parser {
       return parseQualified(start, std::u16string(word));
     }
     if (peek() == u':') {
-      // Sheet1:Sheet3!A1 spans several sheets, which the model cannot hold.
+      // Sheet1:Sheet3!A1 spans several sheets.
       size_t save = pos_;
       ++pos_;
       if (startsWord(peek())) {
         std::u16string_view second = scanWord();
-        if (peek() == u'!') {
-          fail(start, "references to several sheets (" + toUtf8(word) + ":" + toUtf8(second) +
-                          "!) are not supported");
-          return nullptr;
+        if (peek() == u'!' && word.find(u'$') == std::u16string_view::npos &&
+            second.find(u'$') == std::u16string_view::npos) {
+          ++pos_;
+          return acrossSheets(start, std::u16string(word), std::u16string(second));
         }
       }
       pos_ = save;
@@ -699,15 +736,19 @@ class Parser {
       node->first = node->last = first;
       node->shape = ReferenceShape::kCell;
       if (peek() == u':') {
-        ++pos_;
+        size_t colon = pos_++;
         size_t secondStart = pos_;
         std::u16string_view second = scanWord();
-        if (!readCellAddress(second, &node->last)) {
-          fail(secondStart, "expected a cell address after ':', found " +
-                                (second.empty() ? found() : quoted(second)));
+        if (readCellAddress(second, &node->last) && peek() != u'(' && peek() != u'!') {
+          node->shape = ReferenceShape::kArea;
+        } else if (second.empty() && peek() != u'\'' && peek() != u'(') {
+          fail(secondStart, "expected a cell address after ':', found " + found());
           return nullptr;
+        } else {
+          // A1:INDEX(...), A1:Name: the range operator takes it.
+          node->last = node->first;
+          pos_ = colon;
         }
-        node->shape = ReferenceShape::kArea;
       }
       return node;
     }
@@ -884,7 +925,8 @@ std::string cellText(const SyntaxCell& cell, ReferenceShape shape) {
 }  // namespace
 
 std::string SyntaxNode::describe() const {
-  std::string qualifier = hasSheet ? toUtf8(sheet) + "!" : "";
+  std::string qualifier =
+      hasSheet ? toUtf8(sheet) + (lastSheet.empty() ? "" : ":" + toUtf8(lastSheet)) + "!" : "";
   switch (kind) {
     case SyntaxKind::kNumber:
       return numberText(number);
@@ -924,6 +966,8 @@ std::string SyntaxNode::describe() const {
     head = "union";
   } else if (kind == SyntaxKind::kIntersection) {
     head = "isect";
+  } else if (kind == SyntaxKind::kRange) {
+    head = "range";
   } else if (kind == SyntaxKind::kComparison) {
     static const char* const kTexts[] = {"?", "<", ">", "<=", ">=", "=", "<>"};
     head = code <= 6 ? kTexts[code] : "?";

@@ -3,6 +3,7 @@
 // or a sheet exists is for the builder to say.
 //
 // Precedence, from the tightest: the range colon inside a reference token (A1:B2, A:C, 1:3), the
+// range colon between other references (A1:INDEX(A:A,3), OFFSET(A1,1,1):B9, Name:C5), the
 // intersection (a space between two references), the union (the list separator inside
 // parentheses), negation (unary minus; unary plus is dropped), percent, ^, * and /, + and -, &,
 // then the six comparisons. Binary operators group from the left, so 2^3^2 is (2^3)^2 and
@@ -39,6 +40,7 @@ enum class SyntaxKind {
   kComparison,  // code: ComparisonCode of model/nodes/node.h
   kUnion,
   kIntersection,
+  kRange,  // the range operator between two expressions that are no plain cell address
 };
 
 // One corner of a reference; the dollar marks are kept for rendering only.
@@ -66,6 +68,8 @@ struct SyntaxNode {
   // qualifier from none.
   bool hasSheet = false;
   std::u16string sheet;
+  // The last sheet of a reference across several sheets (Sheet1:Sheet3!A1), else empty.
+  std::u16string lastSheet;
   ReferenceShape shape = ReferenceShape::kCell;
   SyntaxCell first;
   SyntaxCell last;  // equals first for a single cell
@@ -76,8 +80,8 @@ struct SyntaxNode {
   uint32_t height = 1;
 
   // A compact prefix rendering for diagnostics and tests: "(+ 1 (* 2 A1))", "(SUM A1:B2 _)",
-  // "(neg x)", "(% x)", "(apply (LAMBDA ...) 3)", "(union a b)", "(isect a b)", "name(Rate)",
-  // "{1,2;3,4}", "#N/A".
+  // "(neg x)", "(% x)", "(apply (LAMBDA ...) 3)", "(union a b)", "(isect a b)", "(range a b)",
+  // "name(Rate)", "Sheet1:Sheet3!A1", "{1,2;3,4}", "#N/A".
   std::string describe() const;
 };
 

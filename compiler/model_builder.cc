@@ -33,6 +33,15 @@ constexpr size_t kArrayRecordFixedPart = 12;
 constexpr std::u16string_view kVolatileFunctions[] = {
     u"INDIRECT", u"OFFSET", u"NOW", u"TODAY", u"RAND", u"RANDBETWEEN", u"CELL", u"INFO"};
 constexpr std::u16string_view kComputedReferenceFunctions[] = {u"INDIRECT", u"OFFSET"};
+// The functions that take a reference across several sheets (Sheet1:Sheet3!A1): each of them
+// reads the area on every sheet as it would read one argument per sheet, which is how the
+// reference is built. Elsewhere such a reference is #VALUE!.
+constexpr std::u16string_view kSheetSpanFunctions[] = {
+    u"SUM",  u"AVERAGE", u"AVERAGEA", u"COUNT",  u"COUNTA", u"MAX",     u"MAXA",    u"MIN",
+    u"MINA", u"PRODUCT", u"STDEV",    u"STDEVA", u"STDEVP", u"STDEVPA", u"STDEV.S", u"STDEV.P",
+    u"VAR",  u"VARA",    u"VARP",     u"VARPA",  u"VAR.S",  u"VAR.P"};
+// The most arguments a call may have, a reference across several sheets counting once per sheet.
+constexpr size_t kMaxCallArguments = 255;
 constexpr std::u16string_view kFuturePrefix = u"_XLFN.";
 
 bool contains(const std::u16string_view* begin, const std::u16string_view* end,
@@ -517,20 +526,64 @@ class Builder {
       case SyntaxKind::kIntersection:
         node = std::make_unique<IntersectionNode>();
         break;
+      case SyntaxKind::kRange:
+        // The area between two computed references has no node of its own: the host program
+        // computes it, and the cell reads whatever area it gives.
+        node = std::make_unique<CallNode>(std::u16string(kRangeCallName), 0, functions_);
+        reads->flags |= kCellRederivePrecedents;
+        break;
     }
     if (!node) return fail("an expression the model cannot hold");
+    const bool spansSheets =
+        s.kind == SyntaxKind::kCall &&
+        contains(std::begin(kSheetSpanFunctions), std::end(kSheetSpanFunctions),
+                 withoutFuturePrefix(toUpper(s.text)));
+    size_t arguments = 0;
     for (const auto& child : s.children) {
-      std::unique_ptr<Node> built = buildNode(*child, line, place, reads, failed);
-      if (!built) return nullptr;
-      node->addChild(std::move(built));
+      int first = -1, last = -1;
+      if (spansSheets && child->kind == SyntaxKind::kReference && !child->lastSheet.empty()) {
+        first = workbook_.findSheet(child->sheet);
+        last = workbook_.findSheet(child->lastSheet);
+      }
+      if (first >= 0 && last >= 0) {
+        if (first > last) std::swap(first, last);
+        for (int sheet = first; sheet <= last; ++sheet) {
+          std::unique_ptr<Node> built = buildReferenceOn(*child, sheet, reads, fail);
+          if (!built) return nullptr;
+          node->addChild(std::move(built));
+        }
+        arguments += size_t(last - first) + 1;
+      } else {
+        std::unique_ptr<Node> built = buildNode(*child, line, place, reads, failed);
+        if (!built) return nullptr;
+        node->addChild(std::move(built));
+        ++arguments;
+      }
+    }
+    if (spansSheets && arguments > kMaxCallArguments) {
+      return fail("the call has more than " + std::to_string(kMaxCallArguments) +
+                  " arguments, counting each sheet of a reference across sheets");
     }
     return node;
+  }
+
+  static std::u16string withoutFuturePrefix(std::u16string upper) {
+    if (startsWithNoCase(upper, kFuturePrefix)) upper.erase(0, kFuturePrefix.size());
+    return upper;
   }
 
   template <class Fail>
   std::unique_ptr<Node> buildReference(const SyntaxNode& s, const Place& place, Reads* reads,
                                        Fail& fail) {
     int sheet = place.sheet;
+    if (!s.lastSheet.empty()) {
+      // Across several sheets outside the functions that take it (those are built by the call),
+      // or with a sheet the workbook lacks.
+      if (workbook_.findSheet(s.sheet) < 0 || workbook_.findSheet(s.lastSheet) < 0) {
+        return std::make_unique<ErrorNode>(kErrorRef);
+      }
+      return std::make_unique<ErrorNode>(kErrorValue);
+    }
     if (s.hasSheet) {
       sheet = workbook_.findSheet(s.sheet);
       if (sheet < 0) return fail("unknown sheet '" + toUtf8(s.sheet) + "'");
@@ -538,6 +591,12 @@ class Builder {
       return fail("a reference in a workbook-level name needs a sheet, as in Sheet1!" +
                   s.describe());
     }
+    return buildReferenceOn(s, sheet, reads, fail);
+  }
+
+  // The reference's cell or area on that sheet.
+  template <class Fail>
+  std::unique_ptr<Node> buildReferenceOn(const SyntaxNode& s, int sheet, Reads* reads, Fail& fail) {
     uint32_t sh = uint32_t(sheet);
     if (s.shape == ReferenceShape::kCell) {
       if (s.first.row > maxRow() || s.first.column > maxColumn()) {

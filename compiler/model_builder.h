@@ -32,6 +32,12 @@
 //   value (LAMBDA(x,x+1)(3)) a call named kAppliedCallName whose first argument is what it calls:
 //   the headless program computes them with LET and LAMBDA (hosts/headless/lambda_calls.h). A call
 //   of a defined name (one holding a LAMBDA) reads what the name's expression reads.
+// - A reference across several sheets (Sheet1:Sheet3!A1) given to SUM, AVERAGE, COUNT, COUNTA,
+//   MAX, MIN, PRODUCT or a STDEV or VAR form (and the A forms) becomes one argument per sheet, in
+//   sheet order; anywhere else it is #VALUE! (#REF! when a sheet is missing).
+// - The range operator between other than two cell addresses (A1:INDEX(A:A,3)) becomes a call
+//   named kRangeCallName of its two ends, which the headless program computes; the cell's
+//   precedents are re-derived from the area it gives.
 // - Function names are upper-cased. A name the catalogue does not know, but knows without a
 //   leading "_xlfn.", is called by that shorter name. A function the catalogue knows carries the
 //   call flag; others stay calls without it.

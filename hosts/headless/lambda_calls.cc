@@ -8,6 +8,7 @@
 #include "engine/value_convert.h"
 #include "functions/native_registry.h"
 #include "hosts/headless/functions/host_functions.h"
+#include "model/address.h"
 #include "model/cell.h"
 #include "model/compiled_model.h"
 #include "util/text.h"
@@ -200,9 +201,46 @@ LambdaCalls::Argument LambdaCalls::argumentOf(Engine& engine, const Node* node) 
   return argument;
 }
 
+// The range operator: the smallest area holding both ends, which must lie on one sheet.
+static void computeRange(Engine& engine, const ChildList& ends, Value& out) {
+  if (ends.size() != 2) {
+    out.setError(kErrorValue);
+    return;
+  }
+  RangeRef areas[2];
+  for (size_t i = 0; i < 2; ++i) {
+    Value end;
+    evaluateNode(engine, ends[i].get(), kModeReference, end);
+    if (end.isError()) {
+      out = std::move(end);
+      return;
+    }
+    // An array, a value or a union of areas has no corners to join.
+    if (!end.isReference()) {
+      out.setError(kErrorValue);
+      return;
+    }
+    areas[i] = normalizeRange(end.reference());
+  }
+  const uint32_t sheet = areas[0].first.sheet();
+  if (areas[0].last.sheet() != sheet || areas[1].first.sheet() != sheet ||
+      areas[1].last.sheet() != sheet) {
+    out.setError(kErrorValue);
+    return;
+  }
+  out.setReference(CellRef::at(sheet, std::min(areas[0].first.row(), areas[1].first.row()),
+                               std::min(areas[0].first.column(), areas[1].first.column())),
+                   CellRef::at(sheet, std::max(areas[0].last.row(), areas[1].last.row()),
+                               std::max(areas[0].last.column(), areas[1].last.column())));
+}
+
 bool LambdaCalls::compute(Engine& engine, const CallNode& node, int mode, Value& out) {
   const std::u16string& name = node.name();
   const ChildList& children = node.children();
+  if (name == kRangeCallName) {
+    computeRange(engine, children, out);
+    return true;
+  }
   if (name == kAppliedCallName) {
     auto function = children.empty() ? nullptr : functionOf(children[0].get());
     if (!function) {
@@ -373,6 +411,8 @@ bool LambdaCalls::helper(Engine& engine, std::u16string_view name, const CallNod
     }
     return true;
   }
+  if (equalsNoCase(name, u"GROUPBY")) return groupBy(engine, node, out);
+  if (equalsNoCase(name, u"PIVOTBY")) return pivotBy(engine, node, out);
   if (equalsNoCase(name, u"MAP")) {
     auto function = functionAt(children.size() - 1);
     if (children.size() < 2 || !function) {
@@ -550,6 +590,315 @@ bool LambdaCalls::helper(Engine& engine, std::u16string_view name, const CallNod
 // IF and IFERROR with one condition evaluate only the branch they take, as the program does: a
 // LAMBDA that calls itself ends through such a branch. A condition that is an array, or one IF
 // would not read as a number or a boolean, leaves the call to the engine.
+namespace {
+
+// Rows with the same fields (texts compared without case) form a group, each group in the order
+// of its first row.
+std::vector<std::vector<uint32_t>> groupRows(const ValueArray& fields,
+                                             const std::vector<uint32_t>& rows) {
+  auto sameFields = [&](uint32_t a, uint32_t b) {
+    for (uint32_t c = 0; c < fields.columns(); ++c) {
+      if (sortOrder(fields.at(c, a), fields.at(c, b)) != 0) return false;
+    }
+    return true;
+  };
+  std::vector<std::vector<uint32_t>> groups;
+  for (uint32_t r : rows) {
+    auto group = std::find_if(groups.begin(), groups.end(),
+                              [&](const std::vector<uint32_t>& g) { return sameFields(g[0], r); });
+    if (group == groups.end()) {
+      groups.push_back({r});
+    } else {
+      group->push_back(r);
+    }
+  }
+  return groups;
+}
+
+// The order of the groups: by the sort key (negative: largest first), then by the fields from the
+// left.
+std::vector<size_t> groupOrder(size_t count, const std::function<const Value&(size_t)>& key,
+                               const ValueArray& fields,
+                               const std::vector<std::vector<uint32_t>>& groups, int direction) {
+  std::vector<size_t> order(count);
+  for (size_t g = 0; g < count; ++g) order[g] = g;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    int o = sortOrder(key(a), key(b)) * direction;
+    for (uint32_t c = 0; o == 0 && c < fields.columns(); ++c) {
+      o = sortOrder(fields.at(c, groups[a][0]), fields.at(c, groups[b][0]));
+    }
+    return o < 0;
+  });
+  return order;
+}
+
+}  // namespace
+
+// What GROUPBY and PIVOTBY share: the function, the fields and values read, the rows kept, and the
+// function of a column of values over some of those rows.
+struct LambdaCalls::Grouping {
+  std::shared_ptr<const Function> function;
+  ValueArray values;
+  std::vector<uint32_t> kept;
+  int headers = 0;  // 0 none, 1 present but not shown, 3 shown
+
+  void aggregate(LambdaCalls& calls, Engine& engine, const std::vector<uint32_t>& members,
+                 uint32_t column, Value& result) const {
+    if (members.empty()) {
+      result.clear();
+      return;
+    }
+    ValueArray part(1, uint32_t(members.size()));
+    for (size_t i = 0; i < members.size(); ++i) {
+      part.at(0, uint32_t(i)) = values.at(column, members[i]);
+    }
+    std::vector<Argument> arguments(1);
+    arguments[0].value.setArray(std::move(part));
+    calls.callFunction(engine, *function, std::move(arguments), kModeValueOrArray, result);
+    toSingle(engine, result);
+  }
+};
+
+// Reads the options of GROUPBY (PIVOTBY): the function at functionAt, the headers after it and
+// the filter at filterAt. Returns 1 when read into grouping, 0 when the form is not computed, -1
+// with out set to the error the call gives.
+int LambdaCalls::readGrouping(Engine& engine, const ChildList& children, size_t fieldsCount,
+                              size_t functionAt, size_t filterAt, std::vector<ValueArray>& fields,
+                              Grouping& grouping, Value& out) {
+  grouping.function = functionOf(children[functionAt].get());
+  if (!grouping.function) return 0;
+  std::vector<Value> read(fieldsCount + 1);
+  for (size_t i = 0; i <= fieldsCount; ++i) {
+    evaluateNode(engine, children[i].get(), kModeValueOrArray, read[i]);
+    if (read[i].isError()) {
+      out = read[i];
+      return -1;
+    }
+  }
+  for (size_t i = 0; i < fieldsCount; ++i) fields.push_back(arrayOf(engine, read[i]));
+  grouping.values = arrayOf(engine, read[fieldsCount]);
+  const ValueArray& values = grouping.values;
+  const uint32_t rows = values.rows();
+  double headers = -1;
+  if (!readOption(engine, children, functionAt + 1, -1, &headers) || headers < -1 || headers > 3) {
+    out.setError(kErrorValue);
+    return -1;
+  }
+  for (const ValueArray& f : fields) {
+    if (f.rows() != rows) {
+      out.setError(kErrorValue);
+      return -1;
+    }
+  }
+  if (headers == 2) return 0;
+  if (headers < 0) {
+    bool textHeads = rows >= 2;
+    bool numberBelow = false;
+    for (uint32_t c = 0; c < values.columns() && textHeads; ++c) {
+      textHeads = values.at(c, 0).isText();
+      numberBelow = numberBelow || values.at(c, 1).isNumeric();
+    }
+    headers = textHeads && numberBelow ? 1 : 0;
+  }
+  grouping.headers = int(headers);
+  ValueArray filter;
+  const bool filtered = filterAt < children.size() && children[filterAt]->tag() != kTagMissing;
+  if (filtered) {
+    Value v;
+    evaluateNode(engine, children[filterAt].get(), kModeValueOrArray, v);
+    filter = arrayOf(engine, v);
+    if (filter.columns() != 1 || filter.rows() != rows) {
+      out.setError(kErrorValue);
+      return -1;
+    }
+  }
+  for (uint32_t r = headers > 0 ? 1 : 0; r < rows; ++r) {
+    if (filtered) {
+      const Value& f = filter.at(0, r);
+      if (f.isError()) {
+        out = f;
+        return -1;
+      }
+      if (!toBoolean(f)) continue;
+    }
+    grouping.kept.push_back(r);
+  }
+  return 1;
+}
+
+// An optional whole-number argument (TRUE is 1); false when it is given but is no number.
+bool LambdaCalls::readOption(Engine& engine, const ChildList& children, size_t i, double fallback,
+                             double* result) {
+  *result = fallback;
+  if (i >= children.size() || children[i]->tag() == kTagMissing) return true;
+  Value v;
+  evaluateNode(engine, children[i].get(), kModeValue, v);
+  if (v.isBoolean()) {
+    *result = v.boolean() ? 1 : 0;
+    return true;
+  }
+  if (!v.isNumeric()) return false;
+  *result = std::trunc(v.number());
+  return true;
+}
+
+// GROUPBY(row_fields, values, function, [field_headers], [total_depth], [sort_order],
+// [filter_array], [field_relationship]): one row per distinct set of row fields, the function of
+// each value column over the group's rows beside it, and a grand total row. Headers are found as
+// the program finds them when field_headers is left out: a text heading values whose second row
+// holds a number. Forms this does not compute (generated headers, subtotals of several fields,
+// several sort keys, several functions) are left uncomputed rather than answered otherwise.
+bool LambdaCalls::groupBy(Engine& engine, const CallNode& node, Value& out) {
+  const ChildList& children = node.children();
+  if (children.size() < 3 || children.size() > 8) {
+    out.setError(kErrorValue);
+    return true;
+  }
+  std::vector<ValueArray> read;
+  Grouping grouping;
+  const int state = readGrouping(engine, children, 1, 2, 6, read, grouping, out);
+  if (state <= 0) return state < 0;
+  const ValueArray& fields = read[0];
+  const ValueArray& values = grouping.values;
+  const uint32_t keys = fields.columns(), columns = values.columns();
+  double depth = 1, sort = 1, relationship = 0;
+  if (!readOption(engine, children, 4, 1, &depth) || !readOption(engine, children, 5, 1, &sort) ||
+      !readOption(engine, children, 7, 0, &relationship) || relationship < 0 || relationship > 1 ||
+      std::fabs(depth) > 2) {
+    out.setError(kErrorValue);
+    return true;
+  }
+  if ((std::fabs(depth) == 2 && keys > 1) || sort == 0 || std::fabs(sort) > keys + columns) {
+    return false;
+  }
+  const auto groups = groupRows(fields, grouping.kept);
+  std::vector<std::vector<Value>> results(groups.size(), std::vector<Value>(columns));
+  for (size_t g = 0; g < groups.size(); ++g) {
+    for (uint32_t c = 0; c < columns; ++c) {
+      grouping.aggregate(*this, engine, groups[g], c, results[g][c]);
+    }
+  }
+  const uint32_t key = uint32_t(std::fabs(sort)) - 1;
+  const auto order = groupOrder(
+      groups.size(),
+      [&](size_t g) -> const Value& {
+        return key < keys ? fields.at(key, groups[g][0]) : results[g][key - keys];
+      },
+      fields, groups, sort < 0 ? -1 : 1);
+  const uint32_t headerRows = grouping.headers == 3 ? 1 : 0, totalRows = depth != 0 ? 1 : 0;
+  const uint64_t height = uint64_t{headerRows} + groups.size() + totalRows;
+  if (height == 0 || height * (keys + columns) > kMaxElements) {
+    out.setError(height == 0 ? kErrorValue : kErrorNum);
+    return true;
+  }
+  ValueArray result(keys + columns, uint32_t(height));
+  uint32_t row = 0;
+  if (headerRows) {
+    for (uint32_t c = 0; c < keys; ++c) result.at(c, 0) = fields.at(c, 0);
+    for (uint32_t c = 0; c < columns; ++c) result.at(keys + c, 0) = values.at(c, 0);
+    row = 1;
+  }
+  auto totalRow = [&](uint32_t at) {
+    result.at(0, at) = Value::text(u"Total");
+    for (uint32_t c = 0; c < columns; ++c) {
+      grouping.aggregate(*this, engine, grouping.kept, c, result.at(keys + c, at));
+    }
+  };
+  if (depth < 0) totalRow(row++);
+  for (size_t g : order) {
+    for (uint32_t c = 0; c < keys; ++c) result.at(c, row) = fields.at(c, groups[g][0]);
+    for (uint32_t c = 0; c < columns; ++c) result.at(keys + c, row) = std::move(results[g][c]);
+    ++row;
+  }
+  if (depth > 0) totalRow(row);
+  out.setArray(std::move(result));
+  return true;
+}
+
+// PIVOTBY(row_fields, col_fields, values, function, [field_headers], [row_total_depth],
+// [row_sort_order], [col_total_depth], [col_sort_order], [filter_array], [relative_to]): the
+// groups of the row field down, those of the column field across, the function of the values
+// where both meet (empty where no row has both) and totals after each (-1: before, 0: none).
+// Computed for one row field, one column field and one column of values, sorted by the fields;
+// other forms are left uncomputed.
+bool LambdaCalls::pivotBy(Engine& engine, const CallNode& node, Value& out) {
+  const ChildList& children = node.children();
+  if (children.size() < 4 || children.size() > 11) {
+    out.setError(kErrorValue);
+    return true;
+  }
+  if (children.size() > 10 && children[10]->tag() != kTagMissing) return false;
+  std::vector<ValueArray> read;
+  Grouping grouping;
+  const int state = readGrouping(engine, children, 2, 3, 9, read, grouping, out);
+  if (state <= 0) return state < 0;
+  const ValueArray& rowFields = read[0];
+  const ValueArray& columnFields = read[1];
+  double rowDepth = 1, rowSort = 1, columnDepth = 1, columnSort = 1;
+  if (!readOption(engine, children, 5, 1, &rowDepth) ||
+      !readOption(engine, children, 6, 1, &rowSort) ||
+      !readOption(engine, children, 7, 1, &columnDepth) ||
+      !readOption(engine, children, 8, 1, &columnSort) || std::fabs(rowDepth) > 2 ||
+      std::fabs(columnDepth) > 2) {
+    out.setError(kErrorValue);
+    return true;
+  }
+  if (rowFields.columns() != 1 || columnFields.columns() != 1 || grouping.values.columns() != 1 ||
+      grouping.headers == 3 || std::fabs(rowSort) != 1 || std::fabs(columnSort) != 1) {
+    return false;
+  }
+  const auto rowGroups = groupRows(rowFields, grouping.kept);
+  const auto columnGroups = groupRows(columnFields, grouping.kept);
+  const auto rowOrder = groupOrder(
+      rowGroups.size(), [&](size_t g) -> const Value& { return rowFields.at(0, rowGroups[g][0]); },
+      rowFields, rowGroups, rowSort < 0 ? -1 : 1);
+  const auto columnOrder = groupOrder(
+      columnGroups.size(),
+      [&](size_t g) -> const Value& { return columnFields.at(0, columnGroups[g][0]); },
+      columnFields, columnGroups, columnSort < 0 ? -1 : 1);
+  const uint64_t height = 1 + rowGroups.size() + (rowDepth != 0 ? 1 : 0);
+  const uint64_t width = 1 + columnGroups.size() + (columnDepth != 0 ? 1 : 0);
+  if (height * width > kMaxElements) {
+    out.setError(kErrorNum);
+    return true;
+  }
+  // Lines of the result in order: a group's index, or -1 for the total.
+  auto lines = [](const std::vector<size_t>& order, double depth) {
+    std::vector<int64_t> line;
+    if (depth < 0) line.push_back(-1);
+    for (size_t g : order) line.push_back(int64_t(g));
+    if (depth > 0) line.push_back(-1);
+    return line;
+  };
+  const std::vector<int64_t> rowLines = lines(rowOrder, rowDepth);
+  const std::vector<int64_t> columnLines = lines(columnOrder, columnDepth);
+  ValueArray result(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+  for (size_t c = 0; c < columnLines.size(); ++c) {
+    result.at(uint32_t(c + 1), 0) =
+        columnLines[c] < 0 ? Value::text(u"Total")
+                           : columnFields.at(0, columnGroups[size_t(columnLines[c])][0]);
+  }
+  for (size_t r = 0; r < rowLines.size(); ++r) {
+    const uint32_t at = uint32_t(r + 1);
+    const std::vector<uint32_t>* rowsOf =
+        rowLines[r] < 0 ? &grouping.kept : &rowGroups[size_t(rowLines[r])];
+    result.at(0, at) = rowLines[r] < 0 ? Value::text(u"Total") : rowFields.at(0, rowsOf->front());
+    for (size_t c = 0; c < columnLines.size(); ++c) {
+      std::vector<uint32_t> members;
+      for (uint32_t row : *rowsOf) {
+        if (columnLines[c] < 0 ||
+            sortOrder(columnFields.at(0, row),
+                      columnFields.at(0, columnGroups[size_t(columnLines[c])][0])) == 0) {
+          members.push_back(row);
+        }
+      }
+      grouping.aggregate(*this, engine, members, 0, result.at(uint32_t(c + 1), at));
+    }
+  }
+  out.setArray(std::move(result));
+  return true;
+}
+
 bool LambdaCalls::lazyBranch(Engine& engine, const CallNode& node, int mode, Value& out) {
   const ChildList& children = node.children();
   std::u16string_view base = baseName(node.name());

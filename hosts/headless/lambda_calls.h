@@ -1,7 +1,8 @@
 // The formula constructs that give names to values while they compute: LET, LAMBDA (written in
 // the formula, called where it stands, held by a defined name or a LET variable, passed to MAP,
-// REDUCE, SCAN, BYROW, BYCOL or MAKEARRAY), ISOMITTED, and worksheet functions passed as values.
-// The compiled model keeps them as call nodes named as the workbook file writes them
+// REDUCE, SCAN, BYROW, BYCOL, MAKEARRAY, GROUPBY or PIVOTBY), ISOMITTED, and worksheet functions
+// passed as values. The compiled model keeps them as call nodes named as the workbook file writes
+// them
 // ("_XLFN.LET", "_XLPM.X" for a parameter or variable, "_XLOP.X" for an optional parameter,
 // "_XLETA.SUM" for a function passed as a value, kAppliedCallName for LAMBDA(x,x+1)(3)). The engine
 // hands those calls over unevaluated (CalcHost::computeCall); this evaluator keeps the scope of
@@ -34,6 +35,11 @@ namespace korvel {
 // The name the compiler gives the call of a value: its first child is what is called, the others
 // are the arguments.
 inline constexpr std::u16string_view kAppliedCallName = u"_XLAPPLY";
+
+// The name the compiler gives the range operator between references it cannot join when it
+// builds (A1:INDEX(A:A,3), OFFSET(A1,1,1):B9): the two children are its ends. Computed here too,
+// as a call taken whole, into the smallest area holding both ends.
+inline constexpr std::u16string_view kRangeCallName = u"_XLRANGE";
 
 // LAMBDA calls nested deeper than this give #NUM!, well before the engine's bound on nesting.
 inline constexpr int kMaxLambdaDepth = 200;
@@ -76,6 +82,14 @@ class LambdaCalls {
   void callWithNodes(Engine& engine, const Function& function, const ChildList& children,
                      size_t first, int mode, Value& out);
   bool helper(Engine& engine, std::u16string_view name, const CallNode& node, Value& out);
+  struct Grouping;
+  bool groupBy(Engine& engine, const CallNode& node, Value& out);
+  bool pivotBy(Engine& engine, const CallNode& node, Value& out);
+  int readGrouping(Engine& engine, const ChildList& children, size_t fieldsCount, size_t functionAt,
+                   size_t filterAt, std::vector<ValueArray>& fields, Grouping& grouping,
+                   Value& out);
+  bool readOption(Engine& engine, const ChildList& children, size_t i, double fallback,
+                  double* result);
   bool lazyBranch(Engine& engine, const CallNode& node, int mode, Value& out);
   std::shared_ptr<const Function> functionOf(const Node* node) const;
   Argument argumentOf(Engine& engine, const Node* node);

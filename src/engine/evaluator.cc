@@ -433,9 +433,6 @@ Value& evaluateNode(Engine& engine, const Node* node, int mode, Value& result) {
       result.setError(kErrorValue);
       return result;
   }
-  // A call keeps a reference it returns: the refresh of computed precedents reads it.
-  if (node->tag() == kTagCall)
-    const_cast<CallNode*>(static_cast<const CallNode*>(node))->keepResult(result);
   return result;
 }
 

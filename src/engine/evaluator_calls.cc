@@ -175,6 +175,13 @@ void reduceToSingle(Engine& engine, Value& v) {
   }
 }
 
+// The call keeps a reference it computed, before the mode turns it into the cell's value: the
+// refresh of computed precedents reads it (the cell of =A1:INDEX(A:A,3) reads A1:A3).
+void finishCall(const CallNode& node, Engine& engine, int mode, Value& result) {
+  const_cast<CallNode&>(node).keepResult(result);
+  finishForMode(engine, mode, result);
+}
+
 }  // namespace
 
 void evaluateCall(Engine& engine, const CallNode& node, int mode, Value& result) {
@@ -183,7 +190,7 @@ void evaluateCall(Engine& engine, const CallNode& node, int mode, Value& result)
     if ((!native || !native->isNative() || host->seesEveryCall()) &&
         host->computeCall(engine, node, mode, result)) {
       engine.computedWithoutExcel = false;
-      finishForMode(engine, mode, result);
+      finishCall(node, engine, mode, result);
       return;
     }
   }
@@ -221,13 +228,13 @@ void evaluateCall(Engine& engine, const CallNode& node, int mode, Value& result)
   }
   if (refused) {
     result.setError(kErrorValue);
-    finishForMode(engine, mode, result);
+    finishCall(node, engine, mode, result);
     return;
   }
 
   if (!elementwise) {
     callOnce(engine, node, shape, Arguments(arguments.data(), count), result);
-    finishForMode(engine, mode, result);
+    finishCall(node, engine, mode, result);
     return;
   }
 
@@ -242,6 +249,7 @@ void evaluateCall(Engine& engine, const CallNode& node, int mode, Value& result)
   }
   if (uint64_t{columns} * rows > kMaxArrayElements) {
     result.setError(kErrorValue);
+    finishCall(node, engine, mode, result);
     return;
   }
   ValueArray out(columns, rows);
@@ -269,6 +277,7 @@ void evaluateCall(Engine& engine, const CallNode& node, int mode, Value& result)
     }
   }
   result.setArray(std::move(out));
+  finishCall(node, engine, mode, result);
 }
 
 }  // namespace korvel::evaluation

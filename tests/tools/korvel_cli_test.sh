@@ -95,6 +95,17 @@ expect_output "calc of LET and LAMBDA" $'Data!B1 = 10\nData!B2 = 13\nData!B3 = 7
   "$korvel" calc "$work/lambda.txt" --set Data!A1=5 --get B1 --get B2 --get B3
 expect_output "run of LET and LAMBDA" $'Data!B1 = 10\nData!B2 = 13\nData!B3 = 70' \
   "$korvel" run "$work/lambda.txt" --set Data!A1=5 --get B1 --get B2 --get B3
+# References across sheets, the range operator between computed ends and GROUPBY: check, calc and
+# run agree, also after an edit of a sheet between the ends.
+printf '%s\n' '[Jan]' 'A1: 1' '[Feb]' 'A1: 2' '[Mar]' 'A1: 3' 'B1: 4' \
+  'B2: =SUM(Jan:Mar!A1) -> 6' 'B3: =SUM(A1:INDEX(A1:B1,2)) -> 7' \
+  'B4: =_xlfn.CONCAT(_xlfn.GROUPBY(A1:A1,B1:B1,_xleta.SUM)) -> "34Total4"' > "$work/sheets.txt"
+expect_output "check across sheets" "checked 3 formula cells: 3 matched, 0 mismatched, 0 not computed" \
+  "$korvel" check "$work/sheets.txt"
+for command in calc run; do
+  expect_output "$command across sheets" $'Mar!B2 = 16\nMar!B3 = 7\nMar!B4 = 34Total4' \
+    "$korvel" "$command" "$work/sheets.txt" --set Feb!A1=12 --get Mar!B2 --get Mar!B3 --get Mar!B4
+done
 set +e
 "$korvel" calc "$work/small.txt" --set Sheet1!A2=3 > /dev/null 2>&1
 status=$?

@@ -31,6 +31,11 @@ NativeTable hostRegressionFunctions();    // pairs of series and least squares
 NativeTable hostSecuritiesFunctions();    // bonds, coupons, discounted securities, bills
 NativeTable hostFinancialFunctions();     // rates, periods, depreciation, dated cash flows
 
+// The sort order of values, as SORT orders them: numbers, texts, booleans, errors (by their
+// number: #NULL!, #DIV/0!, #VALUE!, #REF!, #NAME?, #NUM!, #N/A), then empty cells. 0 for values
+// that sort as one (texts differing only in case).
+int sortOrder(const Value& a, const Value& b);
+
 // Every family's table, in the order above.
 std::vector<NativeTable> hostFamilyTables();
 

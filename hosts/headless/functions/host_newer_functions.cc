@@ -933,18 +933,6 @@ void filterRoutine(CallContext& context, const Value* const* arguments, Value& r
   setArrayResult(result, std::move(out));
 }
 
-// The sort order of values: numbers, texts, booleans, errors (by their number: #NULL!, #DIV/0!,
-// #VALUE!, #REF!, #NAME?, #NUM!, #N/A), then empty cells.
-int sortOrder(const Value& a, const Value& b) {
-  const int fa = a.isEmpty() ? 99 : typeFamily(a), fb = b.isEmpty() ? 99 : typeFamily(b);
-  if (fa != fb) return fa < fb ? -1 : 1;
-  if (a.isError())
-    return a.errorCode() == b.errorCode() ? 0 : a.errorCode() < b.errorCode() ? -1 : 1;
-  if (a.isEmpty()) return 0;
-  if (equals(a, b)) return 0;
-  return less(a, b) ? -1 : 1;
-}
-
 // SORT(array, [sort_index], [sort_order], [by_col]): rows (columns) in a stable order of one
 // column (row); sort_order -1 descends.
 void sortRoutine(CallContext& context, const Value* const* arguments, Value& result) {
@@ -1623,6 +1611,16 @@ constexpr NativeEntry kHostNewerFunctions[] = {
 };
 
 }  // namespace
+
+int sortOrder(const Value& a, const Value& b) {
+  const int fa = a.isEmpty() ? 99 : typeFamily(a), fb = b.isEmpty() ? 99 : typeFamily(b);
+  if (fa != fb) return fa < fb ? -1 : 1;
+  if (a.isError())
+    return a.errorCode() == b.errorCode() ? 0 : a.errorCode() < b.errorCode() ? -1 : 1;
+  if (a.isEmpty()) return 0;
+  if (equals(a, b)) return 0;
+  return less(a, b) ? -1 : 1;
+}
 
 NativeTable hostNewerFunctions() { return NativeTable(kHostNewerFunctions); }
 

@@ -111,6 +111,43 @@ TEST_F(HostFunctionTest, HelpersCallTheirLambdaPerElementRowColumnOrStep) {
       });
 }
 
+TEST_F(HostFunctionTest, GroupByAndPivotByAggregateEachGroupSortedWithTotals) {
+  const std::string groups = kInputs +
+                             "A10: \"Type\"\nB10: \"Amount\"\nA11: \"b\"\nB11: 5\nA12: \"a\"\n"
+                             "B12: 1\nA13: \"B\"\nB13: 2\nA14: \"c\"\nB14: 4\nA15: \"a\"\nB15: 3\n"
+                             "C11: \"x\"\nC12: \"y\"\nC13: \"x\"\nC14: \"y\"\nC15: \"x\"\n";
+  expectAll(
+      groups,
+      {
+          {"=_xlfn.CONCAT(_xlfn.GROUPBY(A11:A15,B11:B15,_xleta.SUM))", "t:a4b7c4Total15"},
+          // A text over a number heads the values: the header row is left out.
+          {"=_xlfn.CONCAT(_xlfn.GROUPBY(A10:A15,B10:B15,_xleta.SUM))", "t:a4b7c4Total15"},
+          {"=_xlfn.CONCAT(_xlfn.GROUPBY(A10:A15,B10:B15,_xleta.SUM,3))",
+           "t:TypeAmounta4b7c4Total15"},
+          {"=_xlfn.CONCAT(_xlfn.GROUPBY(A11:A15,B11:B15,_xleta.SUM,0,-1))", "t:Total15a4b7c4"},
+          // Sorted by the values, largest first; equal values keep the fields' order.
+          {"=_xlfn.CONCAT(_xlfn.GROUPBY(A11:A15,B11:B15,_xleta.SUM,0,0,-2))", "t:b7a4c4"},
+          {"=_xlfn.CONCAT(_xlfn.GROUPBY(A11:A15,B11:B15,_xleta.SUM,0,1,1,B11:B15>1))",
+           "t:a3b7c4Total14"},
+          {"=_xlfn.CONCAT(_xlfn.GROUPBY(A11:A15,B11:B15,_xlfn.LAMBDA(_xlpm.x,MAX(_xlpm.x)),0,0))",
+           "t:a3b5c4"},
+          {"=ROWS(_xlfn.GROUPBY(A11:A15,B11:B15,_xleta.SUM))*10+"
+           "COLUMNS(_xlfn.GROUPBY(A11:A15,B11:B15,_xleta.SUM))",
+           "i:42"},
+          {"=_xlfn.GROUPBY(A11:A15,B11:B14,_xleta.SUM)", "e:#VALUE!"},
+          {"=_xlfn.GROUPBY(A11:A15,B11:B15,_xleta.SUM,\"x\")", "e:#VALUE!"},
+          // Row groups down, column groups across, empty where no row has both.
+          {"=_xlfn.CONCAT(_xlfn.PIVOTBY(A11:A15,C11:C15,B11:B15,_xleta.SUM))",
+           "t:xyTotala314b77c44Total10515"},
+          {"=_xlfn.CONCAT(_xlfn.PIVOTBY(A11:A15,C11:C15,B11:B15,_xleta.SUM,0,0,-1,0))",
+           "t:xyc4b7a31"},
+          {"=ROWS(_xlfn.PIVOTBY(A10:A15,C10:C15,B10:B15,_xleta.SUM))*10+"
+           "COLUMNS(_xlfn.PIVOTBY(A11:A15,C11:C15,B11:B15,_xleta.SUM))",
+           "i:54"},
+          {"=_xlfn.PIVOTBY(A11:A15,C11:C14,B11:B15,_xleta.SUM)", "e:#VALUE!"},
+      });
+}
+
 // Constructs computed by the headless program are not counted as left to the host program, and
 // the cells reading them compute from them.
 TEST_F(HostFunctionTest, LambdaCellsAreComputedNotHandedOver) {
