@@ -162,6 +162,14 @@ class Builder {
 
   // Places every workbook cell and array member, checks overlaps, sets values and array ranges.
   void buildCells() {
+    // Counted first: a large workbook's list would otherwise hold its old and new storage at
+    // once while it doubles.
+    size_t formulas = 0;
+    for (const WorkbookSheet& sheet : workbook_.sheets) {
+      formulas += sheet.arrays.size();
+      for (const WorkbookCell& cell : sheet.cells) formulas += cell.isFormula ? 1 : 0;
+    }
+    formulas_.reserve(formulas);
     for (uint32_t s = 0; s < workbook_.sheets.size(); ++s) {
       const WorkbookSheet& sheet = workbook_.sheets[s];
       if (sheet.arrays.empty() && inOrder(sheet)) {
@@ -243,7 +251,7 @@ class Builder {
       return;
     }
     if (from.cached) cell->ensureValue() = *from.cached;
-    formulas_.push_back(Pending{cell, sheet, &from.formula, from.line});
+    formulas_.push_back(Pending{cell, &from.formula, sheet, from.line});
   }
 
   void placeArrayMember(Cell* cell, uint32_t sheet, const ArrayFormula& array) {
@@ -253,7 +261,7 @@ class Builder {
     bool anchor = cell->address == range.first;
     cell->setFlag(kCellArrayMember, true);
     cell->setFlag(kCellArrayElsewhere, !anchor);
-    if (anchor) formulas_.push_back(Pending{cell, sheet, &array.formula, array.line});
+    if (anchor) formulas_.push_back(Pending{cell, &array.formula, sheet, array.line});
     if (!array.cached) return;
     const Value& result = *array.cached;
     if (anchor || !result.isArray()) {
@@ -657,10 +665,11 @@ class Builder {
                                       functions_);
   }
 
+  // One per formula cell of the workbook, so kept to 24 bytes.
   struct Pending {
     Cell* cell;
-    uint32_t sheet;
     const std::u16string* formula;  // the workbook's, which outlives the build
+    uint32_t sheet;
     int line;
   };
 

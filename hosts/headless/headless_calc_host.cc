@@ -1,6 +1,8 @@
 #include "hosts/headless/headless_calc_host.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <new>
 #include <utility>
 
 #include "engine/evaluator.h"
@@ -28,24 +30,34 @@ bool CellRefLess::operator()(const CellRef& a, const CellRef& b) const {
 }
 
 void HeadlessCalcHost::setWorkbookFormula(CellRef cell, std::u16string_view text) {
-  std::u16string shown = !text.empty() && text[0] == u'=' ? std::u16string() : std::u16string(u"=");
-  shown.reserve(shown.size() + text.size());
-  // Files store newer functions with a prefix ("_xlfn.", "_xlfn._xlws.") that formulas never show.
+  std::u16string& texts = workbookFormulaTexts_;
+  const size_t start = texts.size();
+  if (start > UINT32_MAX - 2 - text.size()) throw std::bad_alloc();
+  texts.append(2, u'\0');  // the length, known once the text is in
+  if (text.empty() || text[0] != u'=') texts += u'=';
+  // Files store newer functions with a prefix ("_xlfn.", "_xlws.") that formulas never show.
   size_t i = std::min(text.find(u'_'), text.size());
-  shown.append(text.substr(0, i));
+  texts.append(text.substr(0, i));
   while (i < text.size()) {
     std::u16string_view rest = text.substr(i);
     if (startsWithNoCase(rest, u"_xlfn.") || startsWithNoCase(rest, u"_xlws.")) {
       i += 6;
       continue;
     }
-    shown += text[i++];
+    texts += text[i++];
   }
-  workbookFormulas_.set(cell, std::move(shown));
+  const uint32_t length = uint32_t(texts.size() - start - 2);
+  texts[start] = char16_t(length & 0xFFFF);
+  texts[start + 1] = char16_t(length >> 16);
+  workbookFormulas_.set(cell, uint32_t(start));
 }
 
-const std::u16string* HeadlessCalcHost::workbookFormula(CellRef cell) const {
-  return workbookFormulas_.find(cell);
+std::optional<std::u16string_view> HeadlessCalcHost::workbookFormula(CellRef cell) const {
+  const uint32_t* start = workbookFormulas_.find(cell);
+  if (start == nullptr) return std::nullopt;
+  const char16_t* at = workbookFormulaTexts_.data() + *start;
+  const uint32_t length = uint32_t(at[0]) | (uint32_t(at[1]) << 16);
+  return std::u16string_view(at + 2, length);
 }
 
 const Value* HeadlessCalcHost::publishedValue(CellRef address) const {

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -94,8 +95,9 @@ class HeadlessCalcHost : public CalcHost {
   // A formula of the workbook as its author wrote it, which FORMULATEXT shows: the compiled model
   // keeps no $ marks. The text gets its "=" and loses the prefixes of newer functions.
   void setWorkbookFormula(CellRef cell, std::u16string_view text);
-  // That text of the cell, or null when the workbook gave none.
-  const std::u16string* workbookFormula(CellRef cell) const;
+  // That text of the cell, or nothing when the workbook gave none. The view lasts until the next
+  // formula is set.
+  std::optional<std::u16string_view> workbookFormula(CellRef cell) const;
 
   // A row the workbook hides, by hand or by a filter: SUBTOTAL's codes 101-111 and AGGREGATE's
   // options that leave out hidden rows pass over its cells.
@@ -161,7 +163,10 @@ class HeadlessCalcHost : public CalcHost {
   bool date1904_ = false;
   bool computesFunctions_ = true;
   CellPages<Value> published_;
-  CellPages<std::u16string> workbookFormulas_;
+  // Every formula text one after the other, each behind its length in two units: a million
+  // short formulas kept as strings of their own cost several times their text.
+  std::u16string workbookFormulaTexts_;
+  CellPages<uint32_t> workbookFormulas_;                // where each cell's text starts
   std::set<std::pair<uint32_t, uint32_t>> hiddenRows_;  // sheet and row
   size_t publishCount_ = 0;
   std::map<std::u16string, size_t> notComputed_;

@@ -196,9 +196,15 @@ int main(int argc, char** argv) {
 #if defined(__GLIBC__)
   // Models are built in large vectors that grow by doubling. Above the allocator's default mapping
   // threshold each regrowth maps fresh pages from the system and returns the old ones, and the
-  // page faults cost more than the copying; keeping such blocks in the heap lets them be reused.
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  // page faults cost more than the copying; blocks up to a few megabytes are kept in the heap to
+  // be reused. Larger ones (a large model's cell lists, the dependency walk's buffers, the file
+  // being read) are mapped, so that their pages go back to the system once they are freed rather
+  // than stay resident beside the model: at a million cells that is a tenth of the peak.
+  mallopt(M_MMAP_THRESHOLD, 4 << 20);
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  // The model file is decoded on a second thread; with an arena of its own, the memory of the
+  // decoded pieces would stay with that arena, unused by the model built from them.
+  mallopt(M_ARENA_MAX, 1);
 #endif
   CLI::App app{"korvel: the runtime of compiled spreadsheet applications, on the headless host"};
   app.require_subcommand(1);

@@ -548,10 +548,10 @@ void formulaText(CallContext& context, const Value* const* arguments, Value& res
   // The workbook's own text when the program has it: the model's lacks the $ marks.
   const auto* program =
       context.engine != nullptr ? dynamic_cast<HeadlessCalcHost*>(context.engine->host()) : nullptr;
-  const std::u16string* written =
-      program != nullptr ? program->workbookFormula(cell->address) : nullptr;
+  const std::optional<std::u16string_view> written =
+      program != nullptr ? program->workbookFormula(cell->address) : std::nullopt;
   std::u16string text =
-      written != nullptr ? *written : u"=" + cell->formulaRoots.front()->formulaText(model);
+      written ? std::u16string(*written) : u"=" + cell->formulaRoots.front()->formulaText(model);
   if (cell->arrayRange() != nullptr) text = u"{" + text + u"}";
   result.setText(text);
 }

@@ -235,6 +235,13 @@ TEST_F(HostFunctionTest, FormulaTextShowsTheWorkbooksOwnText) {
   evaluateCell(*engine_, cell("C2"));
   EXPECT_EQ(valueOf("C1"), "t:=$A$1*2");
   EXPECT_EQ(valueOf("C2"), "t:=CONCAT(A1)+SORT(A1)");
+  // The texts lie one after another: one longer than 65,535 units keeps its length, one set
+  // again replaces the first, and the others stay whole.
+  const std::u16string longText = u"=" + std::u16string(70000, u'1');
+  headless_->setWorkbookFormula(cell("B1")->address, longText);
+  EXPECT_TRUE(headless_->workbookFormula(cell("B1")->address) == longText);
+  EXPECT_TRUE(headless_->workbookFormula(cell("B2")->address) == u"=CONCAT(A1)+SORT(A1)");
+  EXPECT_FALSE(headless_->workbookFormula(cell("A1")->address).has_value());
 }
 
 }  // namespace
