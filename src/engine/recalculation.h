@@ -241,14 +241,21 @@ class Recalculation {
   // a range's readers once per round instead of once per cell inside it.
   size_t cuts_ = 0;
   // State of the dependency walk, kept to reuse its storage.
-  // 16 bytes: a chain of a million formulas walks a million frames deep.
+  // 16 bytes: a walk may go as deep as the model is long.
   struct WalkFrame {
     WalkNode node;
     uint32_t next;  // the next of the node's successors in walkPending_
-    uint32_t end;
+    uint32_t end;   // the end of them, with kFrameDefers
   };
+  // In end: the frame finishes deferred nodes after its own (the run that ends at the top).
+  static constexpr uint32_t kFrameDefers = 0x80000000u;
   std::vector<WalkFrame> walkPath_;
   std::vector<WalkNode> walkPending_;
+  // Nodes entered whose successors have all been taken, each to be finished right after the frame
+  // that followed it: a chain walks one frame deep with one deferred node per link. A frame's run
+  // is the deferred nodes from the top down to the first one that starts a run.
+  std::vector<WalkNode> walkDeferred_;
+  std::vector<bool> walkDeferredStarts_;
   std::vector<WalkNode> walkOrder_;
   std::vector<WalkNode> walkScratch_;
   std::vector<uint32_t> chainSlots_;

@@ -91,6 +91,8 @@ bool Recalculation::walk(const std::vector<Cell*>& roots, WalkLookup lookup, boo
   walkOrder_.clear();
   walkPath_.clear();
   walkPending_.clear();
+  walkDeferred_.clear();
+  walkDeferredStarts_.clear();
   // Returns the mark of a node: 0 not met, 1 entered, 2 finished.
   auto markOf = [this](WalkNode node) -> uint8_t {
     switch (node & kTagMask) {
@@ -123,10 +125,15 @@ bool Recalculation::walk(const std::vector<Cell*>& roots, WalkLookup lookup, boo
     setMark(node, 1);
     size_t begin = walkPending_.size();
     walkSuccessors(node, lookup, walkPending_);
-    // Frames count successors in 32 bits; so many waiting at once means memory is gone anyway.
-    if (walkPending_.size() > UINT32_MAX) throw std::bad_alloc();
+    // Frames count successors in 31 bits; so many waiting at once means memory is gone anyway.
+    if (walkPending_.size() >= kFrameDefers) throw std::bad_alloc();
     walkPath_.push_back(WalkFrame{node, uint32_t(begin), uint32_t(walkPending_.size())});
   };
+  auto finish = [&](WalkNode node) {
+    setMark(node, 2);
+    if (recordOrder) walkOrder_.push_back(node);
+  };
+  auto endOf = [](const WalkFrame& frame) { return frame.end & ~kFrameDefers; };
   for (Cell* root : roots) {
     if (markOf(cellNode(root)) != 0) continue;
     // The cycle search starts only from cells that read something; it reaches the others.
@@ -136,17 +143,39 @@ bool Recalculation::walk(const std::vector<Cell*>& roots, WalkLookup lookup, boo
     enter(cellNode(root));
     while (!walkPath_.empty()) {
       WalkFrame& top = walkPath_.back();
-      if (top.next == top.end) {
-        setMark(top.node, 2);
-        if (recordOrder) walkOrder_.push_back(top.node);
-        walkPending_.resize(walkPath_.size() > 1 ? walkPath_[walkPath_.size() - 2].end : 0);
+      if (top.next == endOf(top)) {
+        finish(top.node);
+        if (top.end & kFrameDefers) {
+          bool starts = false;
+          while (!starts) {
+            starts = walkDeferredStarts_.back();
+            finish(walkDeferred_.back());
+            walkDeferred_.pop_back();
+            walkDeferredStarts_.pop_back();
+          }
+        }
         walkPath_.pop_back();
+        walkPending_.resize(walkPath_.empty() ? 0 : endOf(walkPath_.back()));
         continue;
       }
       WalkNode next = walkPending_[top.next++];
       uint8_t mark = markOf(next);
       if (mark == 1) return false;
-      if (mark == 0) enter(next);
+      if (mark == 0) {
+        if (top.next < endOf(top)) {
+          enter(next);
+          continue;
+        }
+        // Nothing of this node waits any more: it is finished right after the node entered, whose
+        // frame and successors take over its room. The finishing order stays what a frame of its
+        // own would give, and a chain is walked one frame deep.
+        walkDeferred_.push_back(top.node);
+        walkDeferredStarts_.push_back(!(top.end & kFrameDefers));
+        walkPath_.pop_back();
+        walkPending_.resize(walkPath_.empty() ? 0 : endOf(walkPath_.back()));
+        enter(next);
+        walkPath_.back().end |= kFrameDefers;
+      }
     }
   }
   return true;
@@ -178,6 +207,7 @@ void Recalculation::endWalk(bool recorded) {
   };
   for (WalkNode node : walkOrder_) clear(node);
   for (const WalkFrame& frame : walkPath_) clear(frame.node);
+  for (WalkNode node : walkDeferred_) clear(node);
   releaseWalkBuffers();
 }
 
@@ -195,6 +225,8 @@ void Recalculation::releaseWalkBuffers() {
   release(walkOrder_);
   release(walkPath_);
   release(walkPending_);
+  release(walkDeferred_);
+  release(walkDeferredStarts_);
 }
 
 bool Recalculation::walkFindsNoCircle() {
