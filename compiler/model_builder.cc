@@ -247,10 +247,10 @@ class Builder {
 
   void placeCell(Cell* cell, uint32_t sheet, const WorkbookCell& from) {
     if (!from.isFormula) {
-      cell->ensureValue() = from.constant;
+      cell->ensureValue() = from.value;
       return;
     }
-    if (from.cached) cell->ensureValue() = *from.cached;
+    if (const Value* cached = from.cached()) cell->ensureValue() = *cached;
     formulas_.push_back(Pending{cell, &from.formula, sheet, from.line});
   }
 

@@ -16,15 +16,24 @@
 namespace korvel {
 
 // A cell with a constant value or a formula. Rows and columns are 0-based.
-// The small fields first: a large sheet holds millions of these, and the order saves the padding.
+// The small fields first: a large sheet holds millions of these, and the order saves the padding;
+// for the same reason a formula's last shown value shares the room of a constant's.
 struct WorkbookCell {
   uint32_t row = 0;
   uint32_t column = 0;
   int line = 0;  // source line for messages; 0 when not read from a text
   bool isFormula = false;
-  Value constant;               // the value of a constant cell
-  std::u16string formula;       // the formula text of a formula cell, "=" optional
-  std::optional<Value> cached;  // the value the workbook last showed for the formula, if known
+  bool hasCached = false;
+  // A constant cell's value; a formula cell's value as the workbook last showed it, if known.
+  Value value;
+  std::u16string formula;  // the formula text of a formula cell, "=" optional
+
+  // The shown value of a formula cell, or null when the workbook gave none.
+  const Value* cached() const { return isFormula && hasCached ? &value : nullptr; }
+  void setCached(Value shown) {
+    value = std::move(shown);
+    hasCached = true;
+  }
 };
 
 // An array formula over a block of cells: the formula sits in the top-left cell, and every cell

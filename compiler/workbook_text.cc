@@ -220,13 +220,14 @@ class Reader {
       std::u16string_view formula = value.substr(0, arrow);
       cell.isFormula = true;
       cell.formula = std::u16string(trim(formula, kSpaces));
-      if (arrow != std::u16string_view::npos &&
-          !readCached(value.substr(arrow), false, label, &cell.cached))
-        return;
+      if (arrow != std::u16string_view::npos) {
+        std::optional<Value> cached;
+        if (!readCached(value.substr(arrow), false, label, &cached)) return;
+        if (cached) cell.setCached(std::move(*cached));
+      }
     } else {
       ParseError error;
-      if (!parseConstant(value, false, &cell.constant, &error))
-        return fault(where() + error.message);
+      if (!parseConstant(value, false, &cell.value, &error)) return fault(where() + error.message);
     }
     // Most lines are cells of the sheet being read: room for all that are left saves regrowing a
     // large vector (and touching its memory again) over and over.

@@ -712,7 +712,7 @@ class XlsxReader {
       WorkbookCell cell;
       cell.row = row;
       cell.column = column;
-      cell.constant = std::move(*value);
+      cell.value = std::move(*value);
       sheet.cells.push_back(std::move(cell));
       return;
     }
@@ -798,7 +798,7 @@ class XlsxReader {
     cell.column = column;
     cell.isFormula = true;
     cell.formula = std::move(formula);
-    cell.cached = std::move(value);
+    if (value) cell.setCached(std::move(*value));
     sheet.cells.push_back(std::move(cell));
   }
 
@@ -808,7 +808,7 @@ class XlsxReader {
     WorkbookCell cell;
     cell.row = row;
     cell.column = column;
-    cell.constant = std::move(*value);
+    cell.value = std::move(*value);
     sheet.cells.push_back(std::move(cell));
   }
 

@@ -52,6 +52,11 @@ void HeadlessCalcHost::setWorkbookFormula(CellRef cell, std::u16string_view text
   workbookFormulas_.set(cell, uint32_t(start));
 }
 
+void HeadlessCalcHost::reserveWorkbookFormulas(size_t units) {
+  // Each text takes its length and perhaps an "=" beside its own units.
+  workbookFormulaTexts_.reserve(workbookFormulaTexts_.size() + units);
+}
+
 std::optional<std::u16string_view> HeadlessCalcHost::workbookFormula(CellRef cell) const {
   const uint32_t* start = workbookFormulas_.find(cell);
   if (start == nullptr) return std::nullopt;

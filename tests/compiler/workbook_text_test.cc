@@ -38,19 +38,19 @@ TEST(WorkbookTextTest, ReadsEveryKindOfLine) {
 
   const auto& cells = book.sheets[0].cells;
   ASSERT_EQ(cells.size(), 7u);
-  EXPECT_EQ(cells[0].constant.integer(), 42);
+  EXPECT_EQ(cells[0].value.integer(), 42);
   EXPECT_EQ(cells[0].line, 3);
-  EXPECT_EQ(cells[1].constant.text(), u"text with -> and \"quotes\"");
-  EXPECT_TRUE(cells[2].constant.boolean());
-  EXPECT_EQ(cells[3].constant.errorCode(), kErrorNA);
+  EXPECT_EQ(cells[1].value.text(), u"text with -> and \"quotes\"");
+  EXPECT_TRUE(cells[2].value.boolean());
+  EXPECT_EQ(cells[3].value.errorCode(), kErrorNA);
   EXPECT_TRUE(cells[4].isFormula);
   EXPECT_EQ(cells[4].formula, u"=A1*2");
-  EXPECT_FALSE(cells[4].cached.has_value());
+  EXPECT_EQ(cells[4].cached(), nullptr);
   EXPECT_EQ(cells[5].formula, u"=\"a->b\"&'It''s'!A1");
-  ASSERT_TRUE(cells[5].cached.has_value());
-  EXPECT_EQ(cells[5].cached->text(), u"x");
+  ASSERT_NE(cells[5].cached(), nullptr);
+  EXPECT_EQ(cells[5].cached()->text(), u"x");
   EXPECT_EQ(cells[6].row, 6u);
-  EXPECT_EQ(cells[6].cached->integer(), 84);
+  EXPECT_EQ(cells[6].cached()->integer(), 84);
 
   const auto& arrays = book.sheets[1].arrays;
   ASSERT_EQ(arrays.size(), 3u);

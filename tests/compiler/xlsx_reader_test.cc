@@ -57,8 +57,8 @@ std::string address(uint32_t row, uint32_t column) {
 std::map<std::string, std::string> cellsOf(const WorkbookSheet& sheet) {
   std::map<std::string, std::string> out;
   for (const WorkbookCell& cell : sheet.cells) {
-    std::string text = cell.isFormula ? "=" + toUtf8(cell.formula) : describe(cell.constant);
-    if (cell.isFormula && cell.cached) text += " -> " + describe(*cell.cached);
+    std::string text = cell.isFormula ? "=" + toUtf8(cell.formula) : describe(cell.value);
+    if (cell.cached()) text += " -> " + describe(*cell.cached());
     out[address(cell.row, cell.column)] = text;
   }
   return out;

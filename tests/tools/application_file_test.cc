@@ -100,7 +100,7 @@ TEST_F(ApplicationFileTest, RefusesFilesWhosePartsAreMissingOrDoNotBelongTogethe
   std::vector<ResourceEntry> original = entries;
   // Another application's workbook, with its own tag.
   options.name = u"Other";
-  workbook.sheets[0].cells[0].constant = Value::number(3);
+  workbook.sheets[0].cells[0].value = Value::number(3);
   build(u"/apps/other.kvapp");
   std::string otherWorkbook = entry(workbookResourceType(), kWorkbookResourceId)->bytes;
 

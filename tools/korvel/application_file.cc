@@ -80,7 +80,7 @@ WorkbookData programWorkbook(const Workbook& workbook, const CompiledModel& mode
     out.name = sheet.name;
     out.codeName = sheet.name;
     for (const WorkbookCell& cell : sheet.cells) {
-      Value value = cell.constant;
+      Value value = cell.value;
       if (cell.isFormula) {
         value = shownCellValue(model.findCell(CellRef::at(uint32_t(s), cell.row, cell.column)));
       }

@@ -50,8 +50,9 @@ ExpectedCells expectedCells(const Workbook& workbook) {
   for (uint32_t s = 0; s < workbook.sheets.size(); ++s) {
     const WorkbookSheet& sheet = workbook.sheets[s];
     for (const WorkbookCell& cell : sheet.cells) {
-      if (!cell.isFormula || !cell.cached || cell.cached->kind() == ValueKind::kEmpty) continue;
-      out[CellRef::at(s, cell.row, cell.column)] = Expected{*cell.cached, &cell.formula, false};
+      const Value* cached = cell.cached();
+      if (cached == nullptr || cached->kind() == ValueKind::kEmpty) continue;
+      out[CellRef::at(s, cell.row, cell.column)] = Expected{*cached, &cell.formula, false};
     }
     for (const ArrayFormula& array : sheet.arrays) {
       if (!array.cached) continue;
