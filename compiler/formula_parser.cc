@@ -1009,6 +1009,13 @@ uint32_t errorCodeOfLiteral(std::u16string_view text) {
   return 0;
 }
 
+std::u16string_view errorLiteralText(uint32_t code) {
+  for (const ErrorLiteral& literal : kErrorLiterals) {
+    if (literal.code == code) return literal.text;
+  }
+  return u"#VALUE!";
+}
+
 bool isValidDefinedName(std::u16string_view text) {
   if (text.empty() || text.size() > 255) return false;
   char16_t c = text[0];

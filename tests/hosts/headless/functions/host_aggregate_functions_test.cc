@@ -183,6 +183,26 @@ TEST_F(HostAggregateFunctionTest, HiddenRowsAreLeftOutWhereAsked) {
                     });
 }
 
+// Where a filter hides rows, every SUBTOTAL code leaves them out: 1-11 only those, 101-111 the
+// rows hidden by hand too. Row 2 is filtered out, row 4 hidden by hand.
+TEST_F(HostAggregateFunctionTest, FilteredRowsAreLeftOutByEveryCode) {
+  const std::string inputs = "A1: 2\nA2: 4\nA3: 6\nA4: 8\nA5: =NA()\nB1: =SUBTOTAL(9,A1:A2)\n";
+  hiddenRows_ = {{0, 3}};
+  filteredRows_ = {{0, 1}};
+  expectAll(inputs, {
+                        {"=SUBTOTAL(9,A1:A4)", "i:16"},
+                        {"=SUBTOTAL(109,A1:A4)", "i:8"},
+                        {"=SUBTOTAL(2,A1:A5)", "i:3"},
+                        {"=SUBTOTAL(1,A1:A4,B1)", "n:5.33333333333333"},
+                        {"=SUBTOTAL(10,A1:A4)", "n:9.33333333333333"},
+                        {"=SUBTOTAL(3,A1:A5)", "i:4"},
+                        {"=SUBTOTAL(4,A1:A4)", "i:8"},
+                        {"=SUBTOTAL(9,A1:A5)", "e:#N/A"},
+                        {"=SUBTOTAL(12,A1:A4)", "e:#VALUE!"},
+                        {"=SUM(A1:A4)", "i:20"},
+                    });
+}
+
 // AGGREGATE's codes over a column holding a nested SUBTOTAL, an AGGREGATE, a text and an error:
 // options 0-3 leave out the nested totals, 2, 3, 6 and 7 the errors.
 TEST_F(HostAggregateFunctionTest, AggregateCodesAndOptions) {

@@ -1,0 +1,192 @@
+#include "compiler/external_references.h"
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+
+#include "compiler/formula_parser.h"
+#include "util/text.h"
+
+namespace korvel {
+namespace {
+
+// The most cells a block of another workbook is written out for; the host program caches what
+// its formulas read, which is far less in the workbooks met.
+constexpr uint64_t kMostBlockCells = 1u << 16;
+
+bool isNameUnit(char16_t c) {
+  return isLetter(c) || isDigit(c) || c == u'_' || c == u'.' || c == u'\\' || c >= 0x80;
+}
+
+bool isAddressUnit(char16_t c) { return isLetter(c) || isDigit(c) || c == u'$'; }
+
+// The end of the text or quoted name that opens at i (doubled quotes inside), past its last quote.
+size_t quotedEnd(std::u16string_view f, size_t i) {
+  const char16_t quote = f[i];
+  size_t end = i + 1;
+  while (end < f.size()) {
+    if (f[end] == quote) {
+      if (end + 1 < f.size() && f[end + 1] == quote) {
+        end += 2;
+        continue;
+      }
+      return end + 1;
+    }
+    ++end;
+  }
+  return f.size();
+}
+
+std::u16string literal(const Value& value, bool inArray) {
+  if (value.isNumeric()) {
+    const double x = value.number();
+    char buffer[32];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, x);
+    std::u16string text = fromUtf8(std::string_view(buffer, size_t(end - buffer)));
+    return x < 0 && !inArray ? u"(" + text + u")" : text;
+  }
+  if (value.isText()) {
+    std::u16string out = u"\"";
+    for (char16_t c : value.text()) {
+      out += c;
+      if (c == u'"') out += c;
+    }
+    return out + u"\"";
+  }
+  if (value.isBoolean()) return value.boolean() ? u"TRUE" : u"FALSE";
+  if (value.isError()) return std::u16string(errorLiteralText(value.errorCode()));
+  return u"0";
+}
+
+struct Target {
+  size_t book = 0;  // 1-based, as written
+  std::u16string sheet;
+  bool acrossSheets = false;
+  size_t end = 0;  // past the "!"
+};
+
+// "[n]Sheet!" or "[n]!" at i, unquoted.
+std::optional<Target> plainTarget(std::u16string_view f, size_t i) {
+  if (f[i] != u'[' || (i > 0 && (isNameUnit(f[i - 1]) || f[i - 1] == u']'))) return std::nullopt;
+  size_t j = i + 1;
+  Target target;
+  while (j < f.size() && isDigit(f[j])) target.book = target.book * 10 + size_t(f[j++] - u'0');
+  if (j == i + 1 || j >= f.size() || f[j] != u']' || target.book == 0) return std::nullopt;
+  ++j;
+  while (j < f.size() && (isNameUnit(f[j]) || f[j] == u':')) {
+    if (f[j] == u':') target.acrossSheets = true;
+    target.sheet += f[j++];
+  }
+  if (j >= f.size() || f[j] != u'!') return std::nullopt;
+  target.end = j + 1;
+  return target;
+}
+
+// "'[n]My sheet'!" at i, the quote included.
+std::optional<Target> quotedTarget(std::u16string_view f, size_t i) {
+  const size_t end = quotedEnd(f, i);
+  if (end >= f.size() || f[end] != u'!' || end < i + 2) return std::nullopt;
+  std::u16string inner;
+  for (size_t k = i + 1; k + 1 < end; ++k) {
+    inner += f[k];
+    if (f[k] == u'\'') ++k;
+  }
+  if (inner.size() < 3 || inner[0] != u'[') return std::nullopt;
+  Target target;
+  size_t k = 1;
+  while (k < inner.size() && isDigit(inner[k]))
+    target.book = target.book * 10 + (inner[k++] - u'0');
+  if (k == 1 || k >= inner.size() || inner[k] != u']' || target.book == 0) return std::nullopt;
+  target.sheet = inner.substr(k + 1);
+  target.acrossSheets = target.sheet.find(u':') != std::u16string::npos;
+  target.end = end + 1;
+  return target;
+}
+
+class Writer {
+ public:
+  explicit Writer(const std::vector<ExternalBook>& books) : books_(books) {}
+
+  // The values of the reference that follows the target; *end past what it read.
+  std::u16string values(std::u16string_view f, const Target& target, size_t* end) const {
+    size_t j = target.end;
+    while (j < f.size() && (isAddressUnit(f[j]) || isNameUnit(f[j]))) ++j;
+    SyntaxCell first, last;
+    const bool cell = parseCellAddress(f.substr(target.end, j - target.end), &first);
+    last = first;
+    if (cell && j + 1 < f.size() && f[j] == u':') {
+      size_t k = j + 1;
+      while (k < f.size() && isAddressUnit(f[k])) ++k;
+      if (parseCellAddress(f.substr(j + 1, k - j - 1), &last)) j = k;
+    }
+    *end = j;
+    const ExternalSheet* sheet = sheetOf(target);
+    if (!cell || sheet == nullptr || !sheet->cached) return u"#REF!";
+    const uint32_t top = std::min(first.row, last.row), bottom = std::max(first.row, last.row);
+    const uint32_t left = std::min(first.column, last.column);
+    const uint32_t right = std::max(first.column, last.column);
+    if (top == bottom && left == right) return literal(cellAt(*sheet, top, left), false);
+    if (uint64_t(bottom - top + 1) * (right - left + 1) > kMostBlockCells) return u"#REF!";
+    std::u16string out = u"{";
+    for (uint32_t r = top; r <= bottom; ++r) {
+      if (r > top) out += u';';
+      for (uint32_t c = left; c <= right; ++c) {
+        if (c > left) out += u',';
+        out += literal(cellAt(*sheet, r, c), true);
+      }
+    }
+    return out + u"}";
+  }
+
+ private:
+  const ExternalSheet* sheetOf(const Target& target) const {
+    if (target.acrossSheets || target.book > books_.size()) return nullptr;
+    for (const ExternalSheet& sheet : books_[target.book - 1].sheets) {
+      if (equalsNoCase(sheet.name, target.sheet)) return &sheet;
+    }
+    return nullptr;
+  }
+
+  static const Value& cellAt(const ExternalSheet& sheet, uint32_t row, uint32_t column) {
+    static const Value kEmpty;
+    auto it = sheet.cells.find({row, column});
+    return it == sheet.cells.end() ? kEmpty : it->second;
+  }
+
+  const std::vector<ExternalBook>& books_;
+};
+
+}  // namespace
+
+std::u16string resolveExternalReferences(std::u16string_view f,
+                                         const std::vector<ExternalBook>& books) {
+  std::u16string out;
+  const Writer writer(books);
+  size_t i = 0;
+  while (i < f.size()) {
+    const char16_t c = f[i];
+    std::optional<Target> target;
+    if (c == u'\'') {
+      target = quotedTarget(f, i);
+    } else if (c == u'[') {
+      target = plainTarget(f, i);
+    }
+    if (target) {
+      size_t end = 0;
+      out += writer.values(f, *target, &end);
+      i = end;
+      continue;
+    }
+    if (c == u'"' || c == u'\'') {
+      const size_t end = quotedEnd(f, i);
+      out.append(f.substr(i, end - i));
+      i = end;
+      continue;
+    }
+    out += c;
+    ++i;
+  }
+  return out;
+}
+
+}  // namespace korvel

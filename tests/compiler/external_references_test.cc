@@ -1,0 +1,54 @@
+#include "compiler/external_references.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "util/text.h"
+
+namespace korvel {
+namespace {
+
+// Book [1]: "Q1 data" with A1 = 1.5, B1 = -2, A2 = "x", B2 = TRUE, C3 = #DIV/0!; "Empty" never
+// read. Book [2]: "Sheet1" with A1 = 7.
+std::vector<ExternalBook> books() {
+  ExternalSheet data{u"Q1 data", true, {}};
+  data.cells[{0, 0}] = Value::number(1.5);
+  data.cells[{0, 1}] = Value::number(-2);
+  data.cells[{1, 0}] = Value::text(u"x");
+  data.cells[{1, 1}] = Value::boolean(true);
+  data.cells[{2, 2}] = Value::error(kErrorDiv0);
+  ExternalSheet other{u"Sheet1", true, {}};
+  other.cells[{0, 0}] = Value::number(7);
+  return {ExternalBook{{data, ExternalSheet{u"Empty", false, {}}}}, ExternalBook{{other}}};
+}
+
+TEST(ExternalReferencesTest, ReferencesBecomeTheCachedValues) {
+  struct Case {
+    const char* formula;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"='[1]Q1 data'!A1+[2]Sheet1!$A$1", "=1.5+7"},
+      {"=1-'[1]q1 DATA'!B1", "=1-(-2)"},
+      {"=SUM('[1]Q1 data'!A1:B2)", "=SUM({1.5,-2;\"x\",TRUE})"},
+      {"='[1]Q1 data'!C3", "=#DIV/0!"},
+      {"='[1]Q1 data'!D9", "=0"},  // a cell of a cached sheet the cache lacks is empty
+      // What the cache cannot answer.
+      {"=[1]Empty!A1", "=#REF!"},
+      {"=[3]Sheet1!A1", "=#REF!"},
+      {"=[2]Other!A1", "=#REF!"},
+      {"=SUM([2]Sheet1:Sheet3!A1)", "=SUM(#REF!)"},
+      {"=[2]!Rate*2", "=#REF!*2"},
+      // Texts, sheet names of this workbook and table brackets stay as written.
+      {"=\"[1]Sheet1!A1\"&'It''s'!A1", "=\"[1]Sheet1!A1\"&'It''s'!A1"},
+      {"=Sales[[1]]+Sales[@[2]]", "=Sales[[1]]+Sales[@[2]]"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(toUtf8(resolveExternalReferences(fromUtf8(c.formula), books())), c.expected)
+        << c.formula;
+  }
+}
+
+}  // namespace
+}  // namespace korvel
