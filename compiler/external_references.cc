@@ -58,6 +58,15 @@ std::u16string literal(const Value& value, bool inArray) {
   return u"0";
 }
 
+std::u16string quotedSheet(std::u16string_view sheet) {
+  std::u16string out = u"'";
+  for (char16_t c : sheet) {
+    out += c;
+    if (c == u'\'') out += c;
+  }
+  return out + u"'";
+}
+
 struct Target {
   size_t book = 0;  // 1-based, as written
   std::u16string sheet;
@@ -71,7 +80,7 @@ std::optional<Target> plainTarget(std::u16string_view f, size_t i) {
   size_t j = i + 1;
   Target target;
   while (j < f.size() && isDigit(f[j])) target.book = target.book * 10 + size_t(f[j++] - u'0');
-  if (j == i + 1 || j >= f.size() || f[j] != u']' || target.book == 0) return std::nullopt;
+  if (j == i + 1 || j >= f.size() || f[j] != u']') return std::nullopt;
   ++j;
   while (j < f.size() && (isNameUnit(f[j]) || f[j] == u':')) {
     if (f[j] == u':') target.acrossSheets = true;
@@ -96,7 +105,7 @@ std::optional<Target> quotedTarget(std::u16string_view f, size_t i) {
   size_t k = 1;
   while (k < inner.size() && isDigit(inner[k]))
     target.book = target.book * 10 + (inner[k++] - u'0');
-  if (k == 1 || k >= inner.size() || inner[k] != u']' || target.book == 0) return std::nullopt;
+  if (k == 1 || k >= inner.size() || inner[k] != u']') return std::nullopt;
   target.sheet = inner.substr(k + 1);
   target.acrossSheets = target.sheet.find(u':') != std::u16string::npos;
   target.end = end + 1;
@@ -120,6 +129,10 @@ class Writer {
       if (parseCellAddress(f.substr(j + 1, k - j - 1), &last)) j = k;
     }
     *end = j;
+    if (!cell && target.sheet.empty() && j < f.size() && f[j] == u'(') {
+      // A function of the other workbook's code: a call by its name, which nothing here computes.
+      return std::u16string(f.substr(target.end, j - target.end));
+    }
     const ExternalSheet* sheet = sheetOf(target);
     if (!cell || sheet == nullptr || !sheet->cached) return u"#REF!";
     const uint32_t top = std::min(first.row, last.row), bottom = std::max(first.row, last.row);
@@ -140,7 +153,7 @@ class Writer {
 
  private:
   const ExternalSheet* sheetOf(const Target& target) const {
-    if (target.acrossSheets || target.book > books_.size()) return nullptr;
+    if (target.acrossSheets || target.book == 0 || target.book > books_.size()) return nullptr;
     for (const ExternalSheet& sheet : books_[target.book - 1].sheets) {
       if (equalsNoCase(sheet.name, target.sheet)) return &sheet;
     }
@@ -170,6 +183,12 @@ std::u16string resolveExternalReferences(std::u16string_view f,
       target = quotedTarget(f, i);
     } else if (c == u'[') {
       target = plainTarget(f, i);
+    }
+    if (target && target->book == 0) {
+      // "[0]" is this workbook.
+      if (!target->sheet.empty()) out += quotedSheet(target->sheet) + u"!";
+      i = target->end;
+      continue;
     }
     if (target) {
       size_t end = 0;

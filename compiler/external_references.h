@@ -33,8 +33,10 @@ struct ExternalBook {
 // cell as its literal, a block of cells as an array constant; a cell of a cached sheet that the
 // cache lacks is empty there and shows 0, as the host program shows an empty cell. A reference
 // the cache cannot answer (an unknown book or sheet, a sheet without values, whole columns or
-// rows, a name, a reference across sheets of the other workbook) becomes #REF!. Texts in quotes
-// and everything else stay as written.
+// rows, a name, a reference across sheets of the other workbook) becomes #REF!. A function of
+// the other workbook ("[1]!Quote(A1)") becomes a call by its name, which nothing computes. "[0]"
+// names this workbook and is dropped ("[0]!Rate" is Rate). Texts in quotes and everything else
+// stay as written.
 std::u16string resolveExternalReferences(std::u16string_view formula,
                                          const std::vector<ExternalBook>& books);
 

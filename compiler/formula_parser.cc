@@ -680,6 +680,8 @@ class Parser {
       size_t wordStart = pos_;
       std::u16string_view word = scanWord();
       node = referenceOrName(wordStart, word, true, sheet);
+    } else if (startsWithNoCase(text_.substr(pos_), u"#REF!")) {
+      node = parseError();  // a reference whose cells were deleted
     } else {
       fail(pos_, "expected a reference or a name after '!', found " + found());
       return nullptr;

@@ -476,9 +476,11 @@ class XlsxReader {
     return true;
   }
 
-  // The formula with its references to other workbooks written as their cached values.
+  // The formula with its references to other workbooks written as their cached values ("[0]",
+  // this workbook, needs no other workbook).
   void resolveExternal(std::u16string& formula) {
-    if (!externalBooks_.empty()) formula = resolveExternalReferences(formula, externalBooks_);
+    if (formula.find(u'[') != std::u16string::npos)
+      formula = resolveExternalReferences(formula, externalBooks_);
   }
 
   // The formula with its structured references written as ranges; false with a cell fault.

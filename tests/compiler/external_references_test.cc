@@ -40,6 +40,9 @@ TEST(ExternalReferencesTest, ReferencesBecomeTheCachedValues) {
       {"=[2]Other!A1", "=#REF!"},
       {"=SUM([2]Sheet1:Sheet3!A1)", "=SUM(#REF!)"},
       {"=[2]!Rate*2", "=#REF!*2"},
+      {"=[1]!Quote(\"x\")", "=Quote(\"x\")"},  // a function of the other workbook's code
+      // "[0]" is this workbook.
+      {"=[0]!Rate*'[0]It''s'!A1+[0]Sheet1!B2", "=Rate*'It''s'!A1+'Sheet1'!B2"},
       // Texts, sheet names of this workbook and table brackets stay as written.
       {"=\"[1]Sheet1!A1\"&'It''s'!A1", "=\"[1]Sheet1!A1\"&'It''s'!A1"},
       {"=Sales[[1]]+Sales[@[2]]", "=Sales[[1]]+Sales[@[2]]"},
