@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "compiler/formula_parser.h"
+#include "model/address.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -56,15 +57,6 @@ std::u16string literal(const Value& value, bool inArray) {
   if (value.isBoolean()) return value.boolean() ? u"TRUE" : u"FALSE";
   if (value.isError()) return std::u16string(errorLiteralText(value.errorCode()));
   return u"0";
-}
-
-std::u16string quotedSheet(std::u16string_view sheet) {
-  std::u16string out = u"'";
-  for (char16_t c : sheet) {
-    out += c;
-    if (c == u'\'') out += c;
-  }
-  return out + u"'";
 }
 
 struct Target {
@@ -186,7 +178,7 @@ std::u16string resolveExternalReferences(std::u16string_view f,
     }
     if (target && target->book == 0) {
       // "[0]" is this workbook.
-      if (!target->sheet.empty()) out += quotedSheet(target->sheet) + u"!";
+      if (!target->sheet.empty()) out += quoteSheetName(target->sheet) + u"!";
       i = target->end;
       continue;
     }

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "model/address.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -20,15 +21,6 @@ std::u16string columnLetters(uint32_t column) {
 
 std::u16string cellText(uint32_t row, uint32_t column) {
   return u"$" + columnLetters(column) + u"$" + fromUtf8(std::to_string(row + 1));
-}
-
-std::u16string quotedSheet(std::u16string_view sheet) {
-  std::u16string out = u"'";
-  for (char16_t c : sheet) {
-    out += c;
-    if (c == u'\'') out += c;
-  }
-  return out + u"'";
 }
 
 // The index of the closing bracket that matches the one at open, or npos; a "'" makes the unit
@@ -177,7 +169,7 @@ class Resolver {
         t.firstColumn +
         uint32_t(selection.lastColumn.value_or(t.columns.empty() ? t.lastColumn - t.firstColumn
                                                                  : t.columns.size() - 1));
-    std::u16string out = quotedSheet(t.sheet) + u"!" + cellText(first, left);
+    std::u16string out = quoteSheetName(t.sheet) + u"!" + cellText(first, left);
     if (first != last || left != right) out += u":" + cellText(last, right);
     return out;
   }
