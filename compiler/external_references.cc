@@ -83,24 +83,33 @@ std::optional<Target> plainTarget(std::u16string_view f, size_t i) {
   return target;
 }
 
-// "'[n]My sheet'!" at i, the quote included.
-std::optional<Target> quotedTarget(std::u16string_view f, size_t i) {
-  const size_t end = quotedEnd(f, i);
-  if (end >= f.size() || f[end] != u'!' || end < i + 2) return std::nullopt;
-  std::u16string inner;
-  for (size_t k = i + 1; k + 1 < end; ++k) {
-    inner += f[k];
+// "'My sheet'!" at the start of the text: the sheet without its quotes, end past the "!".
+std::optional<Target> quotedSheetTarget(std::u16string_view f) {
+  const size_t end = quotedEnd(f, 0);
+  if (end >= f.size() || f[end] != u'!' || end < 2) return std::nullopt;
+  Target target;
+  for (size_t k = 1; k + 1 < end; ++k) {
+    target.sheet += f[k];
     if (f[k] == u'\'') ++k;
   }
-  if (inner.size() < 3 || inner[0] != u'[') return std::nullopt;
-  Target target;
-  size_t k = 1;
-  while (k < inner.size() && isDigit(inner[k]))
-    target.book = target.book * 10 + (inner[k++] - u'0');
-  if (k == 1 || k >= inner.size() || inner[k] != u']') return std::nullopt;
-  target.sheet = inner.substr(k + 1);
-  target.acrossSheets = target.sheet.find(u':') != std::u16string::npos;
   target.end = end + 1;
+  return target;
+}
+
+// "'[n]My sheet'!" at i, the quote included.
+std::optional<Target> quotedTarget(std::u16string_view f, size_t i) {
+  std::optional<Target> target = quotedSheetTarget(f.substr(i));
+  if (!target) return std::nullopt;
+  const std::u16string inner = std::move(target->sheet);
+  if (inner.size() < 3 || inner[0] != u'[') return std::nullopt;
+  size_t k = 1;
+  target->book = 0;
+  while (k < inner.size() && isDigit(inner[k]))
+    target->book = target->book * 10 + (inner[k++] - u'0');
+  if (k == 1 || k >= inner.size() || inner[k] != u']') return std::nullopt;
+  target->sheet = inner.substr(k + 1);
+  target->acrossSheets = target->sheet.find(u':') != std::u16string::npos;
+  target->end += i;
   return target;
 }
 
@@ -121,12 +130,50 @@ class Writer {
       if (parseCellAddress(f.substr(j + 1, k - j - 1), &last)) j = k;
     }
     *end = j;
+    const std::u16string_view word = f.substr(target.end, j - target.end);
     if (!cell && target.sheet.empty() && j < f.size() && f[j] == u'(') {
       // A function of the other workbook's code: a call by its name, which nothing here computes.
-      return std::u16string(f.substr(target.end, j - target.end));
+      return std::u16string(word);
     }
-    const ExternalSheet* sheet = sheetOf(target);
-    if (!cell || sheet == nullptr || !sheet->cached) return u"#REF!";
+    if (cell) return block(sheetOf(target), first, last);
+    // A name of the other workbook: the cells it refers to.
+    const ExternalName* name = nameOf(target, word);
+    if (name == nullptr) return u"#REF!";
+    std::u16string_view refers = name->refersTo;
+    if (!refers.empty() && refers.front() == u'=') refers.remove_prefix(1);
+    std::optional<Target> inner;
+    if (!refers.empty() && refers.front() == u'\'') {
+      inner = quotedSheetTarget(refers);
+    } else {
+      const size_t bang = refers.find(u'!');
+      if (bang != std::u16string_view::npos) {
+        inner = Target{target.book, std::u16string(refers.substr(0, bang)), false, bang + 1};
+      }
+    }
+    if (!inner) return u"#REF!";
+    inner->book = target.book;
+    const std::u16string_view cells = refers.substr(inner->end);
+    const size_t colon = cells.find(u':');
+    if (!parseCellAddress(cells.substr(0, colon), &first)) return u"#REF!";
+    last = first;
+    if (colon != std::u16string_view::npos && !parseCellAddress(cells.substr(colon + 1), &last)) {
+      return u"#REF!";
+    }
+    return block(sheetOf(*inner), first, last);
+  }
+
+ private:
+  const ExternalSheet* sheetOf(const Target& target) const {
+    if (target.acrossSheets || target.book == 0 || target.book > books_.size()) return nullptr;
+    for (const ExternalSheet& sheet : books_[target.book - 1].sheets) {
+      if (equalsNoCase(sheet.name, target.sheet)) return &sheet;
+    }
+    return nullptr;
+  }
+
+  // The literal of one cell, or the array constant of a block, of a cached sheet.
+  static std::u16string block(const ExternalSheet* sheet, SyntaxCell first, SyntaxCell last) {
+    if (sheet == nullptr || !sheet->cached) return u"#REF!";
     const uint32_t top = std::min(first.row, last.row), bottom = std::max(first.row, last.row);
     const uint32_t left = std::min(first.column, last.column);
     const uint32_t right = std::max(first.column, last.column);
@@ -143,13 +190,21 @@ class Writer {
     return out + u"}";
   }
 
- private:
-  const ExternalSheet* sheetOf(const Target& target) const {
+  // The name of the target's book: the one of the target's sheet first, then the book's own.
+  const ExternalName* nameOf(const Target& target, std::u16string_view word) const {
     if (target.acrossSheets || target.book == 0 || target.book > books_.size()) return nullptr;
-    for (const ExternalSheet& sheet : books_[target.book - 1].sheets) {
-      if (equalsNoCase(sheet.name, target.sheet)) return &sheet;
+    const ExternalBook& book = books_[target.book - 1];
+    int sheet = -1;
+    for (size_t i = 0; i < book.sheets.size() && !target.sheet.empty(); ++i) {
+      if (equalsNoCase(book.sheets[i].name, target.sheet)) sheet = int(i);
     }
-    return nullptr;
+    const ExternalName* global = nullptr;
+    for (const ExternalName& name : book.names) {
+      if (!equalsNoCase(name.name, word)) continue;
+      if (name.sheet == sheet && sheet >= 0) return &name;
+      if (name.sheet < 0) global = &name;
+    }
+    return global;
   }
 
   static const Value& cellAt(const ExternalSheet& sheet, uint32_t row, uint32_t column) {

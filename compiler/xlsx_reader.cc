@@ -450,6 +450,17 @@ class XlsxReader {
         if (is(sheetName, "sheetName"))
           book.sheets.push_back(ExternalSheet{fromUtf8(attribute(sheetName, "val").value())});
       }
+      for (pugi::xml_node name = child(child(external, "definedNames"), "definedName"); name;
+           name = name.next_sibling()) {
+        if (!is(name, "definedName")) continue;
+        int64_t sheet = -1;
+        if (pugi::xml_attribute id = attribute(name, "sheetId");
+            id && (!parseInteger(id.value(), &sheet) || sheet < 0)) {
+          continue;
+        }
+        book.names.push_back(ExternalName{fromUtf8(attribute(name, "name").value()), int(sheet),
+                                          fromUtf8(attribute(name, "refersTo").value())});
+      }
       for (pugi::xml_node data = child(child(external, "sheetDataSet"), "sheetData"); data;
            data = data.next_sibling()) {
         int64_t index = -1;

@@ -10,7 +10,7 @@ namespace korvel {
 namespace {
 
 // Book [1]: "Q1 data" with A1 = 1.5, B1 = -2, A2 = "x", B2 = TRUE, C3 = #DIV/0!; "Empty" never
-// read. Book [2]: "Sheet1" with A1 = 7.
+// read; names Top (of the book, and of "Q1 data"), Old and Sum. Book [2]: "Sheet1" with A1 = 7.
 std::vector<ExternalBook> books() {
   ExternalSheet data{u"Q1 data", true, {}};
   data.cells[{0, 0}] = Value::number(1.5);
@@ -20,7 +20,12 @@ std::vector<ExternalBook> books() {
   data.cells[{2, 2}] = Value::error(kErrorDiv0);
   ExternalSheet other{u"Sheet1", true, {}};
   other.cells[{0, 0}] = Value::number(7);
-  return {ExternalBook{{data, ExternalSheet{u"Empty", false, {}}}}, ExternalBook{{other}}};
+  ExternalBook first{{data, ExternalSheet{u"Empty", false, {}}}, {}};
+  first.names = {{u"Top", -1, u"='Q1 data'!$A$1:$B$1"},
+                 {u"Top", 0, u"='Q1 data'!$B$2"},
+                 {u"Old", -1, u"=Empty!$A$1"},
+                 {u"Sum", -1, u"=SUM('Q1 data'!$A$1:$B$1)"}};
+  return {first, ExternalBook{{other}, {}}};
 }
 
 TEST(ExternalReferencesTest, ReferencesBecomeTheCachedValues) {
@@ -41,6 +46,10 @@ TEST(ExternalReferencesTest, ReferencesBecomeTheCachedValues) {
       {"=SUM([2]Sheet1:Sheet3!A1)", "=SUM(#REF!)"},
       {"=[2]!Rate*2", "=#REF!*2"},
       {"=[1]!Quote(\"x\")", "=Quote(\"x\")"},  // a function of the other workbook's code
+      // Names of the other workbook read the cells they refer to there.
+      {"=SUM([1]!Top)", "=SUM({1.5,-2})"},
+      {"='[1]Q1 data'!Top", "=TRUE"},  // the sheet's own name
+      {"=[1]!Old+[1]!Sum+[1]!Nope", "=#REF!+#REF!+#REF!"},
       // "[0]" is this workbook.
       {"=[0]!Rate*'[0]It''s'!A1+[0]Sheet1!B2", "=Rate*'It''s'!A1+'Sheet1'!B2"},
       // Texts, sheet names of this workbook and table brackets stay as written.
