@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/evaluator.h"
+#include "engine/native_function.h"
 #include "hosts/headless/functions/host_call_text.h"
 #include "hosts/headless/functions/host_functions.h"
 #include "model/cell.h"
@@ -165,6 +166,9 @@ bool HeadlessCalcHost::computeCall(Engine& engine, const CallNode& node, int mod
     }
     return callFunctionNamed(u"SUBTOTAL", arguments, out);
   }
+  // The engine's own calls reach here only so that SUBTOTAL could be taken: they stay its own.
+  const NativeFunction* native = node.native();
+  if (!lambdas_.active() && native != nullptr && native->isNative()) return false;
   return lambdas_.compute(engine, node, mode, out);
 }
 
