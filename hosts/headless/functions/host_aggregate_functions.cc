@@ -500,17 +500,41 @@ bool referencedCell(const CallContext& context, const Value* argument, const Cel
   return true;
 }
 
+// The most cells ISFORMULA answers for one by one: an array formula over whole columns would
+// otherwise make an array of millions.
+constexpr uint64_t kMaxLiftedCells = 1u << 20;
+
 bool hasFormula(const Cell* cell) {
   return cell != nullptr && ((!cell->formulaRoots.empty() && cell->formulaRoots.front()) ||
                              cell->arrayRange() != nullptr || cell->hasFlag(kCellArrayMember) ||
                              cell->hasFlag(kCellArrayElsewhere));
 }
 
+// ISFORMULA of a range of several cells in an array formula answers for each of its cells.
 void isFormula(CallContext& context, const Value* const* arguments, Value& result) {
   const Cell* cell = nullptr;
-  if (referencedCell(context, argumentAt(arguments, 0), &cell, result)) {
-    result.setBoolean(hasFormula(cell));
+  if (!referencedCell(context, argumentAt(arguments, 0), &cell, result)) return;
+  const Value& argument = *argumentAt(arguments, 0);
+  const Cell* caller = context.cell;
+  const CompiledModel* model = modelOf(context);
+  const bool arrayFormula =
+      caller != nullptr && (caller->arrayRange() != nullptr || caller->hasFlag(kCellArrayMember));
+  const RangeRef range = argument.isReference() ? normalizeRange(argument.reference()) : RangeRef{};
+  if (!arrayFormula || model == nullptr || !argument.isReference() || range.first == range.last) {
+    return result.setBoolean(hasFormula(cell));
   }
+  const uint32_t columns = range.last.column() - range.first.column() + 1;
+  const uint32_t rows = range.last.row() - range.first.row() + 1;
+  if (uint64_t(columns) * rows > kMaxLiftedCells) return result.setError(kErrorValue);
+  ValueArray answers(columns, rows);
+  for (uint32_t r = 0; r < rows; ++r) {
+    for (uint32_t c = 0; c < columns; ++c) {
+      const CellRef at =
+          CellRef::at(range.first.sheet(), range.first.row() + r, range.first.column() + c);
+      answers.at(c, r).setBoolean(hasFormula(model->findCell(at)));
+    }
+  }
+  result.setArray(std::move(answers));
 }
 
 // The anchor of the array formula a member belongs to: the cell above and to the left whose array

@@ -122,6 +122,10 @@ TEST_F(HostAggregateFunctionTest, LogicalAndInformationFunctions) {
                 {"=ISFORMULA(D9)", "b:FALSE"},
                 {"=ISFORMULA(C2)", "b:TRUE"},
                 {"=ISFORMULA(1)", "e:#VALUE!"},
+                {"=ISFORMULA(A4:B4)", "b:FALSE"},  // one value outside an array formula
+                {"{=ISFORMULA(A4:C4)}", "a:{FALSE,FALSE,FALSE}"},
+                {"{=ISFORMULA(B1:C2)}", "a:{TRUE,TRUE;TRUE,TRUE}"},
+                {"{=ISFORMULA(A1:B1)}", "a:{FALSE,TRUE}"},
                 {"=AREAS(A1:B2)", "i:1"},
                 {"=AREAS((A1,B2:C3,D4))", "i:3"},
             });
