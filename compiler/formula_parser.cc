@@ -680,6 +680,8 @@ class Parser {
       size_t wordStart = pos_;
       std::u16string_view word = scanWord();
       node = referenceOrName(wordStart, word, true, sheet);
+    } else if (startsWithNoCase(text_.substr(pos_), u"#REF!")) {
+      node = parseError();  // a reference whose cells were deleted
     } else {
       fail(pos_, "expected a reference or a name after '!', found " + found());
       return nullptr;
@@ -1007,6 +1009,13 @@ uint32_t errorCodeOfLiteral(std::u16string_view text) {
     if (equalsNoCase(text, literal.text)) return literal.code;
   }
   return 0;
+}
+
+std::u16string_view errorLiteralText(uint32_t code) {
+  for (const ErrorLiteral& literal : kErrorLiterals) {
+    if (literal.code == code) return literal.text;
+  }
+  return u"#VALUE!";
 }
 
 bool isValidDefinedName(std::u16string_view text) {

@@ -105,6 +105,8 @@ bool parseCellAddress(std::u16string_view text, SyntaxCell* out);
 
 // The code of an error literal such as "#N/A" (case-insensitive), or 0.
 uint32_t errorCodeOfLiteral(std::u16string_view text);
+// The literal of one of the seven error codes ("#N/A"); "#VALUE!" for any other code.
+std::u16string_view errorLiteralText(uint32_t code);
 
 // True when the text is a valid defined name: a letter, "_" or "\" first, then letters, digits,
 // "_", "." or "\"; not TRUE or FALSE, not a cell address such as "AB12", not a row-and-column

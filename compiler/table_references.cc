@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "model/address.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -20,15 +21,6 @@ std::u16string columnLetters(uint32_t column) {
 
 std::u16string cellText(uint32_t row, uint32_t column) {
   return u"$" + columnLetters(column) + u"$" + fromUtf8(std::to_string(row + 1));
-}
-
-std::u16string quotedSheet(std::u16string_view sheet) {
-  std::u16string out = u"'";
-  for (char16_t c : sheet) {
-    out += c;
-    if (c == u'\'') out += c;
-  }
-  return out + u"'";
 }
 
 // The index of the closing bracket that matches the one at open, or npos; a "'" makes the unit
@@ -96,13 +88,13 @@ class Resolver {
       }
       return content.empty() || column(unescaped(content), selection, false);
     }
-    if (content.front() != u'[') return item(unescaped(content), selection, false);
+    if (content.front() != u'[') return item(content, selection, false);
     bool range = false;
     while (!content.empty()) {
       if (content.front() != u'[') return fail("an item of a table reference not in brackets");
       const size_t close = matchingBracket(content, 0);
       if (close == std::u16string_view::npos) return fail("a bracket that does not close");
-      if (!item(unescaped(content.substr(1, close - 1)), selection, range)) return false;
+      if (!item(content.substr(1, close - 1), selection, range)) return false;
       content = trimmed(content.substr(close + 1));
       range = !content.empty() && content.front() == u':';
       if (!content.empty() && (content.front() == u',' || content.front() == u':')) {
@@ -112,8 +104,10 @@ class Resolver {
     return true;
   }
 
-  bool item(const std::u16string& text, Selection& selection, bool rangeEnd) {
-    if (!text.empty() && text.front() == u'#') {
+  // An item as written: "#Data" is a part of the table, "'#Data" the column of that name.
+  bool item(std::u16string_view written, Selection& selection, bool rangeEnd) {
+    const std::u16string text = unescaped(written);
+    if (!written.empty() && written.front() == u'#') {
       const std::u16string special = toUpper(text);
       if (special == u"#ALL") {
         selection.regions |= kHeaders | kData | kTotals;
@@ -130,7 +124,7 @@ class Resolver {
       }
       return true;
     }
-    if (!text.empty() && text.front() == u'@') {
+    if (!written.empty() && written.front() == u'@') {
       selection.regions |= kThisRow;
       return text.size() == 1 || column(text.substr(1), selection, rangeEnd);
     }
@@ -175,7 +169,7 @@ class Resolver {
         t.firstColumn +
         uint32_t(selection.lastColumn.value_or(t.columns.empty() ? t.lastColumn - t.firstColumn
                                                                  : t.columns.size() - 1));
-    std::u16string out = quotedSheet(t.sheet) + u"!" + cellText(first, left);
+    std::u16string out = quoteSheetName(t.sheet) + u"!" + cellText(first, left);
     if (first != last || left != right) out += u":" + cellText(last, right);
     return out;
   }

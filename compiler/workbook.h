@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/value.h"
@@ -65,6 +66,19 @@ struct WorkbookSheet {
   std::vector<CellNumberFormat> numberFormats;
   // The rows the sheet hides, by hand or by a filter (0-based, in the order read).
   std::vector<uint32_t> hiddenRows;
+  // The rows (first, last; 0-based) of filters that filter by some column, their headers left
+  // out: the hidden rows among them are filtered out, the others hidden by hand.
+  std::vector<std::pair<uint32_t, uint32_t>> filteredRows;
+  // Column widths in characters as the package stores them (padding included), for the columns
+  // that have one; the others have the default width, given directly or as the base width
+  // without padding (0: none given, the standard width).
+  struct ColumnWidth {
+    uint32_t first = 0, last = 0;  // 0-based columns
+    double width = 0;
+  };
+  std::vector<ColumnWidth> columnWidths;
+  double defaultColumnWidth = 0;
+  double baseColumnWidth = 0;
 };
 
 struct WorkbookName {

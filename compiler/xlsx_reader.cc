@@ -9,17 +9,20 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <pugixml.hpp>
 #include <utility>
 
+#include "compiler/external_references.h"
 #include "compiler/formula_parser.h"
 #include "compiler/formula_shift.h"
 #include "compiler/table_references.h"
 #include "engine/value_convert.h"
 #include "hosts/headless/spreadsheet/cell_formats.h"
 #include "hosts/headless/spreadsheet/zip_part.h"
+#include "model/address.h"
 #include "util/package_parts.h"
 #include "util/text.h"
 
@@ -326,6 +329,7 @@ class XlsxReader {
     for (size_t i = 0; i < sheetParts.size() && ok; ++i) {
       if (sheetParts[i].second == "worksheet") ok = readTables(sheetParts[i].first, i);
     }
+    if (ok) ok = readExternalBooks(root, relationships);
     readNames(name, root);
     for (size_t i = 0; i < sheetParts.size() && ok; ++i) {
       const auto& [part, type] = sheetParts[i];
@@ -401,6 +405,7 @@ class XlsxReader {
       table.firstColumn = first.column;
       table.lastRow = last.row;
       table.lastColumn = last.column;
+      readFilter(workbook_.sheets[sheet], child(root, "autoFilter"));
       int64_t count = 0;
       if (pugi::xml_attribute header = attribute(root, "headerRowCount"))
         table.headerRows = parseInteger(header.value(), &count) && count == 0 ? 0 : 1;
@@ -419,6 +424,74 @@ class XlsxReader {
       tables_.push_back(std::move(table));
     }
     return true;
+  }
+
+  // The other workbooks the formulas read, in the order "[1]", "[2]"... number them, with the
+  // values the package cached for their cells. A book whose part is missing has no values.
+  bool readExternalBooks(pugi::xml_node root,
+                         const std::map<std::string, Relationship>& relationships) {
+    for (pugi::xml_node reference = child(child(root, "externalReferences"), "externalReference");
+         reference; reference = reference.next_sibling()) {
+      if (!is(reference, "externalReference")) continue;
+      ExternalBook& book = externalBooks_.emplace_back();
+      auto it = relationships.find(attribute(reference, "id").value());
+      if (it == relationships.end()) continue;
+      const std::string& part = it->second.part;
+      std::string bytes;
+      if (!readPart(part, &bytes, false)) {
+        if (overLimit_) return false;
+        continue;
+      }
+      pugi::xml_document document;
+      if (!parsePart(part, bytes, document)) return false;
+      pugi::xml_node external = child(document.document_element(), "externalBook");
+      for (pugi::xml_node sheetName = child(child(external, "sheetNames"), "sheetName"); sheetName;
+           sheetName = sheetName.next_sibling()) {
+        if (is(sheetName, "sheetName"))
+          book.sheets.push_back(ExternalSheet{fromUtf8(attribute(sheetName, "val").value())});
+      }
+      for (pugi::xml_node name = child(child(external, "definedNames"), "definedName"); name;
+           name = name.next_sibling()) {
+        if (!is(name, "definedName")) continue;
+        int64_t sheet = -1;
+        if (pugi::xml_attribute id = attribute(name, "sheetId");
+            id && (!parseInteger(id.value(), &sheet) || sheet < 0)) {
+          continue;
+        }
+        book.names.push_back(ExternalName{fromUtf8(attribute(name, "name").value()), int(sheet),
+                                          fromUtf8(attribute(name, "refersTo").value())});
+      }
+      for (pugi::xml_node data = child(child(external, "sheetDataSet"), "sheetData"); data;
+           data = data.next_sibling()) {
+        int64_t index = -1;
+        if (!is(data, "sheetData") || !parseInteger(attribute(data, "sheetId").value(), &index) ||
+            index < 0 || index >= int64_t(book.sheets.size()) ||
+            isTrue(attribute(data, "refreshError").value())) {
+          continue;
+        }
+        ExternalSheet& sheet = book.sheets[size_t(index)];
+        for (pugi::xml_node row = child(data, "row"); row; row = row.next_sibling()) {
+          for (pugi::xml_node cell = child(row, "cell"); cell; cell = cell.next_sibling()) {
+            SyntaxCell address;
+            if (!is(cell, "cell") ||
+                !parseCellAddress(fromUtf8(attribute(cell, "r").value()), &address)) {
+              continue;
+            }
+            std::optional<Value> value = cellValue(part, address.row, address.column, cell);
+            sheet.cached = true;
+            if (value) sheet.cells[{address.row, address.column}] = std::move(*value);
+          }
+        }
+      }
+    }
+    return true;
+  }
+
+  // The formula with its references to other workbooks written as their cached values ("[0]",
+  // this workbook, needs no other workbook).
+  void resolveExternal(std::u16string& formula) {
+    if (formula.find(u'[') != std::u16string::npos)
+      formula = resolveExternalReferences(formula, externalBooks_);
   }
 
   // The formula with its structured references written as ranges; false with a cell fault.
@@ -478,6 +551,7 @@ class XlsxReader {
         }
         name.scopeSheet = workbook_.sheets[size_t(index)].name;
       }
+      resolveExternal(name.formula);
       std::u16string resolved;
       std::string tableError;
       if (!resolveTableReferences(name.formula, tables_, name.scopeSheet, 0, 0, &resolved,
@@ -548,10 +622,51 @@ class XlsxReader {
     open_.clear();
     row_ = -1;
     arrayMembers_ = 0;
-    return parseInSlices(part, bytes, "sheetData", "row", [&](pugi::xml_node node) {
-      readRows(part, sheet, node);
-      return !overLimit_;
-    });
+    return parseInSlices(
+        part, bytes, "sheetData", "row",
+        [&](pugi::xml_node node) {
+          readRows(part, sheet, node);
+          return !overLimit_;
+        },
+        [&](pugi::xml_node root) { readColumnWidths(sheet, root); });
+  }
+
+  // The rows below the header of a filter (of the sheet or of a table) that filters by at least
+  // one column: a hidden row among them is filtered out rather than hidden by hand.
+  static void readFilter(WorkbookSheet& sheet, pugi::xml_node filter) {
+    if (!filter || !child(filter, "filterColumn")) return;
+    const std::u16string ref = fromUtf8(attribute(filter, "ref").value());
+    const size_t colon = ref.find(u':');
+    SyntaxCell first, last;
+    if (colon == std::u16string::npos || !parseCellAddress(ref.substr(0, colon), &first) ||
+        !parseCellAddress(ref.substr(colon + 1), &last) || last.row <= first.row) {
+      return;
+    }
+    sheet.filteredRows.push_back({first.row + 1, last.row});
+  }
+
+  // The widths of the worksheet's columns (CELL("width") shows them) and its filter.
+  static void readColumnWidths(WorkbookSheet& sheet, pugi::xml_node root) {
+    readFilter(sheet, child(root, "autoFilter"));
+    double number = 0;
+    if (pugi::xml_node format = child(root, "sheetFormatPr")) {
+      if (parseNumber(attribute(format, "defaultColWidth").value(), &number) && number >= 0) {
+        sheet.defaultColumnWidth = number;
+      } else if (parseNumber(attribute(format, "baseColWidth").value(), &number) && number >= 0) {
+        sheet.baseColumnWidth = number;
+      }
+    }
+    for (pugi::xml_node column = child(child(root, "cols"), "col"); column;
+         column = column.next_sibling()) {
+      int64_t first = 0, last = 0;
+      if (!is(column, "col") || !parseInteger(attribute(column, "min").value(), &first) ||
+          !parseInteger(attribute(column, "max").value(), &last) || first < 1 || last < first ||
+          last > int64_t(kFullMaxColumn) + 1 ||
+          !parseNumber(attribute(column, "width").value(), &number) || number < 0) {
+        continue;
+      }
+      sheet.columnWidths.push_back({uint32_t(first - 1), uint32_t(last - 1), number});
+    }
   }
 
   // Parses a part whose bulk is the children of one element (the rows of <sheetData>, the
@@ -560,21 +675,25 @@ class XlsxReader {
   // texts). What surrounds the element's content is parsed on its own, to check that the part is
   // well-formed as a whole. A part without such content is parsed whole, and read sees the
   // element (or nothing when it is absent).
+  // readOutside, when given, sees the part's root element without the content.
   template <typename Read>
   bool parseInSlices(const std::string& part, std::string& bytes, std::string_view element,
-                     std::string_view item, Read read) {
+                     std::string_view item, Read read,
+                     const std::function<void(pugi::xml_node)>& readOutside = {}) {
     size_t contentStart = 0, contentEnd = 0;
     std::string prefix;
     if (!findContent(bytes, element, &contentStart, &contentEnd, &prefix)) {
       pugi::xml_document document;
       if (!parsePart(part, bytes, document)) return false;
       pugi::xml_node root = document.document_element();
+      if (readOutside) readOutside(root);
       return read(is(root, element) ? root : child(root, element));
     }
     {
       std::string outside = bytes.substr(0, contentStart) + bytes.substr(contentEnd);
       pugi::xml_document document;
       if (!parsePart(part, outside, document)) return false;
+      if (readOutside) readOutside(document.document_element());
     }
     const std::string itemEnd = "</" + prefix + std::string(item) + ">";
     size_t at = contentStart;
@@ -737,6 +856,7 @@ class XlsxReader {
                                int64_t(column) - it->second.column);
       }
     }
+    resolveExternal(formula);
     if (!resolveTables(part, sheet.name, row, column, formula)) {
       return keepAsConstant(sheet, row, column, std::move(value));
     }
@@ -838,6 +958,7 @@ class XlsxReader {
   static constexpr uint32_t kGeneral = UINT32_MAX;
   std::vector<uint32_t> styleFormats_;  // by cell format index
   std::vector<WorkbookTable> tables_;
+  std::vector<ExternalBook> externalBooks_;
   std::map<std::string, SharedFormula> shared_;  // of the worksheet being read, by si
   std::vector<OpenArray> open_;
   int64_t row_ = -1;  // the row being read, 0-based

@@ -14,6 +14,8 @@ tests/fixtures/xlsx/. The packages are made here, part by part, with the standar
   malformed.xlsx      a worksheet part that is not well-formed XML
   tables.xlsx         a table with a totals row, formulas and a name that refer to its parts, and
                       the time the package was saved
+  external.xlsx       formulas and a name that read two other workbooks: one with the cached
+                      values of two sheets (one of them never read), one whose reading failed
   formats.xlsx        cells in number formats of the package's own and built-in ones (a date, a
                       percentage, thousands, a text format), a formula cell shown as a date, and
                       a cell in the General format
@@ -52,9 +54,12 @@ ROOT_RELS = (HEAD + f'<Relationships xmlns="{PKG_REL_NS}">'
              '</Relationships>')
 
 
-def workbook_rels(sheet_count, shared_strings, styles=False):
+def workbook_rels(sheet_count, shared_strings, styles=False, external_links=0):
     rels = "".join(f'<Relationship Id="rId{i}" Type="{TYPE}worksheet" '
                    f'Target="worksheets/sheet{i}.xml"/>' for i in range(1, sheet_count + 1))
+    rels += "".join(f'<Relationship Id="rIdX{i}" Type="{TYPE}externalLink" '
+                    f'Target="externalLinks/externalLink{i}.xml"/>'
+                    for i in range(1, external_links + 1))
     if shared_strings:
         rels += f'<Relationship Id="rId99" Type="{TYPE}sharedStrings" Target="sharedStrings.xml"/>'
     if styles:
@@ -62,12 +67,16 @@ def workbook_rels(sheet_count, shared_strings, styles=False):
     return HEAD + f'<Relationships xmlns="{PKG_REL_NS}">{rels}</Relationships>'
 
 
-def workbook(sheet_names, names="", properties="", calc=""):
+def workbook(sheet_names, names="", properties="", calc="", external_links=0):
     sheets = "".join(f'<sheet name="{name}" sheetId="{i}" r:id="rId{i}"/>'
                      for i, name in enumerate(sheet_names, start=1))
     defined = f"<definedNames>{names}</definedNames>" if names else ""
+    externals = "".join(f'<externalReference r:id="rIdX{i}"/>'
+                        for i in range(1, external_links + 1))
+    if externals:
+        externals = f"<externalReferences>{externals}</externalReferences>"
     return (HEAD + f'<workbook xmlns="{MAIN_NS}" xmlns:r="{REL_NS}">{properties}'
-            f"<sheets>{sheets}</sheets>{defined}{calc}</workbook>")
+            f"<sheets>{sheets}</sheets>{externals}{defined}{calc}</workbook>")
 
 
 def worksheet(rows):
@@ -80,7 +89,7 @@ def shared_strings(items):
 
 
 def write_package(path, sheet_names, sheets, names="", properties="", calc="", strings=None,
-                  skip_parts=(), extra_parts=None, styles=None):
+                  skip_parts=(), extra_parts=None, styles=None, external_links=()):
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as package:
         def add(name, text):
             if name in skip_parts:
@@ -91,9 +100,13 @@ def write_package(path, sheet_names, sheets, names="", properties="", calc="", s
 
         add("[Content_Types].xml", content_types(len(sheets), strings is not None))
         add("_rels/.rels", ROOT_RELS)
-        add("xl/workbook.xml", workbook(sheet_names, names, properties, calc))
+        add("xl/workbook.xml",
+            workbook(sheet_names, names, properties, calc, len(external_links)))
         add("xl/_rels/workbook.xml.rels",
-            workbook_rels(len(sheets), strings is not None, styles is not None))
+            workbook_rels(len(sheets), strings is not None, styles is not None,
+                          len(external_links)))
+        for i, text in enumerate(external_links, start=1):
+            add(f"xl/externalLinks/externalLink{i}.xml", text)
         if styles is not None:
             add("xl/styles.xml", styles)
         for i, rows in enumerate(sheets, start=1):
@@ -210,6 +223,33 @@ def main():
                   names='<definedName name="Counts">Stock[Qty]</definedName>',
                   extra_parts={"xl/worksheets/_rels/sheet1.xml.rels": sheet_rels,
                                "xl/tables/table1.xml": table, "docProps/core.xml": core})
+
+    # Links!A1:A6 read the first other workbook: its sheet Prices holds cached values, its sheet
+    # "Old sheet" none; the name Far reads the second, whose last reading failed.
+    def external_book(sheet_names, sheet_data):
+        names = "".join(f'<sheetName val="{name}"/>' for name in sheet_names)
+        return (HEAD + f'<externalLink xmlns="{MAIN_NS}"><externalBook xmlns:r="{REL_NS}" '
+                f'r:id="rId1"><sheetNames>{names}</sheetNames><sheetDataSet>{sheet_data}'
+                '</sheetDataSet></externalBook></externalLink>')
+
+    prices = external_book(
+        ["Prices", "Old sheet"],
+        '<sheetData sheetId="0"><row r="2"><cell r="B2"><v>2.5</v></cell></row>'
+        '<row r="3"><cell r="B3"><v>4</v></cell><cell r="C3" t="str"><v>say "hi"</v></cell>'
+        '</row><row r="4"><cell r="B4" t="e"><v>#N/A</v></cell></row></sheetData>'
+        '<sheetData sheetId="1"/>')
+    failed = external_book(["Sheet1"], '<sheetData sheetId="0" refreshError="1"/>')
+    external_rows = (
+        '<row r="1"><c r="A1"><f>[1]Prices!B2*2</f><v>5</v></c></row>'
+        '<row r="2"><c r="A2"><f>SUM([1]Prices!$B$2:$B$3)</f><v>6.5</v></c></row>'
+        '<row r="3"><c r="A3" t="e"><f>\'[1]Old sheet\'!A1</f><v>#REF!</v></c></row>'
+        '<row r="4"><c r="A4" t="str"><f>[1]Prices!C3&amp;"!"</f><v>say "hi"!</v></c></row>'
+        '<row r="5"><c r="A5" t="e"><f>Far</f><v>#REF!</v></c></row>'
+        '<row r="6"><c r="A6"><f>[1]Prices!B9</f><v>0</v></c></row>'
+    )
+    write_package(os.path.join(out, "external.xlsx"), ["Links"], [external_rows],
+                  names='<definedName name="Far">[2]Sheet1!$A$1</definedName>',
+                  external_links=(prices, failed))
 
     write_package(os.path.join(out, "malformed.xlsx"), ["Broken"],
                   [worksheet('<row r="1"><c r="A1"><v>1</v></row>')])

@@ -1,11 +1,13 @@
 #include "hosts/headless/headless_calc_host.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <new>
 #include <utility>
 
 #include "engine/evaluator.h"
+#include "engine/native_function.h"
 #include "hosts/headless/functions/host_call_text.h"
 #include "hosts/headless/functions/host_functions.h"
 #include "model/cell.h"
@@ -164,8 +166,27 @@ bool HeadlessCalcHost::callFunctionNamed(std::u16string_view name,
   return korvel::callFunctionNamed(*model_->engine, name, arguments, out);
 }
 
+namespace {
+constexpr int kSubtotalFunction = 344;
+}  // namespace
+
 bool HeadlessCalcHost::computeCall(Engine& engine, const CallNode& node, int mode, Value& out) {
-  return computesFunctions_ && lambdas_.compute(engine, node, mode, out);
+  if (!computesFunctions_) return false;
+  if (anyRowFiltered() && node.functionNumber() == kSubtotalFunction) {
+    // The rows a filter hides are left out by every code: the headless program's SUBTOTAL knows
+    // them.
+    std::vector<Value> values(node.children().size());
+    std::vector<const Value*> arguments;
+    for (size_t i = 0; i < values.size(); ++i) {
+      evaluateNode(engine, node.children()[i].get(), kModeReference, values[i]);
+      arguments.push_back(&values[i]);
+    }
+    return callFunctionNamed(u"SUBTOTAL", arguments, out);
+  }
+  // The engine's own calls reach here only so that SUBTOTAL could be taken: they stay its own.
+  const NativeFunction* native = node.native();
+  if (!lambdas_.active() && native != nullptr && native->isNative()) return false;
+  return lambdas_.compute(engine, node, mode, out);
 }
 
 void HeadlessCalcHost::runMacro(std::u16string_view name,
@@ -201,6 +222,43 @@ std::u16string HeadlessCalcHost::leadingFunctionName(std::u16string_view text) {
     if (name.size() > prefix.size() && name.starts_with(prefix)) name.erase(0, prefix.size());
   }
   return name;
+}
+
+// Widths are stored in characters of the standard font's widest digit with the cell padding
+// added; the program shows whole pixels: a digit of the standard font (11 points) is 7 pixels
+// wide and the padding 5.
+namespace {
+constexpr int kDigitPixels = 7;
+constexpr int kPaddingPixels = 5;
+constexpr double kStandardWidth = 8 + double(kPaddingPixels) / kDigitPixels;
+
+int shownCharacters(double width) {
+  const double pixels =
+      std::trunc((256 * width + std::trunc(128.0 / kDigitPixels)) / 256 * kDigitPixels);
+  return std::max(0, int((pixels - kPaddingPixels) / kDigitPixels));
+}
+}  // namespace
+
+void HeadlessCalcHost::setColumnWidth(uint32_t sheet, uint32_t firstColumn, uint32_t lastColumn,
+                                      double width) {
+  columnWidths_[sheet].push_back({firstColumn, lastColumn, width});
+}
+
+void HeadlessCalcHost::setDefaultColumnWidth(uint32_t sheet, double width) {
+  defaultColumnWidths_[sheet] = width;
+}
+
+int HeadlessCalcHost::columnCharacters(uint32_t sheet, uint32_t column, bool* standard) const {
+  if (auto spans = columnWidths_.find(sheet); spans != columnWidths_.end()) {
+    for (auto it = spans->second.rbegin(); it != spans->second.rend(); ++it) {
+      if (column < it->first || column > it->last) continue;
+      *standard = false;
+      return shownCharacters(it->width);
+    }
+  }
+  *standard = true;
+  auto found = defaultColumnWidths_.find(sheet);
+  return shownCharacters(found != defaultColumnWidths_.end() ? found->second : kStandardWidth);
 }
 
 }  // namespace korvel

@@ -103,11 +103,27 @@ class HeadlessCalcHost : public CalcHost {
   std::optional<std::u16string_view> workbookFormula(CellRef cell) const;
 
   // A row the workbook hides, by hand or by a filter: SUBTOTAL's codes 101-111 and AGGREGATE's
-  // options that leave out hidden rows pass over its cells.
-  void hideRow(uint32_t sheet, uint32_t row) { hiddenRows_.insert({sheet, row}); }
+  // options that leave out hidden rows pass over its cells, and SUBTOTAL's codes 1-11 over those
+  // a filter hides.
+  void hideRow(uint32_t sheet, uint32_t row, bool filtered = false) {
+    hiddenRows_.insert({sheet, row});
+    if (filtered) filteredRows_.insert({sheet, row});
+  }
   bool rowHidden(uint32_t sheet, uint32_t row) const {
     return !hiddenRows_.empty() && hiddenRows_.count({sheet, row}) != 0;
   }
+  bool rowFiltered(uint32_t sheet, uint32_t row) const {
+    return !filteredRows_.empty() && filteredRows_.count({sheet, row}) != 0;
+  }
+  bool anyRowFiltered() const { return !filteredRows_.empty(); }
+
+  // Column widths in characters as a package stores them (padding included): of a block of
+  // columns, and a sheet's default. A sheet without a default has the standard width.
+  void setColumnWidth(uint32_t sheet, uint32_t firstColumn, uint32_t lastColumn, double width);
+  void setDefaultColumnWidth(uint32_t sheet, double width);
+  // The whole characters of the standard font's digits a column shows (CELL("width")), and in
+  // *standard whether the column has the sheet's default width.
+  int columnCharacters(uint32_t sheet, uint32_t column, bool* standard) const;
 
   // The values published so far, the last one per address.
   const CellPages<Value>& published() const { return published_; }
@@ -141,7 +157,9 @@ class HeadlessCalcHost : public CalcHost {
   void runMacroArray(std::u16string_view name, const std::vector<const Value*>& arguments,
                      Value& out) override;
   bool computeCall(Engine& engine, const CallNode& node, int mode, Value& out) override;
-  bool seesEveryCall() const override { return lambdas_.active(); }
+  // Also while a filter hides rows: the native SUBTOTAL, which knows no rows, leaves SUBTOTAL to
+  // the headless program then.
+  bool seesEveryCall() const override { return lambdas_.active() || anyRowFiltered(); }
   int directPrecedents(Cell* cell, std::vector<RangeRef>& areas) override;
   void scanSheetHyperlinks(Engine&) override {}
   void openLinkedWorkbooks(Engine&) override {}
@@ -169,8 +187,15 @@ class HeadlessCalcHost : public CalcHost {
   // Every formula text one after the other, each behind its length in two units: a million
   // short formulas kept as strings of their own cost several times their text.
   std::u16string workbookFormulaTexts_;
-  CellPages<uint32_t> workbookFormulas_;                // where each cell's text starts
-  std::set<std::pair<uint32_t, uint32_t>> hiddenRows_;  // sheet and row
+  CellPages<uint32_t> workbookFormulas_;                  // where each cell's text starts
+  std::set<std::pair<uint32_t, uint32_t>> hiddenRows_;    // sheet and row
+  std::set<std::pair<uint32_t, uint32_t>> filteredRows_;  // the hidden ones a filter hides
+  struct ColumnSpan {
+    uint32_t first = 0, last = 0;
+    double width = 0;
+  };
+  std::map<uint32_t, std::vector<ColumnSpan>> columnWidths_;  // by sheet, later blocks last
+  std::map<uint32_t, double> defaultColumnWidths_;            // by sheet
   size_t publishCount_ = 0;
   std::map<std::u16string, size_t> notComputed_;
   size_t notComputedCount_ = 0;

@@ -20,6 +20,8 @@
 //   field given as a reference to several cells.
 // - A criteria cell under an unknown header that holds a constant (no formula) is taken by its
 //   value: blank matches, anything else by its truth value.
+// - A text criterion without an operator matches the texts that begin with it, as the host
+//   program's filters read their criteria; a text that reads as a number stays a number.
 #include "functions/database_functions.h"
 
 #include <algorithm>
@@ -89,6 +91,17 @@ int64_t headerColumn(const CallContext& context, const Table& database, std::u16
     if (!header.empty() && equalsNoCase(header, name)) return column;
   }
   return -1;
+}
+
+// A text criterion without an operator ("b") matches the texts that begin with it ("Bob"), as
+// a filter's criteria do; "=b" matches "b" alone.
+void beginsWith(Criterion& criterion) {
+  if (criterion.op != kCriterionEqual || criterion.prefixLength != 0 || !criterion.value.isText() ||
+      criterion.value.text().empty() || criterion.textIsNumber) {
+    return;
+  }
+  criterion.value.setText(std::u16string(criterion.value.text()) + u"*");
+  criterion.wildcard = true;
 }
 
 // The database column a field argument names; false with the result set when it names none.
@@ -200,6 +213,7 @@ class DatabaseQuery {
           if (value.isEmpty()) continue;
           condition.column = columns[c];
           condition.criterion = parseCriterion(context_, value);
+          beginsWith(condition.criterion);
         } else if (cell != nullptr && !cell->formulaRoots.empty() &&
                    cell->formulaRoots.front() != nullptr) {
           condition.formulaCell = cell;

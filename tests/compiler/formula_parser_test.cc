@@ -58,6 +58,7 @@ TEST(FormulaParserTest, SyntaxElements) {
       {u"=A1:LOG10(5)", "(range A1 (LOG10 5))"},
       {u"=Sheet1!A1:'My Sheet'!B2", "(range Sheet1!A1 My Sheet!B2)"},
       {u"=SUM(#REF!:#REF!)", "(SUM (range #REF! #REF!))"},
+      {u"='1'!#REF!+Data!#ref!", "(+ #REF! #REF!)"},  // the cells were deleted
       {u"=Rate", "name(Rate)"},
       {u"=Sheet1!Local", "name(Sheet1!Local)"},
       {u"=_Tax.Rate", "name(_Tax.Rate)"},

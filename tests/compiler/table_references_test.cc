@@ -11,11 +11,13 @@ namespace korvel {
 namespace {
 
 // Sales on sheet "My Data" at B2:D7: headers in row 2, data in rows 3-6, totals in row 7.
-// Plain on Sheet1 at F1:F3, without headers or totals.
+// Plain on Sheet1 at F1:F3, without headers or totals. Marks on Sheet1 at H1:I4, whose column
+// names begin with the characters a reference escapes.
 std::vector<WorkbookTable> tables() {
   WorkbookTable sales{u"Sales", u"My Data", 1, 1, 6, 3, 1, 1, {u"Region", u"Qty", u"Unit [€]"}};
   WorkbookTable plain{u"Plain", u"Sheet1", 0, 5, 2, 5, 0, 0, {u"Only"}};
-  return {sales, plain};
+  WorkbookTable marks{u"Marks", u"Sheet1", 0, 7, 3, 8, 1, 0, {u"#Shame", u"@It's"}};
+  return {sales, plain, marks};
 }
 
 TEST(TableReferencesTest, StructuredReferencesBecomeRanges) {
@@ -41,6 +43,10 @@ TEST(TableReferencesTest, StructuredReferencesBecomeRanges) {
       {"=Plain[#Totals]", "=#REF!"},
       {"=SUM(Plain[Only])", "=SUM('Sheet1'!$F$1:$F$3)"},
       {"=Sales[@Qty]", "=#VALUE!", 9},  // below the table
+      // An escaped "#" or "@" begins a column's name, not a part of the table.
+      {"=SUBTOTAL(109,Marks['#Shame])", "=SUBTOTAL(109,'Sheet1'!$H$2:$H$4)"},
+      {"=Marks[[#Headers],['#Shame]:['@It''s]]", "='Sheet1'!$H$1:$I$1"},
+      {"=SUM(Marks['@It''s])", "=SUM('Sheet1'!$I$2:$I$4)"},
       // Texts, quoted sheet names, functions and sheets named like a table stay as written.
       {"=\"Sales[Qty]\"&'Sales'!A1&Sales!B2", "=\"Sales[Qty]\"&'Sales'!A1&Sales!B2"},
       {"=[1]Other!A1", "=[1]Other!A1", 20},

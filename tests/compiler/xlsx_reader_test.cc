@@ -156,6 +156,21 @@ TEST(XlsxReaderTest, TablesBecomeRangesAndTheSavedTimeIsRead) {
   EXPECT_FALSE(unsaved.savedAt.has_value());
 }
 
+TEST(XlsxReaderTest, ReferencesToOtherWorkbooksReadTheirCachedValues) {
+  Workbook book;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(readXlsxWorkbook(fixture("external.xlsx"), &book, &errors)) << errors.size();
+  EXPECT_TRUE(errors.empty()) << errors.front();
+  std::map<std::string, std::string> cells = cellsOf(book.sheets[0]);
+  EXPECT_EQ(cells["A1"], "=2.5*2 -> 5");
+  EXPECT_EQ(cells["A2"], "=SUM({2.5;4}) -> 6.5");
+  EXPECT_EQ(cells["A3"], "=#REF! -> error " + std::to_string(kErrorRef));  // a sheet never read
+  EXPECT_EQ(cells["A4"], "=\"say \"\"hi\"\"\"&\"!\" -> \"say \"hi\"!\"");
+  EXPECT_EQ(cells["A6"], "=0 -> 0");  // a cell the cached sheet does not hold is empty
+  ASSERT_EQ(book.names.size(), 1u);
+  EXPECT_EQ(toUtf8(book.names[0].formula), "#REF!");  // the book whose reading failed
+}
+
 TEST(XlsxReaderTest, CellFaultsAreReportedAndTheRestIsRead) {
   Workbook book;
   std::vector<std::string> errors;
@@ -262,6 +277,38 @@ TEST(XlsxReaderTest, HiddenRowsAreKept) {
   std::vector<std::string> errors;
   ASSERT_TRUE(readXlsxWorkbook(path, &book, &errors)) << errors.front();
   EXPECT_EQ(book.sheets[0].hiddenRows, (std::vector<uint32_t>{1, 2, 8}));
+  std::filesystem::remove(path);
+}
+
+// Column widths, the default width and the filters that filter by a column (of the sheet here;
+// a table's are read the same way) are kept with the sheet; a filter filtering by nothing is
+// no filter.
+TEST(XlsxReaderTest, ColumnWidthsAndFiltersAreKept) {
+  std::string path = ::testing::TempDir() + "/korvel_widths.xlsx";
+  auto parts = bookParts({"", ""}, "");
+  const std::string ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+  parts[0].second = "<worksheet xmlns=\"" + ns +
+                    "\"><sheetFormatPr baseColWidth=\"10\"/><cols><col min=\"2\" max=\"4\" "
+                    "width=\"12\"/><col min=\"0\" max=\"1\" width=\"5\"/></cols><sheetData>"
+                    "<row r=\"3\" hidden=\"1\"/></sheetData><autoFilter ref=\"A2:C9\">"
+                    "<filterColumn colId=\"1\"/></autoFilter></worksheet>";
+  parts[1].second = "<worksheet xmlns=\"" + ns +
+                    "\"><sheetFormatPr defaultColWidth=\"9.5\" baseColWidth=\"10\"/><sheetData/>"
+                    "<autoFilter ref=\"A1:C9\"/></worksheet>";
+  writePackage(path, parts);
+  Workbook book;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(readXlsxWorkbook(path, &book, &errors)) << errors.front();
+  const WorkbookSheet& first = book.sheets[0];
+  ASSERT_EQ(first.columnWidths.size(), 1u);  // a column 0 is no column
+  EXPECT_EQ(first.columnWidths[0].first, 1u);
+  EXPECT_EQ(first.columnWidths[0].last, 3u);
+  EXPECT_EQ(first.columnWidths[0].width, 12);
+  EXPECT_EQ(first.baseColumnWidth, 10);
+  EXPECT_EQ(first.defaultColumnWidth, 0);
+  EXPECT_EQ(first.filteredRows, (std::vector<std::pair<uint32_t, uint32_t>>{{2, 8}}));
+  EXPECT_EQ(book.sheets[1].defaultColumnWidth, 9.5);
+  EXPECT_TRUE(book.sheets[1].filteredRows.empty());
   std::filesystem::remove(path);
 }
 

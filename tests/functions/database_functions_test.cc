@@ -46,6 +46,12 @@ M1: "Age"
 N1: "Big"
 M2: 30
 N2: =C2>15
+X1: "Name"
+X2: "B"
+Y1: "Name"
+Y2: "=b"
+Z1: "Name"
+Z2: "=bob"
 )";
 
 TEST_F(DatabaseTest, FieldsCriteriaRowsAndResults) {
@@ -70,6 +76,10 @@ TEST_F(DatabaseTest, FieldsCriteriaRowsAndResults) {
       {"=DSUM(A1:C5,\"Age\",E1)", "e:#VALUE!"},
       {"=DSUM(A1:C5,\"Age\",5)", "e:#VALUE!"},
       {"=DMIN(A1:C5,\"Score\",I1:I2)", "i:10"},
+      // A text without an operator matches the texts that begin with it; "=" asks for the whole.
+      {"=DSUM(A1:C5,\"Age\",X1:X2)", "i:40"},
+      {"=DSUM(A1:C5,\"Age\",Y1:Y2)", "i:0"},
+      {"=DSUM(A1:C5,\"Age\",Z1:Z2)", "i:40"},
   };
   for (const FormulaCase& c : cases) EXPECT_EQ(eval(kBook, c.formula), c.expected) << c.formula;
 }

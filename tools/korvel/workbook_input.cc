@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iostream>
@@ -138,7 +139,20 @@ void applySettings(Book& workbook, Engine& engine, HeadlessCalcHost& host) {
   for (auto& sheet : workbook.sheets) {
     const Sheet* modelSheet = engine.model().sheets().findByExcelName(sheet.name);
     if (modelSheet == nullptr) continue;
-    for (uint32_t row : sheet.hiddenRows) host.hideRow(modelSheet->index(), row);
+    for (uint32_t row : sheet.hiddenRows) {
+      const bool filtered =
+          std::any_of(sheet.filteredRows.begin(), sheet.filteredRows.end(),
+                      [row](const auto& span) { return row >= span.first && row <= span.second; });
+      host.hideRow(modelSheet->index(), row, filtered);
+    }
+    for (const auto& span : sheet.columnWidths)
+      host.setColumnWidth(modelSheet->index(), span.first, span.last, span.width);
+    if (sheet.defaultColumnWidth > 0) {
+      host.setDefaultColumnWidth(modelSheet->index(), sheet.defaultColumnWidth);
+    } else if (sheet.baseColumnWidth > 0) {
+      // The base width leaves out the padding the stored widths include.
+      host.setDefaultColumnWidth(modelSheet->index(), sheet.baseColumnWidth + 5.0 / 7);
+    }
     for (auto& cell : sheet.cells) {
       if (!cell.isFormula) continue;
       host.setWorkbookFormula(CellRef::at(modelSheet->index(), cell.row, cell.column),

@@ -29,7 +29,8 @@
 // - ISFORMULA is TRUE for a cell with a formula, a member of an array formula or a data table's
 //   cell; FORMULATEXT of a cell without a formula is #N/A.
 // - SUBTOTAL 101-111 leave out the rows the workbook hides (by hand or by a filter) and compute
-//   as AGGREGATE does with the code's function; codes 7, 8, 10 and 11 hand the cells to the
+//   as AGGREGATE does with the code's function; so do codes 1-11 in a workbook where a filter
+//   hides rows, leaving out only those. Otherwise codes 7, 8, 10 and 11 hand the cells to the
 //   native deviations. Cells holding a SUBTOTAL are passed over, as the native codes pass them
 //   over.
 // - AGGREGATE computes each code with the function of that code over the numbers it gathers
@@ -499,17 +500,41 @@ bool referencedCell(const CallContext& context, const Value* argument, const Cel
   return true;
 }
 
+// The most cells ISFORMULA answers for one by one: an array formula over whole columns would
+// otherwise make an array of millions.
+constexpr uint64_t kMaxLiftedCells = 1u << 20;
+
 bool hasFormula(const Cell* cell) {
   return cell != nullptr && ((!cell->formulaRoots.empty() && cell->formulaRoots.front()) ||
                              cell->arrayRange() != nullptr || cell->hasFlag(kCellArrayMember) ||
                              cell->hasFlag(kCellArrayElsewhere));
 }
 
+// ISFORMULA of a range of several cells in an array formula answers for each of its cells.
 void isFormula(CallContext& context, const Value* const* arguments, Value& result) {
   const Cell* cell = nullptr;
-  if (referencedCell(context, argumentAt(arguments, 0), &cell, result)) {
-    result.setBoolean(hasFormula(cell));
+  if (!referencedCell(context, argumentAt(arguments, 0), &cell, result)) return;
+  const Value& argument = *argumentAt(arguments, 0);
+  const Cell* caller = context.cell;
+  const CompiledModel* model = modelOf(context);
+  const bool arrayFormula =
+      caller != nullptr && (caller->arrayRange() != nullptr || caller->hasFlag(kCellArrayMember));
+  const RangeRef range = argument.isReference() ? normalizeRange(argument.reference()) : RangeRef{};
+  if (!arrayFormula || model == nullptr || !argument.isReference() || range.first == range.last) {
+    return result.setBoolean(hasFormula(cell));
   }
+  const uint32_t columns = range.last.column() - range.first.column() + 1;
+  const uint32_t rows = range.last.row() - range.first.row() + 1;
+  if (uint64_t(columns) * rows > kMaxLiftedCells) return result.setError(kErrorValue);
+  ValueArray answers(columns, rows);
+  for (uint32_t r = 0; r < rows; ++r) {
+    for (uint32_t c = 0; c < columns; ++c) {
+      const CellRef at =
+          CellRef::at(range.first.sheet(), range.first.row() + r, range.first.column() + c);
+      answers.at(c, r).setBoolean(hasFormula(model->findCell(at)));
+    }
+  }
+  result.setArray(std::move(answers));
 }
 
 // The anchor of the array formula a member belongs to: the cell above and to the left whose array
@@ -613,11 +638,13 @@ constexpr const char16_t* kAggregateFunctions[] = {
 // hides.
 class AggregateData {
  public:
-  AggregateData(const CallContext& context, int options)
+  // filteredOnly: of the hidden rows, leave out only those a filter hides (SUBTOTAL 1-11).
+  AggregateData(const CallContext& context, int options, bool filteredOnly = false)
       : context_(context),
-        hiddenRows_(options & 1 && context.engine != nullptr
+        hiddenRows_((options & 1 || filteredOnly) && context.engine != nullptr
                         ? dynamic_cast<const HeadlessCalcHost*>(context.engine->host())
                         : nullptr),
+        filteredOnly_(filteredOnly),
         skipTotals_(options <= 3),
         skipErrors_(options & 2) {}
 
@@ -638,7 +665,9 @@ class AggregateData {
           context_, argument.reference(), [&](const Value& value, const Cell& cell) {
             if (skipTotals_ && isNestedTotalCell(cell)) return true;
             if (hiddenRows_ != nullptr &&
-                hiddenRows_->rowHidden(cell.address.sheet(), cell.address.row())) {
+                (filteredOnly_
+                     ? hiddenRows_->rowFiltered(cell.address.sheet(), cell.address.row())
+                     : hiddenRows_->rowHidden(cell.address.sheet(), cell.address.row()))) {
               return true;
             }
             return take(value, error);
@@ -655,12 +684,15 @@ class AggregateData {
 
   std::vector<Value>& numbers() { return numbers_; }
   size_t filled() const { return filled_; }
+  // Errors end nothing and count as filled, as in COUNT and COUNTA.
+  void countErrors() { countErrors_ = true; }
 
  private:
   bool take(const Value& value, Value* error) {
     if (value.isEmpty()) return true;
     if (value.isError()) {
-      if (skipErrors_) return true;
+      if (countErrors_) ++filled_;
+      if (skipErrors_ || countErrors_) return true;
       *error = value;
       return false;
     }
@@ -671,8 +703,10 @@ class AggregateData {
 
   const CallContext& context_;
   const HeadlessCalcHost* hiddenRows_;  // the program that knows them, when they are left out
+  const bool filteredOnly_;
   const bool skipTotals_;
   const bool skipErrors_;
+  bool countErrors_ = false;
   std::vector<Value> numbers_;
   size_t filled_ = 0;
 };
@@ -754,9 +788,15 @@ void subtotal(CallContext& context, const Value* const* arguments, Value& result
   }
   if (!numberFromValue(*codeArgument, &number, result)) return;
   const double code = std::trunc(number);
-  if (code >= 101 && code <= 111) {
-    // AGGREGATE's option 1: hidden rows and nested totals left out, an error ends the call.
-    AggregateData data(context, 1);
+  const auto* host = context.engine != nullptr
+                         ? dynamic_cast<const HeadlessCalcHost*>(context.engine->host())
+                         : nullptr;
+  const bool filtered = host != nullptr && host->anyRowFiltered() && code >= 1 && code <= 11;
+  if ((code >= 101 && code <= 111) || filtered) {
+    // AGGREGATE's option 1: hidden rows (for codes 1-11 those a filter hides) and nested totals
+    // left out, an error ends the call.
+    AggregateData data(context, 1, filtered);
+    if (int(code) % 100 == 2 || int(code) % 100 == 3) data.countErrors();
     Value error;
     for (size_t i = 1; arguments[i] != nullptr; ++i) {
       if (!data.add(*arguments[i], &error)) {
@@ -764,7 +804,7 @@ void subtotal(CallContext& context, const Value* const* arguments, Value& result
         return;
       }
     }
-    aggregateResult(context, int(code) - 100, data, nullptr, result);
+    aggregateResult(context, int(code) % 100, data, nullptr, result);
     return;
   }
   const char16_t* dispersion = code == 7    ? kStdev

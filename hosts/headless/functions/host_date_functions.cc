@@ -18,10 +18,10 @@
 //   Monday to Sunday, "1" a day off (another text #VALUE!). A week of no working days counts no
 //   days in NETWORKDAYS.INTL and is #VALUE! in WORKDAY.INTL, which would never arrive.
 // - HOUR, MINUTE and SECOND round the time of day to the nearest second, so 10:59:59.6 is 11:00:00.
-// - CELL: the compiled model keeps no formats, protection or column widths, so every cell answers
-//   as a cell of the standard style: format "G", color and parentheses 0, protect 1, and width 8
-//   (the standard column width's whole characters). The filename has no folder: the headless
-//   workbook lives in memory, so it is "[Book]Sheet".
+// - CELL: the compiled model keeps no formats or protection, so every cell answers as a cell of
+//   the standard style: format "G", color and parentheses 0, protect 1. The width is the column's
+//   as the workbook gave it (the standard width's 8 characters when it gave none). The filename
+//   has no folder: the headless workbook lives in memory, so it is "[Book]Sheet".
 // - INFO: "numfile" counts the model's sheets, "origin" is "$A:$A$1", "recalc" "Automatic",
 //   "release" "16.0" (the version the headless program's Application reports), "system" "pcdos";
 //   "directory", "osversion" and the memory types have no answer here and give #N/A, and any
@@ -38,6 +38,7 @@
 #include "functions/arguments.h"
 #include "hosts/headless/functions/day_count.h"
 #include "hosts/headless/functions/host_functions.h"
+#include "hosts/headless/headless_calc_host.h"
 #include "model/address.h"
 #include "model/cell.h"
 #include "model/compiled_model.h"
@@ -494,6 +495,26 @@ void yearFrac(CallContext& context, const Value* const* arguments, Value& result
                   yearFraction(start, end, DayCountBasis(int(basis)), usesDate1904(context)));
 }
 
+// CELL("width"): the whole characters the column shows; in an array formula also whether the
+// column has the sheet's default width, as the program gives both.
+void columnWidth(const CallContext& context, CellRef cell, Value& result) {
+  const auto* host = context.engine != nullptr
+                         ? dynamic_cast<const HeadlessCalcHost*>(context.engine->host())
+                         : nullptr;
+  bool standard = true;
+  const int characters =
+      host != nullptr ? host->columnCharacters(cell.sheet(), cell.column(), &standard) : 8;
+  const Cell* caller = context.cell;
+  if (caller == nullptr ||
+      (caller->arrayRange() == nullptr && !caller->hasFlag(kCellArrayMember))) {
+    return result.setInteger(characters);
+  }
+  ValueArray pair(2, 1);
+  pair.at(0, 0).setInteger(characters);
+  pair.at(1, 0).setBoolean(standard);
+  result.setArray(std::move(pair));
+}
+
 // The info types the native CELL leaves to the host (it answers "type" and "address" itself).
 void cell(CallContext& context, const Value* const* arguments, Value& result) {
   const Value* infoType = argumentAt(arguments, 0);
@@ -526,7 +547,7 @@ void cell(CallContext& context, const Value* const* arguments, Value& result) {
   } else if (equalsNoCase(type, u"protect")) {
     result.setInteger(1);
   } else if (equalsNoCase(type, u"width")) {
-    result.setInteger(8);
+    columnWidth(context, first, result);
   } else {
     result.setError(kErrorValue);
   }

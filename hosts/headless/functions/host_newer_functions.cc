@@ -175,7 +175,59 @@ bool textsOf(const CallContext& context, const Value& argument, std::vector<std:
 
 // IFS(condition, value, ...): the value of the first true condition; #N/A when none is. A
 // condition that is text gives #VALUE!, an error that error.
-void ifsRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+// Where an argument holds an array, or a reference to more than one cell, the call is made once
+// per element (IFS({TRUE,FALSE},{1,2},TRUE,9) is {1,9}): each such argument gives its element at
+// the position (a one-row or one-column array repeats; #N/A beyond an array's end), the others
+// stay as they are, and the answers, each reduced to one value, form an array of the largest
+// shape. Otherwise one is called with the arguments as given. One reads its arguments as a
+// routine does.
+template <typename One>
+void lifted(CallContext& context, const Value* const* arguments, One one, Value& result) {
+  const size_t count = argumentCount(arguments);
+  std::vector<Value> arrays(count);
+  uint32_t columns = 0, rows = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const Value& argument = *arguments[i];
+    if (argument.isReference() && context.engine != nullptr) {
+      const RangeRef range = normalizeRange(argument.reference());
+      if (range.first.row() != range.last.row() || range.first.column() != range.last.column()) {
+        referenceToArray(*context.engine, argument, arrays[i]);
+      }
+    } else if (argument.isArray()) {
+      arrays[i] = argument;
+    }
+    if (arrays[i].isArray()) {
+      columns = std::max(columns, arrays[i].array().columns());
+      rows = std::max(rows, arrays[i].array().rows());
+    }
+  }
+  if (columns == 0) return one(arguments, result);
+  ValueArray answers(columns, rows);
+  std::vector<Value> elements(count);
+  std::vector<const Value*> passed(count + 1, nullptr);
+  for (uint32_t r = 0; r < rows; ++r) {
+    for (uint32_t c = 0; c < columns; ++c) {
+      for (size_t i = 0; i < count; ++i) {
+        passed[i] = arguments[i];
+        if (!arrays[i].isArray()) continue;
+        const ValueArray& array = arrays[i].array();
+        const uint32_t x = array.columns() == 1 ? 0 : c, y = array.rows() == 1 ? 0 : r;
+        if (x < array.columns() && y < array.rows()) {
+          elements[i] = array.at(x, y);
+        } else {
+          elements[i].setError(kErrorNA);
+        }
+        passed[i] = &elements[i];
+      }
+      Value answer;
+      one(passed.data(), answer);
+      answers.at(c, r) = singleValue(context, &answer);
+    }
+  }
+  result.setArray(std::move(answers));
+}
+
+void ifsOne(CallContext& context, const Value* const* arguments, Value& result) {
   const size_t count = argumentCount(arguments);
   if (count < 2 || count % 2 != 0) {
     result.setError(kErrorNA);
@@ -199,7 +251,7 @@ void ifsRoutine(CallContext& context, const Value* const* arguments, Value& resu
 
 // SWITCH(expression, value, result, ..., [default]): the result of the first value equal to the
 // expression (as "=" compares), the default, or #N/A.
-void switchRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+void switchOne(CallContext& context, const Value* const* arguments, Value& result) {
   const size_t count = argumentCount(arguments);
   if (!atLeast(count, 3, result)) return;
   Value expression;
@@ -218,6 +270,18 @@ void switchRoutine(CallContext& context, const Value* const* arguments, Value& r
   } else {
     result.setError(kErrorNA);
   }
+}
+
+void ifsRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  lifted(
+      context, arguments,
+      [&context](const Value* const* one, Value& out) { ifsOne(context, one, out); }, result);
+}
+
+void switchRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  lifted(
+      context, arguments,
+      [&context](const Value* const* one, Value& out) { switchOne(context, one, out); }, result);
 }
 
 // ---- MAXIFS, MINIFS -----------------------------------------------------------------------
@@ -1125,7 +1189,7 @@ std::u16string valueText(const Value& v, bool strict) {
   return quoted + u"\"";
 }
 
-void valueToTextRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+void valueToTextOne(CallContext& context, const Value* const* arguments, Value& result) {
   Value v = singleValue(context, argumentAt(arguments, 0));
   int64_t format = 0;
   if (!optionalInteger(context, argumentAt(arguments, 1), 0, &format, result)) return;
@@ -1134,6 +1198,13 @@ void valueToTextRoutine(CallContext& context, const Value* const* arguments, Val
     return;
   }
   result.setText(valueText(v, format == 1));
+}
+
+void valueToTextRoutine(CallContext& context, const Value* const* arguments, Value& result) {
+  lifted(
+      context, arguments,
+      [&context](const Value* const* one, Value& out) { valueToTextOne(context, one, out); },
+      result);
 }
 
 // ARRAYTOTEXT(array, [format]): format 0 joins the values' texts with ", " row after row;

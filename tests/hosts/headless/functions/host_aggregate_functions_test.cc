@@ -122,6 +122,10 @@ TEST_F(HostAggregateFunctionTest, LogicalAndInformationFunctions) {
                 {"=ISFORMULA(D9)", "b:FALSE"},
                 {"=ISFORMULA(C2)", "b:TRUE"},
                 {"=ISFORMULA(1)", "e:#VALUE!"},
+                {"=ISFORMULA(A4:B4)", "b:FALSE"},  // one value outside an array formula
+                {"{=ISFORMULA(A4:C4)}", "a:{FALSE,FALSE,FALSE}"},
+                {"{=ISFORMULA(B1:C2)}", "a:{TRUE,TRUE;TRUE,TRUE}"},
+                {"{=ISFORMULA(A1:B1)}", "a:{FALSE,TRUE}"},
                 {"=AREAS(A1:B2)", "i:1"},
                 {"=AREAS((A1,B2:C3,D4))", "i:3"},
             });
@@ -180,6 +184,26 @@ TEST_F(HostAggregateFunctionTest, HiddenRowsAreLeftOutWhereAsked) {
                         {"=AGGREGATE(9,5,A1:A5)", "i:18"},
                         {"=AGGREGATE(9,4,A1:A3)", "i:12"},
                         {"=AGGREGATE(9,3,A1:B5)", "i:18"},
+                    });
+}
+
+// Where a filter hides rows, every SUBTOTAL code leaves them out: 1-11 only those, 101-111 the
+// rows hidden by hand too. Row 2 is filtered out, row 4 hidden by hand.
+TEST_F(HostAggregateFunctionTest, FilteredRowsAreLeftOutByEveryCode) {
+  const std::string inputs = "A1: 2\nA2: 4\nA3: 6\nA4: 8\nA5: =NA()\nB1: =SUBTOTAL(9,A1:A2)\n";
+  hiddenRows_ = {{0, 3}};
+  filteredRows_ = {{0, 1}};
+  expectAll(inputs, {
+                        {"=SUBTOTAL(9,A1:A4)", "i:16"},
+                        {"=SUBTOTAL(109,A1:A4)", "i:8"},
+                        {"=SUBTOTAL(2,A1:A5)", "i:3"},
+                        {"=SUBTOTAL(1,A1:A4,B1)", "n:5.33333333333333"},
+                        {"=SUBTOTAL(10,A1:A4)", "n:9.33333333333333"},
+                        {"=SUBTOTAL(3,A1:A5)", "i:4"},
+                        {"=SUBTOTAL(4,A1:A4)", "i:8"},
+                        {"=SUBTOTAL(9,A1:A5)", "e:#N/A"},
+                        {"=SUBTOTAL(12,A1:A4)", "e:#VALUE!"},
+                        {"=SUM(A1:A4)", "i:20"},
                     });
 }
 

@@ -197,7 +197,6 @@ TEST_F(HostDateFunctionsTest, CellQuestionsLeftToTheHost) {
       {"=CELL(\"prefix\",C5)", "t:'"},
       {"=CELL(\"prefix\",Other!B2)", "t:"},
       {"=CELL(\"format\",C5)", "t:G"},
-      {"=CELL(\"width\")", "i:8"},
       {"=CELL(\"row\")", "i:100"},
       {"=CELL(\"colour\",C5)", "e:#VALUE!"},
       {"=INFO(\"numfile\")", "i:2"},
@@ -209,6 +208,29 @@ TEST_F(HostDateFunctionsTest, CellQuestionsLeftToTheHost) {
     build(std::string("[Other]\nB2: 7\n[Sheet1]\nC5: \"abc\"\nZ100: ") + c.formula + "\n");
     EXPECT_EQ(valueOf("Sheet1!Z100"), c.expected) << c.formula;
   }
+}
+
+// Widths as a package stores them: B:D 12 and G 10.86 on Sheet1 (sheet 1, after Other); Other
+// with a default width of 10 characters and its padding.
+TEST_F(HostDateFunctionsTest, CellWidthShowsTheColumnsWholeCharacters) {
+  columnWidths_ = {{1, 1, 3, 12}, {1, 6, 6, 10.85546875}};
+  defaultColumnWidths_ = {{0, 10 + 5.0 / 7}};
+  const std::vector<FormulaCase> cases = {
+      {"=CELL(\"width\",C5)", "i:11"},
+      {"=CELL(\"width\",B:B)", "i:11"},
+      {"=CELL(\"width\",G1)", "i:10"},
+      {"=CELL(\"width\",A1)", "i:8"},  // the standard width
+      {"=CELL(\"width\",Other!B2)", "i:10"},
+      {"=CELL(\"width\")", "i:8"},  // the formula's own column, Z
+  };
+  for (const FormulaCase& c : cases) {
+    build(std::string("[Other]\nB2: 7\n[Sheet1]\nC5: \"abc\"\nZ100: ") + c.formula + "\n");
+    EXPECT_EQ(valueOf("Sheet1!Z100"), c.expected) << c.formula;
+  }
+  // An array formula gets whether the column has the default width too.
+  build("[Other]\nB2: 7\n[Sheet1]\nA1:B1: {=CELL(\"width\",C5)}\nA2:B2: {=CELL(\"width\",Z5)}\n");
+  EXPECT_EQ(valueOf("Sheet1!A1"), "a:{11,FALSE}");
+  EXPECT_EQ(valueOf("Sheet1!A2"), "a:{8,TRUE}");
 }
 
 }  // namespace

@@ -31,6 +31,11 @@ class HostFunctionTest : public FunctionTest {
   CalcHost* hostFor(CompiledModel& model) override {
     headless_ = std::make_unique<HeadlessCalcHost>(&model);
     for (const auto& [sheet, row] : hiddenRows_) headless_->hideRow(sheet, row);
+    for (const auto& [sheet, row] : filteredRows_) headless_->hideRow(sheet, row, true);
+    for (const ColumnWidth& w : columnWidths_)
+      headless_->setColumnWidth(w.sheet, w.first, w.last, w.width);
+    for (const auto& [sheet, width] : defaultColumnWidths_)
+      headless_->setDefaultColumnWidth(sheet, width);
     return headless_.get();
   }
 
@@ -52,8 +57,16 @@ class HostFunctionTest : public FunctionTest {
   }
 
   std::unique_ptr<HeadlessCalcHost> headless_;
-  // Rows (sheet, row) the workbook of the next build hides.
+  // Rows (sheet, row) the workbook of the next build hides by hand, and those a filter hides.
   std::vector<std::pair<uint32_t, uint32_t>> hiddenRows_;
+  std::vector<std::pair<uint32_t, uint32_t>> filteredRows_;
+  // Column widths of the workbook of the next build, and default widths (sheet, width).
+  struct ColumnWidth {
+    uint32_t sheet, first, last;
+    double width;
+  };
+  std::vector<ColumnWidth> columnWidths_;
+  std::vector<std::pair<uint32_t, double>> defaultColumnWidths_;
 };
 
 }  // namespace korvel

@@ -48,6 +48,20 @@ TEST_F(NewerFunctionTest, IfsAndSwitch) {
   check(cases);
 }
 
+// An array or a range of several cells where one value goes: the call is made per element, one
+// row or column repeating and #N/A beyond an array's end.
+TEST_F(NewerFunctionTest, ValueArgumentsAreLiftedOverArrays) {
+  const FormulaCase cases[] = {
+      {"{=_xlfn.IFS({TRUE,FALSE},{1,2},TRUE,9)}", "a:{1,9}"},
+      {"{=_xlfn.IFS(C1:C3>15,\"big\",TRUE,\"small\")}", "a:{\"small\";\"big\";\"big\"}"},
+      {"{=_xlfn.IFS({TRUE,FALSE,TRUE},{1,2})}", "a:{1,#N/A,#N/A}"},
+      {"{=_xlfn.SWITCH(C1:C3,10,\"a\",30,\"c\",\"z\")}", "a:{\"a\";\"z\";\"c\"}"},
+      {"{=_xlfn.VALUETOTEXT({1,TRUE})}", "a:{\"1\",\"TRUE\"}"},
+      {"{=_xlfn.VALUETOTEXT(E1,{0;2})}", "a:{\"1\";#VALUE!}"},
+  };
+  check(cases);
+}
+
 TEST_F(NewerFunctionTest, MaxIfsAndMinIfs) {
   const FormulaCase cases[] = {
       {"=_xlfn.MAXIFS(C1:C4,B1:B4,\"north\")", "i:40"},
