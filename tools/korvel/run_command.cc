@@ -10,7 +10,6 @@
 #include "compiler/formula_parser.h"
 #include "engine/value_variant.h"
 #include "hosts/headless/spreadsheet/program_objects.h"
-#include "platform/xloper.h"
 #include "runtime/addin_entry_points.h"
 #include "runtime/excel_bridge.h"
 #include "runtime/runtime.h"
@@ -55,15 +54,6 @@ bool servicePath(const std::string& path, std::u16string* out) {
     if (unit > 0xFF) return false;
   }
   return true;
-}
-
-// DummyFunc8 as the workbook's code calls it, with a path argument; the service's answer.
-double callService(Runtime& runtime, int code, const std::u16string& path) {
-  Xloper argument = Xloper::string(narrowText(path));
-  const Xloper* answer = DummyFunc8(runtime, code, &argument);
-  if (answer->is(kXltypeInt)) return answer->integer();
-  if (answer->is(kXltypeNum)) return answer->num();
-  return 0;
 }
 
 // The data-exchange steps: the option, the file and the service code.
