@@ -25,18 +25,6 @@ namespace korvel {
 
 namespace {
 
-// The file name part of a path, for the workbook's name in the program.
-std::u16string workbookFileName(const std::string& path) {
-  std::u16string name = fromUtf8(path.substr(path.find_last_of("/\\") + 1));
-  size_t dot = name.rfind(u'.');
-  return (dot == std::u16string::npos ? name : name.substr(0, dot)) + u".xlsx";
-}
-
-bool endsWithNoCase(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         equalsNoCase(fromUtf8(text.substr(text.size() - suffix.size())), fromUtf8(suffix));
-}
-
 // The absolute form of a path, as the runtime and the launcher hold paths.
 bool absolutePath(const std::string& path, std::u16string* out) {
   std::error_code failed;
@@ -70,8 +58,7 @@ int runCommand(const RunOptions& options) {
   // On the machine's files: the data files, the application file and its saved workbook are real.
   HeadlessSession session(true);
   std::string error;
-  if (endsWithNoCase(options.input, kApplicationFileExtension) ||
-      sniffInput(options.input) == InputKind::kApplication) {
+  if (isApplicationInput(options.input)) {
     std::u16string path;
     if (!absolutePath(options.input, &path)) {
       std::cerr << "korvel: " << options.input << ": the path does not read\n";
@@ -89,7 +76,7 @@ int runCommand(const RunOptions& options) {
       return kExitFailed;
     }
     SessionOptions sessionOptions;
-    sessionOptions.workbookName = workbookFileName(options.input);
+    sessionOptions.workbookName = programWorkbookName(options.input);
     if (!session.start(workbook, sessionOptions, &error)) {
       std::cerr << "korvel: " << options.input << ": " << error << "\n";
       return kExitFailed;

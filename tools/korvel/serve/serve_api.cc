@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "tools/korvel/application_file.h"
 #include "tools/korvel/serve/serve_page.h"
 #include "tools/korvel/workbook_input.h"
 #include "util/text.h"
@@ -34,18 +33,6 @@ ApiReply errorReply(int status, std::string message) {
   return jsonReply(ServeReply::error(status, std::move(message)));
 }
 
-bool endsWithNoCase(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         equalsNoCase(fromUtf8(text.substr(text.size() - suffix.size())), fromUtf8(suffix));
-}
-
-// The name the workbook has in the program: its file name with .xlsx.
-std::u16string workbookFileName(const std::string& path) {
-  std::u16string name = fromUtf8(path.substr(path.find_last_of("/\\") + 1));
-  size_t dot = name.rfind(u'.');
-  return (dot == std::u16string::npos ? name : name.substr(0, dot)) + u".xlsx";
-}
-
 bool isJson(const std::string& contentType) {
   return contentType.rfind("application/json", 0) == 0;
 }
@@ -61,8 +48,7 @@ ServeApi::~ServeApi() = default;
 
 bool ServeApi::load(std::string* error) {
   source_.allowSave = config_.allowSave;
-  if (endsWithNoCase(config_.input, kApplicationFileExtension) ||
-      sniffInput(config_.input) == InputKind::kApplication) {
+  if (isApplicationInput(config_.input)) {
     std::error_code failed;
     std::filesystem::path absolute = std::filesystem::absolute(config_.input, failed);
     if (failed) {
@@ -77,7 +63,7 @@ bool ServeApi::load(std::string* error) {
       return false;
     }
     source_.workbook = &workbook_;
-    source_.workbookName = workbookFileName(config_.input);
+    source_.workbookName = programWorkbookName(config_.input);
   }
   ServeSession trial;
   if (!trial.start(source_, error)) {
