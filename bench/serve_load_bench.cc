@@ -28,25 +28,43 @@ constexpr int kEditsPerSession = 200;
 // carry Content-Length.
 class Connection {
  public:
-  explicit Connection(int port) {
+  explicit Connection(int port) : port_(port) { open(); }
+  ~Connection() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+
+  // The status, or -1 when the connection failed; *cookie takes a Set-Cookie's session. A
+  // connection the server closed is opened again.
+  int send(const std::string& method, const std::string& path, const std::string& body,
+           std::string* cookie) {
+    if (fd_ < 0) open();
+    if (fd_ < 0) return -1;
+    int status = exchange(method, path, body, cookie);
+    if (closeAfter_) {
+      close(fd_);
+      fd_ = -1;
+      closeAfter_ = false;
+    }
+    return status;
+  }
+  const std::string& body() const { return body_; }
+
+ private:
+  void open() {
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
+    address.sin_port = htons(uint16_t(port_));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
       close(fd_);
       fd_ = -1;
     }
   }
-  ~Connection() {
-    if (fd_ >= 0) close(fd_);
-  }
-  bool ok() const { return fd_ >= 0; }
 
-  // The status, or -1 when the connection failed; *cookie takes a Set-Cookie's session.
-  int send(const std::string& method, const std::string& path, const std::string& body,
-           std::string* cookie) {
+  int exchange(const std::string& method, const std::string& path, const std::string& body,
+               std::string* cookie) {
     std::string request = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
     if (!cookie->empty()) request += "Cookie: korvel_session=" + *cookie + "\r\n";
     if (!body.empty()) {
@@ -77,11 +95,10 @@ class Connection {
       *cookie = headers.substr(at + 15, headers.find(';', at) - at - 15);
     }
     body_ = reply.substr(headerEnd + 4, length);
+    closeAfter_ = headers.find("Connection: close") != std::string::npos;
     return std::stoi(headers.substr(9, 3));
   }
-  const std::string& body() const { return body_; }
 
- private:
   bool readMore(std::string* reply) {
     char buffer[8192];
     ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
@@ -89,7 +106,9 @@ class Connection {
     reply->append(buffer, size_t(n));
     return true;
   }
+  int port_;
   int fd_ = -1;
+  bool closeAfter_ = false;
   std::string body_;
 };
 

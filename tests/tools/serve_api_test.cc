@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "compiler/workbook_text.h"
 #include "engine/locale_settings.h"
 #include "hosts/headless/disk_files.h"
 #include "hosts/headless/headless_locale.h"
@@ -18,6 +17,7 @@
 #include "hosts/headless/system_clock.h"
 #include "tests/scratch_directory.h"
 #include "tools/korvel/application_file.h"
+#include "tools/korvel/workbook_input.h"
 #include "util/text.h"
 
 namespace korvel {
@@ -32,7 +32,10 @@ class ServeApiTest : public ::testing::Test {
     static SystemClock clock;
     installLocale(&locale, &clock);
   }
-  void TearDown() override { resetLocaleSettings(); }
+  void TearDown() override {
+    resetLocaleSettings();
+    if (!scratch_.empty()) std::filesystem::remove_all(scratch_);
+  }
 
   static ApiReply call(ServeApi& api, const std::string& method, const std::string& path,
                        const std::string& session, const std::string& body = {},
@@ -76,6 +79,33 @@ class ServeApiTest : public ::testing::Test {
     EXPECT_TRUE(api->load(&error)) << error;
     return api;
   }
+  // Compiles the book (a workbook text, or an .xlsx package that lends its parts) into an
+  // application file of the scratch folder, with data exchange and saving; its path.
+  std::string compile(const std::string& book, const std::u16string& name) {
+    if (scratch_.empty()) scratch_ = makeScratchDirectory("serve-api");
+    DiskFiles files;
+    std::string bytes;
+    EXPECT_TRUE(files.readAll(fromUtf8(book), &bytes));
+    bool package = book.ends_with(".xlsx");
+    Workbook workbook;
+    std::vector<std::string> errors;
+    EXPECT_TRUE(readWorkbookFile(book, &workbook, &errors))
+        << (errors.empty() ? "" : errors.front());
+    ApplicationOptions options;
+    options.name = name;
+    options.dataExchange = true;
+    options.saveAsExecutable = true;
+    std::vector<ResourceEntry> entries;
+    std::string error;
+    EXPECT_TRUE(buildApplicationResources(workbook, package ? bytes : std::string(), options, files,
+                                          &entries, &error))
+        << error;
+    std::string path = (scratch_ / (toUtf8(name) + ".kvapp")).string();
+    EXPECT_TRUE(files.writeAll(fromUtf8(path), encodeApplicationFile(entries)));
+    return path;
+  }
+  std::filesystem::path scratch_;
+
   static ServeConfig pricing() {
     ServeConfig config;
     config.input = kPricing;
@@ -112,6 +142,36 @@ TEST_F(ServeApiTest, AnEditAnswersEveryChangedCellAndNoFormula) {
   ASSERT_EQ(percent.status, 200) << percent.body;
   EXPECT_DOUBLE_EQ(find(percent, "changed", "Order!B5")["value"].get<double>(), 0.15);
   EXPECT_DOUBLE_EQ(find(percent, "changed", "Order!D6")["value"].get<double>(), 155 * 0.85);
+}
+
+TEST_F(ServeApiTest, AFormattedApplicationShowsItsFormatsWidthsAndProtection) {
+  ServeConfig config;
+  config.input = compile(std::string(KORVEL_SOURCE_DIR) + "/examples/quote.xlsx", u"Quote");
+  auto api = load(config);
+  std::string session = open(*api);
+  nlohmann::json sheets = nlohmann::json::parse(call(*api, "GET", "/api/sheets", session).body);
+  EXPECT_EQ(sheets["layout"][0]["protected"], true);
+  EXPECT_EQ(sheets["layout"][0]["widths"]["A"], 14);
+  struct Shown {
+    const char* cell;
+    const char* text;
+    bool locked;
+  } shown[] = {{"Quote!B2", "2026-12-10", false}, {"Quote!B5", "12.50", true},
+               {"Quote!C5", "4", false},          {"Quote!B8", "10%", false},
+               {"Quote!D9", "72.00", true},       {"Quote!D10", "2027-01-09", true},
+               {"Quote!A5", "Widget", true}};
+  for (const Shown& c : shown) {
+    nlohmann::json entry = cell(*api, session, c.cell);
+    EXPECT_EQ(entry["text"], c.text) << c.cell;
+    EXPECT_EQ(entry["locked"], c.locked) << c.cell;
+  }
+  // Typed as the user types: a percentage and a date keep their cells' formats.
+  ApiReply edit = call(*api, "POST", "/api/cells", session,
+                       R"({"set": {"Quote!B8": "15%", "Quote!B2": "2026-12-20"}})");
+  ASSERT_EQ(edit.status, 200) << edit.body;
+  EXPECT_EQ(find(edit, "changed", "Quote!D9")["text"], "68.00");
+  EXPECT_EQ(find(edit, "changed", "Quote!D10")["text"], "2027-01-19");
+  EXPECT_EQ(call(*api, "POST", "/api/cells", session, R"({"set": {"Quote!A5": "x"}})").status, 403);
 }
 
 TEST_F(ServeApiTest, BadRequestsAreRefusedWithTheReasonAndChangeNothing) {
@@ -221,24 +281,7 @@ TEST_F(ServeApiTest, SessionsAreBoundedAndEndWhenIdle) {
 }
 
 TEST_F(ServeApiTest, AnApplicationsDataGoesOutAndComesBackAndItSaves) {
-  std::filesystem::path dir = makeScratchDirectory("serve-api");
-  std::string path = (dir / "Pricing.kvapp").string();
-  {
-    Workbook workbook;
-    std::vector<std::string> errors;
-    DiskFiles files;
-    std::string text;
-    ASSERT_TRUE(files.readAll(fromUtf8(kPricing), &text));
-    ASSERT_TRUE(readWorkbookText(text, &workbook, &errors));
-    ApplicationOptions options;
-    options.name = u"Pricing";
-    options.dataExchange = true;
-    options.saveAsExecutable = true;
-    std::vector<ResourceEntry> entries;
-    std::string error;
-    ASSERT_TRUE(buildApplicationResources(workbook, {}, options, files, &entries, &error)) << error;
-    ASSERT_TRUE(files.writeAll(fromUtf8(path), encodeApplicationFile(entries)));
-  }
+  std::string path = compile(kPricing, u"Pricing");
   ServeConfig config;
   config.input = path;
   config.allowSave = true;
@@ -265,8 +308,6 @@ TEST_F(ServeApiTest, AnApplicationsDataGoesOutAndComesBackAndItSaves) {
   // The next session starts from the saved state.
   std::string later = open(*api);
   EXPECT_EQ(cell(*api, later, "Order!D6")["value"], 139.5);
-  api.reset();
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

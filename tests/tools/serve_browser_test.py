@@ -35,8 +35,8 @@ if not browser or not driver_path:
 work = tempfile.mkdtemp(prefix="korvel-browser-")
 downloads = os.path.join(work, "downloads")
 os.mkdir(downloads)
-application = os.path.join(work, "Pricing.kvapp")
-subprocess.run([korvel, "compile", workbook, "-o", application, "--name", "Pricing",
+application = os.path.join(work, "Quote.kvapp")
+subprocess.run([korvel, "compile", workbook, "-o", application, "--name", "Quote",
                 "--data-exchange"], check=True)
 server = subprocess.Popen([korvel, "serve", application, "--port", "0"],
                           stdout=subprocess.PIPE, text=True)
@@ -78,22 +78,29 @@ try:
         box.send_keys(text, Keys.ENTER)
 
     driver.get(base)
-    shows("Order!D6", "72")
-    assert "locked" in cell("Order!D6").get_attribute("class")
-    assert "editable" in cell("Order!C2").get_attribute("class")
+    shows("Quote!D9", "72.00")
+    shows("Quote!B2", "2026-12-10")
+    shows("Quote!B8", "10%")
+    for name, kind in (("Quote!D9", "locked"), ("Quote!A5", "locked"), ("Quote!C5", "editable"),
+                       ("Quote!B8", "editable")):
+        assert kind in cell(name).get_attribute("class"), name + " is not " + kind
 
-    type_into("Order!C2", "10")
-    shows("Order!D6", "139.5")
-    shows("Order!D2", "125")
+    type_into("Quote!C5", "10")
+    shows("Quote!D9", "139.50")
+    shows("Quote!D5", "125.00")
+    type_into("Quote!B8", "15%")
+    shows("Quote!D9", "131.75")
     driver.save_screenshot(screenshot)
 
-    # A locked cell opens no editor and says why.
-    cell("Order!D6").click()
-    assert not cell("Order!D6").find_elements(By.TAG_NAME, "input")
-    wait.until(lambda d: "locked" in status().text and "error" in status().get_attribute("class"))
+    # Locked cells, computed or protected, open no editor and say why.
+    for name in ("Quote!D9", "Quote!A5"):
+        cell(name).click()
+        assert not cell(name).find_elements(By.TAG_NAME, "input"), name + " took input"
+        wait.until(lambda d: name in status().text and "locked" in status().text and
+                   "error" in status().get_attribute("class"))
 
     source = driver.page_source
-    for formula in ("B2*C2", "SUM(", "1-Discount"):
+    for formula in ("B5*C5", "SUM(", "1-B8", "B2+30"):
         assert formula not in source, formula + " in the page"
 
     driver.find_element(By.ID, "export").click()
@@ -102,11 +109,11 @@ try:
     exported = glob.glob(os.path.join(downloads, "*.dat"))[0]
     time.sleep(0.5)  # the download's last bytes
 
-    type_into("Order!C2", "2")
-    shows("Order!D6", "49.5")
+    type_into("Quote!C5", "2")
+    shows("Quote!D9", "46.75")
     driver.find_element(By.ID, "import").send_keys(exported)
-    shows("Order!D6", "139.5")
-    shows("Order!C2", "10")
+    shows("Quote!D9", "131.75")
+    shows("Quote!C5", "10")
     print("ok")
 finally:
     if driver is not None:

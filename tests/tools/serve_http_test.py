@@ -35,6 +35,12 @@ def request(base, method, path, body=None, cookie=None, content_type="applicatio
         return error.code, error.headers, error.read()
 
 
+# An application that does not start is said so, with a failing status, before listening.
+refused = subprocess.run([korvel, "serve", examples + "/no-such-book.txt", "--port", "0"],
+                         capture_output=True, text=True, timeout=60)
+check(refused.returncode == 2 and "no-such-book" in refused.stderr and not refused.stdout,
+      "a missing book: status %d, %r" % (refused.returncode, refused.stderr))
+
 server = subprocess.Popen([korvel, "serve", examples + "/pricing.txt", "--port", "0"],
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 try:

@@ -90,6 +90,10 @@ int serveCommand(const ServeOptions& options) {
 
   httplib::Server server;
   server.set_payload_max_length(options.config.maxBody);
+  // A browser keeps its connection open between edits; more threads than cores let many
+  // connections wait their turn without being closed.
+  server.new_task_queue = [] { return new httplib::ThreadPool(32); };
+  server.set_keep_alive_max_count(1000);
   std::mutex logMutex;
   auto handler = [&](const httplib::Request& request, httplib::Response& response) {
     ApiRequest call;

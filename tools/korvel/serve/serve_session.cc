@@ -155,11 +155,16 @@ ServeReply ServeSession::sheets() const {
       rows = std::max(rows, key.first + 1);
       columns = std::max(columns, key.second + 1);
     }
+    nlohmann::ordered_json widths = nlohmann::ordered_json::object();
+    for (const auto& [column, width] : sheet.columnWidths) {
+      widths[toUtf8(a1ColumnLetters(column))] = width;
+    }
     names.push_back(toUtf8(sheet.name));
     layout.push_back({{"name", toUtf8(sheet.name)},
                       {"protected", sheet.protection.contents},
                       {"rows", rows},
-                      {"columns", columns}});
+                      {"columns", columns},
+                      {"widths", std::move(widths)}});
   }
   Runtime& runtime = session_.runtime();
   reply.json = {{"sheets", std::move(names)},

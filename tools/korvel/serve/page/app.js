@@ -130,7 +130,10 @@ function buildGrid(sheet, rows, columns) {
   group.appendChild(corner);
   for (let c = 0; c < columns; ++c) {
     const col = document.createElement('col');
-    col.style.width = Math.min(Math.max(widths[c], 6), 40) * 0.6 + 1 + 'em';
+    // The workbook's width in characters where it gives one, else one to fit the texts.
+    const given = sheet.widths[columnName(c)];
+    col.style.width = given !== undefined ? Math.round(given * 7 + 5) + 'px'
+                                          : Math.min(Math.max(widths[c], 6), 40) * 0.6 + 1 + 'em';
     group.appendChild(col);
   }
   grid.appendChild(group);
