@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs the dependencies, checks formatting, then builds and runs the whole test suite twice:
-# a plain build, and one with AddressSanitizer and UndefinedBehaviorSanitizer; last, a short run
-# of the fuzz targets; then the Windows library, cross-built and tested under Wine.
+# Installs the dependencies (the browser test's too), checks formatting, then builds and runs the
+# whole test suite twice: a plain build, and one with AddressSanitizer and
+# UndefinedBehaviorSanitizer; last, a short run of the fuzz targets; then the Windows library,
+# cross-built and tested under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/install-win32-deps.sh
+bash scripts/install-browser-deps.sh
 bash scripts/check-format.sh
 bash scripts/build.sh build
 (cd build && ctest --output-on-failure -j2)

@@ -6,6 +6,7 @@
 #include "compiler/model_builder.h"
 #include "compiler/starting_values.h"
 #include "engine/value_variant.h"
+#include "excel/protection.h"
 #include "functions/function_catalogue.h"
 #include "hosts/headless/spreadsheet/xlsx_workbook.h"
 #include "model/envelope.h"
@@ -103,6 +104,35 @@ WorkbookData programWorkbook(const Workbook& workbook, const CompiledModel& mode
   return data;
 }
 
+namespace {
+
+// The protection list of the author's package: the word of each protected sheet in order; empty
+// when no sheet is protected or the package does not read.
+std::string packageProtectionList(std::string_view package, const SettingsHeader& header) {
+  WorkbookData authored;
+  std::string ignored;
+  if (!readXlsxWorkbookBytes(std::string(package), &authored, &ignored)) return {};
+  ProtectionTable table;
+  bool any = false;
+  for (const SheetData& sheet : authored.sheets) {
+    const SheetProtectionData& protection = sheet.protection;
+    uint32_t word = 0;
+    if (protection.contents) {
+      word = kProtectContents | (protection.drawingObjects ? kProtectDrawingObjects : 0) |
+             (protection.scenarios ? kProtectScenarios : 0) |
+             (protection.enableSelection == kSelectionUnlockedCells    ? kProtectSelectUnlocked
+              : protection.enableSelection == kSelectionNoRestrictions ? kProtectSelectAll
+                                                                       : 0);
+    }
+    any |= word != 0;
+    table.sheetWords.push_back(word);
+    table.sheetPasswords.emplace_back();
+  }
+  return any ? writeProtectionList(table, header.writerVersion) : std::string();
+}
+
+}  // namespace
+
 bool buildApplicationResources(const Workbook& workbook, std::string_view package,
                                const ApplicationOptions& options, Files& files,
                                std::vector<ResourceEntry>* entries, std::string* error) {
@@ -144,6 +174,9 @@ bool buildApplicationResources(const Workbook& workbook, std::string_view packag
   record.header.optionFlags = uint16_t((options.dataExchange ? kFlagDataExchange : 0) |
                                        (options.saveAsExecutable ? kFlagSaveAsExecutable : 0));
   record.header.reserved8[0] = applicationTag(options.name, xlsx);
+  // The runtime protects the sheets after its first calculation and lifts the protection where
+  // it writes results; a sheet protected only in the workbook would refuse those writes.
+  if (!package.empty()) record.trailingList = packageProtectionList(package, record.header);
   std::string settings;
   if (!writeSettings(record, &settings, error)) return false;
   std::string content;

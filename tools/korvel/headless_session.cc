@@ -25,6 +25,7 @@
 #include "model/nodes/node.h"
 #include "model/sheet.h"
 #include "packaging/application_packaging.h"
+#include "platform/xloper.h"
 #include "runtime/addin_entry_points.h"
 #include "runtime/excel_bridge.h"
 #include "tools/korvel/application_file.h"
@@ -92,6 +93,14 @@ Variant resultVariant(Engine& engine, const Value& result) {
 }
 
 }  // namespace
+
+double callService(Runtime& runtime, int code, const std::u16string& path) {
+  Xloper argument = Xloper::string(narrowText(path));
+  const Xloper* answer = DummyFunc8(runtime, code, &argument);
+  if (answer->is(kXltypeInt)) return answer->integer();
+  if (answer->is(kXltypeNum)) return answer->num();
+  return 0;
+}
 
 HeadlessSession::HeadlessSession(bool onDisk)
     : files_(sessionFiles(onDisk)), system_(files_.get()), resources_(*files_) {

@@ -45,6 +45,10 @@ struct SessionOptions {
   std::u16string secondStartMacro;
 };
 
+// The runtime's service entry (DummyFunc8) as the workbook's code calls it, with a path argument
+// (an 8-bit text; empty for the services that take none); the service's answer.
+double callService(Runtime& runtime, int code, const std::u16string& path);
+
 class HeadlessSession {
  public:
   // onDisk: the files are the machine's (DiskFiles, its temporary directory) and the program reads

@@ -10,6 +10,7 @@
 #include <cstring>
 #endif
 #include <charconv>
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -42,6 +43,7 @@
 #include "tools/korvel/model_file.h"
 #include "tools/korvel/progress.h"
 #include "tools/korvel/run_command.h"
+#include "tools/korvel/serve/serve_command.h"
 #include "tools/korvel/workbook_input.h"
 #include "util/text.h"
 
@@ -297,6 +299,27 @@ int main(int argc, char** argv) {
   run->add_flag("--raw", runOptions.raw,
                 "Print the values rather than what the cells show in their number formats");
 
+  korvel::ServeOptions serveOptions;
+  long long idleMinutes = 30;
+  auto* serve = app.add_subcommand(
+      "serve", "Serve an application as a web page and a JSON API, one state per browser session");
+  serve
+      ->add_option("APP", serveOptions.config.input,
+                   "An application file (.kvapp), an .xlsx workbook or a workbook text")
+      ->required();
+  serve->add_option("--port", serveOptions.port, "The port to listen on; 0: any free port")
+      ->check(CLI::Range(0, 65535));
+  serve->add_option("--host", serveOptions.host,
+                    "The address to listen on (default 127.0.0.1: this machine only)");
+  serve
+      ->add_option("--max-sessions", serveOptions.config.maxSessions,
+                   "Sessions held at once (default 100)")
+      ->check(CLI::Range(1, 100000));
+  serve->add_option("--idle-minutes", idleMinutes, "A session unused this long ends (default 30)")
+      ->check(CLI::Range(1, 7 * 24 * 60));
+  serve->add_flag("--allow-save", serveOptions.config.allowSave,
+                  "Let the page's users save the application in place");
+
   korvel::EvalOptions evalOptions;
   auto* eval = app.add_subcommand("eval", "Evaluate one formula and print its value");
   eval->add_option("FORMULA", evalOptions.formula, "The formula, such as =1/3")->required();
@@ -365,6 +388,10 @@ int main(int argc, char** argv) {
     if (*check) return korvel::checkCommand(checkOptions);
     if (*calc) return korvel::calcCommand(calcOptions);
     if (*run) return korvel::runCommand(runOptions);
+    if (*serve) {
+      serveOptions.config.idleTimeout = std::chrono::minutes(idleMinutes);
+      return korvel::serveCommand(serveOptions);
+    }
     if (*compile) return korvel::compileCommand(compileOptions);
     if (*eval) return korvel::evalCommand(evalOptions);
     if (*values) return korvel::showValues(valuesFile);

@@ -10,7 +10,6 @@
 #include "compiler/formula_parser.h"
 #include "engine/value_variant.h"
 #include "hosts/headless/spreadsheet/program_objects.h"
-#include "platform/xloper.h"
 #include "runtime/addin_entry_points.h"
 #include "runtime/excel_bridge.h"
 #include "runtime/runtime.h"
@@ -25,18 +24,6 @@
 namespace korvel {
 
 namespace {
-
-// The file name part of a path, for the workbook's name in the program.
-std::u16string workbookFileName(const std::string& path) {
-  std::u16string name = fromUtf8(path.substr(path.find_last_of("/\\") + 1));
-  size_t dot = name.rfind(u'.');
-  return (dot == std::u16string::npos ? name : name.substr(0, dot)) + u".xlsx";
-}
-
-bool endsWithNoCase(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         equalsNoCase(fromUtf8(text.substr(text.size() - suffix.size())), fromUtf8(suffix));
-}
 
 // The absolute form of a path, as the runtime and the launcher hold paths.
 bool absolutePath(const std::string& path, std::u16string* out) {
@@ -57,15 +44,6 @@ bool servicePath(const std::string& path, std::u16string* out) {
   return true;
 }
 
-// DummyFunc8 as the workbook's code calls it, with a path argument; the service's answer.
-double callService(Runtime& runtime, int code, const std::u16string& path) {
-  Xloper argument = Xloper::string(narrowText(path));
-  const Xloper* answer = DummyFunc8(runtime, code, &argument);
-  if (answer->is(kXltypeInt)) return answer->integer();
-  if (answer->is(kXltypeNum)) return answer->num();
-  return 0;
-}
-
 // The data-exchange steps: the option, the file and the service code.
 struct DataStep {
   const char* option;
@@ -80,8 +58,7 @@ int runCommand(const RunOptions& options) {
   // On the machine's files: the data files, the application file and its saved workbook are real.
   HeadlessSession session(true);
   std::string error;
-  if (endsWithNoCase(options.input, kApplicationFileExtension) ||
-      sniffInput(options.input) == InputKind::kApplication) {
+  if (isApplicationInput(options.input)) {
     std::u16string path;
     if (!absolutePath(options.input, &path)) {
       std::cerr << "korvel: " << options.input << ": the path does not read\n";
@@ -99,7 +76,7 @@ int runCommand(const RunOptions& options) {
       return kExitFailed;
     }
     SessionOptions sessionOptions;
-    sessionOptions.workbookName = workbookFileName(options.input);
+    sessionOptions.workbookName = programWorkbookName(options.input);
     if (!session.start(workbook, sessionOptions, &error)) {
       std::cerr << "korvel: " << options.input << ": " << error << "\n";
       return kExitFailed;

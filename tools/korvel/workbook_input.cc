@@ -15,22 +15,35 @@
 #include "hosts/headless/headless_calc_host.h"
 #include "model/compiled_model.h"
 #include "model/sheet.h"
+#include "tools/korvel/application_file.h"
 #include "util/text.h"
 
 namespace korvel {
-namespace {
 
 bool endsWithNoCase(const std::string& text, const std::string& tail) {
   if (text.size() < tail.size()) return false;
   for (size_t i = 0; i < tail.size(); ++i) {
     char c = text[text.size() - tail.size() + i];
+    char t = tail[i];
     if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    if (c != tail[i]) return false;
+    if (t >= 'A' && t <= 'Z') t = char(t - 'A' + 'a');
+    if (c != t) return false;
   }
   return true;
 }
 
-}  // namespace
+bool isApplicationInput(const std::string& path) {
+  return endsWithNoCase(path, kApplicationFileExtension) ||
+         sniffInput(path) == InputKind::kApplication;
+}
+
+std::u16string programWorkbookName(const std::string& path) {
+  std::u16string name = fromUtf8(path.substr(path.find_last_of("/\\") + 1));
+  size_t dot = name.rfind(u'.');
+  return (dot == std::u16string::npos ? name : name.substr(0, dot)) + u".xlsx";
+}
+
+namespace {}  // namespace
 
 InputKind sniffInput(const std::string& path) {
   struct stat info {};

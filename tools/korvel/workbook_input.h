@@ -26,6 +26,13 @@ enum class InputKind {
   kText,         // anything else: read as a workbook text
 };
 InputKind sniffInput(const std::string& path);
+
+// Whether the text ends in tail, ASCII letters compared without case.
+bool endsWithNoCase(const std::string& text, const std::string& tail);
+// An application file (.kvapp) by its name or its first bytes.
+bool isApplicationInput(const std::string& path);
+// The name a workbook file has in the program: its file name with .xlsx for its extension.
+std::u16string programWorkbookName(const std::string& path);
 // "a folder", "a model (.kvm)", ... for messages that say what a file is.
 const char* describeInput(InputKind kind);
 

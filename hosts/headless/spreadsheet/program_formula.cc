@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "engine/number_text.h"
+#include "engine/value.h"
+#include "engine/value_convert.h"
 
 namespace korvel {
 namespace {
@@ -390,5 +392,28 @@ std::vector<FormulaReference> formulaReferences(std::u16string_view formula) {
 std::u16string generalNumberText(double value) { return numberToText(value); }
 
 std::optional<double> parseCellNumber(std::u16string_view text) { return parseNumber(text); }
+
+std::optional<TypedNumber> readTypedNumber(std::u16string_view text, bool date1904) {
+  TypedNumber typed;
+  if (textToNumber(text, &typed.number)) {
+    size_t last = text.find_last_not_of(u" \t");
+    if (last != std::u16string_view::npos && text[last] == u'%') {
+      typed.format = text.find(u'.') == std::u16string_view::npos ? u"0%" : u"0.00%";
+    }
+    return typed;
+  }
+  if (!toNumberForOperator(Value::text(std::u16string(text)), date1904, &typed.number)) {
+    return std::nullopt;
+  }
+  double whole = std::floor(typed.number);
+  if (whole == 0) {
+    typed.format = u"hh:mm";
+  } else if (whole != typed.number) {
+    typed.format = u"yyyy-mm-dd hh:mm";
+  } else {
+    typed.format = u"yyyy-mm-dd";
+  }
+  return typed;
+}
 
 }  // namespace korvel

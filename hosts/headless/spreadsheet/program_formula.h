@@ -58,6 +58,15 @@ std::vector<FormulaReference> formulaReferences(std::u16string_view formula);
 // A plain decimal number as the program reads it from a text ("12", "-1.5", "2E3"); null otherwise.
 std::optional<double> parseCellNumber(std::u16string_view text);
 
+// A number the user types in another form than the plain one: a percentage ("15%", format "0%"),
+// an amount of money ("$1,200", kept in General), a date ("2026-12-10", format "yyyy-mm-dd"), a
+// time or a date with a time. Null for a text that reads as none of them.
+struct TypedNumber {
+  double number = 0;
+  std::u16string format;
+};
+std::optional<TypedNumber> readTypedNumber(std::u16string_view text, bool date1904);
+
 // A text as the program shows a number in a cell of the General format.
 std::u16string generalNumberText(double value);
 

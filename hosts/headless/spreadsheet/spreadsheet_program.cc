@@ -391,6 +391,10 @@ void SpreadsheetProgram::storeEntry(WorkbookState& workbook, size_t sheet, uint3
         cell.formula = text;
       } else if (std::optional<double> number = parseCellNumber(text)) {
         stored = Variant::r8(*number);
+      } else if (std::optional<TypedNumber> typed = readTypedNumber(text, workbook.data.date1904)) {
+        // A percentage or a date typed into a cell in General takes the format it was typed in.
+        stored = Variant::r8(typed->number);
+        if (cell.numberFormat.empty()) cell.numberFormat = typed->format;
       } else if (sameName(text, u"TRUE") || sameName(text, u"FALSE")) {
         stored = Variant::boolean(sameName(text, u"TRUE"));
       } else if (uint32_t error = cellErrorCode(text)) {

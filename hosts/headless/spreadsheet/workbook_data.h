@@ -72,6 +72,9 @@ struct SheetData {
   std::vector<ShapeData> shapes;
   int queryTables = 0;
   bool hidden = false;
+  // Column widths in characters by 0-based column, as the file gives them; others have the
+  // default width.
+  std::map<uint32_t, double> columnWidths;
 };
 
 struct WorkbookData {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -26,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "hosts/headless/spreadsheet/a1_reference.h"
 #include "hosts/headless/spreadsheet/cell_formats.h"
 #include "hosts/headless/spreadsheet/zip_part.h"
 #include "util/package_parts.h"
@@ -512,6 +514,7 @@ struct Context {
   Relationships relationships;
   std::vector<std::u16string> sharedStrings;
   std::vector<bool> wrapStyles;               // by cell format index
+  std::vector<bool> unlockedStyles;           // by cell format index
   std::vector<std::u16string> numberFormats;  // by cell format index; empty: General
 };
 
@@ -541,9 +544,13 @@ bool readContext(Package& package, Context* context, std::string* error) {
       if (!readXml(package, r.part, &document, true, error, kPackageMaxStylesBytes)) return false;
       for (pugi::xml_node xf = child(child(document.document_element(), "cellXfs"), "xf"); xf;
            xf = xf.next_sibling())
-        if (is(xf, "xf"))
+        if (is(xf, "xf")) {
           context->wrapStyles.push_back(
               isTrue(attribute(child(xf, "alignment"), "wrapText").value()));
+          // Cells are locked unless their format says otherwise.
+          pugi::xml_attribute locked = attribute(child(xf, "protection"), "locked");
+          context->unlockedStyles.push_back(locked && !isTrue(locked.value()));
+        }
       context->numberFormats = cellFormatCodes(document.document_element());
     }
   }
@@ -562,6 +569,7 @@ struct CellContent {
   Variant value;
   std::u16string formula;  // "=..." or empty
   bool wrapText = false;
+  bool locked = true;
   std::u16string numberFormat;
 };
 
@@ -577,6 +585,8 @@ class CellReader {
       if (parseInteger(style.value(), &index) && index >= 0) {
         if (index < int64_t(context_.wrapStyles.size()))
           out->wrapText = context_.wrapStyles[size_t(index)];
+        if (index < int64_t(context_.unlockedStyles.size()))
+          out->locked = !context_.unlockedStyles[size_t(index)];
         if (index < int64_t(context_.numberFormats.size()))
           out->numberFormat = context_.numberFormats[size_t(index)];
       }
@@ -779,17 +789,34 @@ class WorkbookReader {
           CellContent content;
           if (!reader.read(c, row, column, &content, error)) return false;
           if (content.value.isEmpty() && content.formula.empty() && !content.wrapText &&
-              content.numberFormat.empty())
+              content.locked && content.numberFormat.empty())
             return true;
           CellData& cell = sheet->cells[CellKey(row, column)];
           cell.value = std::move(content.value);
           cell.formula = std::move(content.formula);
           cell.wrapText = content.wrapText;
           cell.numberFormat = std::move(content.numberFormat);
+          cell.locked = content.locked;
           return true;
         },
         error);
     if (!ok) return false;
+    for (pugi::xml_node col = child(child(root, "cols"), "col"); col; col = col.next_sibling()) {
+      int64_t first = 0, last = 0;
+      double width = -1;
+      std::string_view widthText = attribute(col, "width").value();
+      std::from_chars(widthText.data(), widthText.data() + widthText.size(), width);
+      if (!is(col, "col") || !parseInteger(attribute(col, "min").value(), &first) ||
+          !parseInteger(attribute(col, "max").value(), &last) || first < 1 || last < first ||
+          last > int64_t(kSheetColumns) || !(width >= 0 && width <= 255)) {
+        continue;
+      }
+      // A run to the sheet's end keeps its first columns only: a file cannot make the map as
+      // large as the sheet.
+      for (int64_t column = first; column <= std::min(last, first + 1023); ++column) {
+        sheet->columnWidths[uint32_t(column - 1)] = width;
+      }
+    }
     if (pugi::xml_node p = child(root, "sheetProtection")) {
       SheetProtectionData& protection = sheet->protection;
       protection.contents = isTrue(attribute(p, "sheet").value());

@@ -1,0 +1,23 @@
+# Writes OUTPUT, a C++ file defining pageFile() over the page's files of DIR, each held as a raw
+# string literal.
+set(delimiter "KVPAGE")
+set(content "// Generated from tools/korvel/serve/page/ by embed_page.cmake.\n")
+string(APPEND content "#include \"tools/korvel/serve/serve_page.h\"\n\nnamespace korvel {\n\n")
+string(APPEND content "const PageFile& pageFile(std::string_view path) {\n")
+foreach(entry "index.html|text/html; charset=utf-8" "app.js|text/javascript; charset=utf-8"
+              "app.css|text/css; charset=utf-8")
+  string(REPLACE "|" ";" parts "${entry}")
+  list(GET parts 0 name)
+  list(GET parts 1 type)
+  file(READ "${DIR}/${name}" text)
+  string(FIND "${text}" ")${delimiter}\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${name} holds the literal's delimiter")
+  endif()
+  string(MAKE_C_IDENTIFIER "${name}" id)
+  string(APPEND content "  static const PageFile ${id}{\"${type}\", R\"${delimiter}(${text})${delimiter}\"};\n")
+  string(APPEND content "  if (path == \"/${name}\") return ${id};\n")
+endforeach()
+string(APPEND content "  return index_html;\n}\n\n}  // namespace korvel\n")
+file(WRITE "${OUTPUT}.tmp" "${content}")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
