@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "hosts/headless/spreadsheet/xlsx_workbook.h"
 #include "tools/korvel/serve/serve_page.h"
 #include "tools/korvel/workbook_input.h"
 #include "util/text.h"
@@ -64,6 +65,14 @@ bool ServeApi::load(std::string* error) {
     }
     source_.workbook = &workbook_;
     source_.workbookName = programWorkbookName(config_.input);
+    if (isXlsxPath(config_.input)) {
+      std::string readError;
+      if (!readXlsxWorkbook(config_.input, &presentation_, &readError)) {
+        *error = readError;
+        return false;
+      }
+      source_.presentation = &presentation_;
+    }
   }
   ServeSession trial;
   if (!trial.start(source_, error)) {
