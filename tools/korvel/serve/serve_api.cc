@@ -71,6 +71,18 @@ bool ServeApi::load(std::string* error) {
         *error = readError;
         return false;
       }
+      // Only the look is taken from it: the values would be a second copy of the workbook's.
+      for (SheetData& sheet : presentation_.sheets) {
+        std::erase_if(sheet.cells, [](const auto& entry) {
+          const CellData& cell = entry.second;
+          return !cell.style && !cell.fontColor && !cell.interiorColor;
+        });
+        for (auto& [key, cell] : sheet.cells) {
+          cell.value = Variant();
+          std::u16string().swap(cell.formula);
+          cell.hyperlinks.clear();
+        }
+      }
       source_.presentation = &presentation_;
     }
   }
