@@ -90,13 +90,18 @@ bool flagOn(pugi::xml_node node) {
   return value.empty() || value == "1" || value == "true";
 }
 
+// 0x00BBGGRR from 0xRRGGBB.
+uint32_t fromRgb(uint32_t rgb) {
+  return ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
+}
+
 // 0x00BBGGRR from "RRGGBB" or "AARRGGBB"; the alpha is not shown.
 std::optional<uint32_t> hexColour(std::string_view text) {
   if (text.size() != 6 && text.size() != 8) return std::nullopt;
   uint32_t argb = 0;
   auto [end, failed] = std::from_chars(text.data(), text.data() + text.size(), argb, 16);
   if (failed != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return ((argb & 0xFF) << 16) | (argb & 0xFF00) | ((argb >> 16) & 0xFF);
+  return fromRgb(argb & 0xFFFFFF);
 }
 
 // The legacy palette of indexed colours 0 to 63, as 0xRRGGBB.
@@ -110,10 +115,6 @@ constexpr uint32_t kPalette[64] = {
     0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696,
     0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333,
 };
-
-uint32_t fromRgb(uint32_t rgb) {
-  return ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
-}
 
 // The colour lightened (tint > 0) or darkened (tint < 0) by the tint's part of its lightness.
 uint32_t tinted(uint32_t bgr, double tint) {
