@@ -174,6 +174,48 @@ TEST_F(ServeApiTest, AFormattedApplicationShowsItsFormatsWidthsAndProtection) {
   EXPECT_EQ(call(*api, "POST", "/api/cells", session, R"({"set": {"Quote!A5": "x"}})").status, 403);
 }
 
+TEST_F(ServeApiTest, TheWorkbooksFontsFillsBordersAndMergesShowFromTheXlsxAndTheApplication) {
+  const std::string book = std::string(KORVEL_SOURCE_DIR) + "/examples/quote.xlsx";
+  for (const std::string& input : {book, compile(book, u"Quote")}) {
+    SCOPED_TRACE(input);
+    ServeConfig config;
+    config.input = input;
+    auto api = load(config);
+    std::string session = open(*api);
+    nlohmann::json sheets = nlohmann::json::parse(call(*api, "GET", "/api/sheets", session).body);
+    EXPECT_EQ(sheets["layout"][0]["merges"], nlohmann::json::array({"A3:D3"}));
+    EXPECT_EQ(sheets["layout"][0]["widths"]["D"], 14);
+    const nlohmann::json thin = {{"style", "thin"}, {"color", "#000000"}};
+    struct Look {
+      const char* cell;
+      const char* member;       // a JSON pointer into the cell's entry
+      nlohmann::json expected;  // null: the member is absent
+    } looks[] = {
+        {"Quote!A3", "/font", {{"bold", true}, {"size", 14}, {"color", "#1f4e79"}}},
+        {"Quote!A4", "/font", {{"bold", true}}},
+        {"Quote!D4", "/fill", "#ddebf7"},
+        {"Quote!D4", "/border", {{"bottom", thin}}},
+        {"Quote!D9",
+         "/border",
+         {{"top", thin}, {"bottom", {{"style", "double"}, {"color", "#000000"}}}}},
+        {"Quote!D9", "/text", "72.00"},
+        {"Quote!A5", "/font", nullptr},
+        {"Quote!A5", "/fill", nullptr},
+        {"Quote!A5", "/border", nullptr},
+    };
+    for (const Look& look : looks) {
+      nlohmann::json entry = cell(*api, session, look.cell);
+      nlohmann::json::json_pointer member(look.member);
+      EXPECT_EQ(entry.contains(member) ? entry[member] : nullptr, look.expected)
+          << look.cell << look.member << " in " << entry;
+    }
+    // A changed result keeps its look.
+    ApiReply edit = call(*api, "POST", "/api/cells", session, R"({"set": {"Quote!C5": 10}})");
+    ASSERT_EQ(edit.status, 200) << edit.body;
+    EXPECT_EQ(find(edit, "changed", "Quote!D9")["font"]["bold"], true);
+  }
+}
+
 TEST_F(ServeApiTest, BadRequestsAreRefusedWithTheReasonAndChangeNothing) {
   ServeConfig config = pricing();
   config.maxBody = 1000;

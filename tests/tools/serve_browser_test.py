@@ -1,7 +1,8 @@
 #!/usr/bin/python3
-"""The served application in a real browser (headless Chromium driven by Selenium): typing into an
-unlocked cell recalculates its dependents, a locked cell refuses input, the page holds no formula,
-an export downloads and uploads back. Leaves a screenshot of the page after the edit.
+"""The served application in a real browser (headless Chromium driven by Selenium): the workbook's
+fonts and merged cells show, typing into an unlocked cell recalculates its dependents, a locked
+cell refuses input, the page holds no formula, an export downloads and uploads back. Leaves a
+screenshot of the page after the edit.
 
 Usage: serve_browser_test.py KORVEL WORKBOOK SCREENSHOT.png
 Exits 77 (skipped) when the browser, its driver or Selenium is not installed.
@@ -81,6 +82,10 @@ try:
     shows("Quote!D9", "72.00")
     shows("Quote!B2", "2026-12-10")
     shows("Quote!B8", "10%")
+    # The workbook's look: a bold header, the title merged over the table's four columns.
+    assert int(cell("Quote!A4").value_of_css_property("font-weight")) >= 700, "A4 is not bold"
+    assert cell("Quote!A3").get_attribute("colspan") == "4", "A3 does not span the table"
+    assert not driver.find_elements(By.CSS_SELECTOR, 'td[data-cell="Quote!B3"]'), "B3 is drawn"
     for name, kind in (("Quote!D9", "locked"), ("Quote!A5", "locked"), ("Quote!C5", "editable"),
                        ("Quote!B8", "editable")):
         assert kind in cell(name).get_attribute("class"), name + " is not " + kind

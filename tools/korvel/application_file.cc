@@ -1,5 +1,6 @@
 #include "tools/korvel/application_file.h"
 
+#include <algorithm>
 #include <bit>
 #include <utility>
 
@@ -102,6 +103,23 @@ WorkbookData programWorkbook(const Workbook& workbook, const CompiledModel& mode
     data.sheets.push_back(std::move(out));
   }
   return data;
+}
+
+void takePresentation(const WorkbookData& package, WorkbookData* workbook) {
+  for (SheetData& sheet : workbook->sheets) {
+    auto from = std::find_if(package.sheets.begin(), package.sheets.end(),
+                             [&](const SheetData& s) { return s.name == sheet.name; });
+    if (from == package.sheets.end()) continue;
+    sheet.merges = from->merges;
+    sheet.columnWidths = from->columnWidths;
+    for (const auto& [key, cell] : from->cells) {
+      if (!cell.style && !cell.fontColor && !cell.interiorColor) continue;
+      CellData& into = sheet.cells[key];
+      into.style = cell.style;
+      into.fontColor = cell.fontColor;
+      into.interiorColor = cell.interiorColor;
+    }
+  }
 }
 
 namespace {

@@ -43,6 +43,10 @@ bool parseApplicationVersion(std::string_view text, uint32_t* version);
 // writes in from then on.
 WorkbookData programWorkbook(const Workbook& workbook, const CompiledModel& model,
                              std::u16string fullName);
+// Gives the program's copy the look the package's cells and sheets have (fonts, fills, borders,
+// merged cells, column widths), sheet by sheet of the same name; an application file keeps the
+// author's package, so its workbook has them already.
+void takePresentation(const WorkbookData& package, WorkbookData* workbook);
 
 // Compiles the workbook (the model with its starting values) and lays out the application's
 // resources: settings "KVSETTINGS" 1 (enveloped record), the workbook 1020 (enveloped: the

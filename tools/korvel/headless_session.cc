@@ -255,7 +255,9 @@ bool HeadlessSession::start(const Workbook& workbook, const SessionOptions& opti
   package.runtimeModulePath = kRuntimeModulePath;
   if (!modelEnvelopes(model, *files_, &package.model, error)) return false;
 
-  return launch(package, programWorkbook(workbook, model, package.workbookPath), options, error);
+  WorkbookData data = programWorkbook(workbook, model, package.workbookPath);
+  if (options.presentation != nullptr) takePresentation(*options.presentation, &data);
+  return launch(package, std::move(data), options, error);
 }
 
 bool HeadlessSession::startApplication(const std::u16string& path, const SessionOptions& options,

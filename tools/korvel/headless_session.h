@@ -43,6 +43,9 @@ struct SessionOptions {
   // Start macros the workbook's code names.
   std::u16string firstStartMacro;
   std::u16string secondStartMacro;
+  // For start(): the workbook's package as the program reads it, whose look (fonts, fills,
+  // borders, merged cells, column widths) the program's copy takes; null for none.
+  const WorkbookData* presentation = nullptr;
 };
 
 // The runtime's service entry (DummyFunc8) as the workbook's code calls it, with a path argument

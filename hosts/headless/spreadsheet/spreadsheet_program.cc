@@ -67,8 +67,8 @@ std::u16string numbered(std::u16string_view prefix, int n) {
 
 bool isBlank(const CellData& cell) {
   return cell.value.isEmpty() && cell.formula.empty() && !cell.wrapText && !cell.interiorColor &&
-         !cell.fontColor && cell.numberFormat.empty() && cell.hyperlinks.empty() && cell.locked &&
-         cell.formats.empty();
+         !cell.fontColor && cell.numberFormat.empty() && !cell.style && cell.hyperlinks.empty() &&
+         cell.locked && cell.formats.empty();
 }
 
 int64_t textAddress(const std::u16string& text) { return int64_t(uintptr_t(text.c_str())); }

@@ -8,11 +8,13 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "hosts/headless/spreadsheet/a1_reference.h"
 #include "platform/variant.h"
 
 namespace korvel {
@@ -27,6 +29,26 @@ struct HyperlinkData {
 // The parts of a cell's formatting that hold members of their own.
 enum class FormatPart : int { kRange = 0, kInterior = 1, kFont = 2, kBorders = 3 };
 
+// One side's border line.
+struct BorderLine {
+  std::string style;  // as the file names it: "thin", "medium", "dashed", "double"...; empty: none
+  std::optional<uint32_t> color;  // 0x00BBGGRR; absent: automatic
+  bool operator==(const BorderLine&) const = default;
+};
+
+// The font and borders of a cell as its file gives them, shared by the cells of one format. The
+// font holds what differs from the workbook's default font; its colour and the fill's are
+// CellData's, which the program's objects read and write.
+struct CellStyle {
+  bool bold = false;
+  bool italic = false;
+  std::string underline;    // "single", "double"...; empty: none
+  double fontSize = 0;      // points; 0: the default font's
+  std::u16string fontName;  // empty: the default font's
+  BorderLine left, right, top, bottom;
+  bool operator==(const CellStyle&) const = default;
+};
+
 struct CellData {
   // Empty, R8, BSTR, BOOL or ERROR, as Value2 answers.
   Variant value;
@@ -37,6 +59,8 @@ struct CellData {
   std::optional<uint32_t> interiorColor;
   std::optional<uint32_t> fontColor;
   std::u16string numberFormat;
+  // Null: the default font and no borders.
+  std::shared_ptr<const CellStyle> style;
   std::vector<HyperlinkData> hyperlinks;
   // Protection applies to locked cells only; every cell starts locked.
   bool locked = true;
@@ -75,6 +99,8 @@ struct SheetData {
   // Column widths in characters by 0-based column, as the file gives them; others have the
   // default width.
   std::map<uint32_t, double> columnWidths;
+  // Merged areas of two cells or more, as the file gives them: the first cell shows for all.
+  std::vector<CellArea> merges;
 };
 
 struct WorkbookData {

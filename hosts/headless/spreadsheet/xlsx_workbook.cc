@@ -516,6 +516,7 @@ struct Context {
   std::vector<bool> wrapStyles;               // by cell format index
   std::vector<bool> unlockedStyles;           // by cell format index
   std::vector<std::u16string> numberFormats;  // by cell format index; empty: General
+  std::vector<CellFormatLook> looks;          // by cell format index
 };
 
 bool readContext(Package& package, Context* context, std::string* error) {
@@ -539,7 +540,17 @@ bool readContext(Package& package, Context* context, std::string* error) {
                       r.part + ": the shared strings hold more characters than a package may have");
         context->sharedStrings.push_back(std::move(text));
       }
-    } else if (r.type == "styles") {
+    }
+  }
+  // The styles' colours may name the theme's.
+  pugi::xml_document theme;
+  for (const auto& [id, r] : context->relationships) {
+    if (r.type == "theme" && !readXml(package, r.part, &theme, true, error, kPackageMaxStylesBytes))
+      return false;
+  }
+  for (const auto& [id, r] : context->relationships) {
+    pugi::xml_document document;
+    if (r.type == "styles") {
       // Parsed whole: its limit is well below a part's.
       if (!readXml(package, r.part, &document, true, error, kPackageMaxStylesBytes)) return false;
       for (pugi::xml_node xf = child(child(document.document_element(), "cellXfs"), "xf"); xf;
@@ -552,6 +563,7 @@ bool readContext(Package& package, Context* context, std::string* error) {
           context->unlockedStyles.push_back(locked && !isTrue(locked.value()));
         }
       context->numberFormats = cellFormatCodes(document.document_element());
+      context->looks = cellFormatLooks(document.document_element(), theme.document_element());
     }
   }
   return true;
@@ -571,6 +583,7 @@ struct CellContent {
   bool wrapText = false;
   bool locked = true;
   std::u16string numberFormat;
+  CellFormatLook look;
 };
 
 class CellReader {
@@ -589,6 +602,7 @@ class CellReader {
           out->locked = !context_.unlockedStyles[size_t(index)];
         if (index < int64_t(context_.numberFormats.size()))
           out->numberFormat = context_.numberFormats[size_t(index)];
+        if (index < int64_t(context_.looks.size())) out->look = context_.looks[size_t(index)];
       }
     }
     if (!readValue(c, row, column, &out->value, error)) return false;
@@ -789,7 +803,8 @@ class WorkbookReader {
           CellContent content;
           if (!reader.read(c, row, column, &content, error)) return false;
           if (content.value.isEmpty() && content.formula.empty() && !content.wrapText &&
-              content.locked && content.numberFormat.empty())
+              content.locked && content.numberFormat.empty() && !content.look.style &&
+              !content.look.fontColor && !content.look.fillColor)
             return true;
           CellData& cell = sheet->cells[CellKey(row, column)];
           cell.value = std::move(content.value);
@@ -797,6 +812,9 @@ class WorkbookReader {
           cell.wrapText = content.wrapText;
           cell.numberFormat = std::move(content.numberFormat);
           cell.locked = content.locked;
+          cell.style = std::move(content.look.style);
+          cell.fontColor = content.look.fontColor;
+          cell.interiorColor = content.look.fillColor;
           return true;
         },
         error);
@@ -816,6 +834,19 @@ class WorkbookReader {
       for (int64_t column = first; column <= std::min(last, first + 1023); ++column) {
         sheet->columnWidths[uint32_t(column - 1)] = width;
       }
+    }
+    for (pugi::xml_node m = child(child(root, "mergeCells"), "mergeCell"); m;
+         m = m.next_sibling()) {
+      std::optional<CellArea> area = parseA1Area(fromUtf8(attribute(m, "ref").value()));
+      // The program repairs a package whose merges are not areas or overlap; here they show
+      // unmerged.
+      if (!is(m, "mergeCell") || !area || area->cellCount() < 2) continue;
+      bool overlaps =
+          std::any_of(sheet->merges.begin(), sheet->merges.end(), [&](const CellArea& a) {
+            return a.firstRow <= area->lastRow && area->firstRow <= a.lastRow &&
+                   a.firstColumn <= area->lastColumn && area->firstColumn <= a.lastColumn;
+          });
+      if (!overlaps) sheet->merges.push_back(*area);
     }
     if (pugi::xml_node p = child(root, "sheetProtection")) {
       SheetProtectionData& protection = sheet->protection;

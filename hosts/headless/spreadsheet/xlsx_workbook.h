@@ -6,7 +6,8 @@
 // 0x800A07D0 plus the program's error number) and its formula as "=" + text with the cached
 // value as the value (cells of a shared formula get the formula moved to their place); wrap text
 // from the cell's style; sheet protection; hyperlinks; the 1904 date flag; workbook protection;
-// the file format (.xlsm packages are 52). Charts, drawings and number formats are not read.
+// the file format (.xlsm packages are 52); the cells' number formats, fonts, solid fills and
+// borders, unlocked cells, column widths and merged areas. Charts and drawings are not read.
 //
 // Save: the package the workbook was opened from is kept as it is except for the cell values and
 // formulas of its worksheets and the sheet names and date flag of its workbook part; a worksheet

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "hosts/headless/spreadsheet/xlsx_workbook.h"
 #include "tools/korvel/serve/serve_page.h"
 #include "tools/korvel/workbook_input.h"
 #include "util/text.h"
@@ -64,6 +65,26 @@ bool ServeApi::load(std::string* error) {
     }
     source_.workbook = &workbook_;
     source_.workbookName = programWorkbookName(config_.input);
+    if (isXlsxPath(config_.input)) {
+      std::string readError;
+      if (!readXlsxWorkbook(config_.input, &presentation_, &readError)) {
+        *error = readError;
+        return false;
+      }
+      // Only the look is taken from it: the values would be a second copy of the workbook's.
+      for (SheetData& sheet : presentation_.sheets) {
+        std::erase_if(sheet.cells, [](const auto& entry) {
+          const CellData& cell = entry.second;
+          return !cell.style && !cell.fontColor && !cell.interiorColor;
+        });
+        for (auto& [key, cell] : sheet.cells) {
+          cell.value = Variant();
+          std::u16string().swap(cell.formula);
+          cell.hyperlinks.clear();
+        }
+      }
+      source_.presentation = &presentation_;
+    }
   }
   ServeSession trial;
   if (!trial.start(source_, error)) {

@@ -69,6 +69,7 @@ class ServeApi {
   ServeConfig config_;
   Clock clock_;
   Workbook workbook_;
+  WorkbookData presentation_;  // an .xlsx input's package as the program reads it
   ServeSource source_;
   mutable std::mutex mutex_;
   std::map<std::string, Entry> sessions_;

@@ -71,6 +71,40 @@ bool typedText(const nlohmann::ordered_json& value, std::u16string* out, std::st
   return false;
 }
 
+// "#RRGGBB" from 0x00BBGGRR.
+std::string cssColour(uint32_t bgr) {
+  static const char kDigits[] = "0123456789abcdef";
+  uint32_t rgb = ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | ((bgr >> 16) & 0xFF);
+  std::string text = "#";
+  for (int shift = 20; shift >= 0; shift -= 4) text += kDigits[(rgb >> shift) & 0xF];
+  return text;
+}
+
+// The cell's font, fill and borders where they are not the default; the members the page
+// draws.
+void addLook(const CellData& cell, nlohmann::ordered_json* entry) {
+  nlohmann::ordered_json font = nlohmann::ordered_json::object();
+  const CellStyle* style = cell.style.get();
+  if (style != nullptr) {
+    if (style->bold) font["bold"] = true;
+    if (style->italic) font["italic"] = true;
+    if (!style->underline.empty()) font["underline"] = style->underline;
+    if (style->fontSize > 0) font["size"] = style->fontSize;
+    if (!style->fontName.empty()) font["name"] = toUtf8(style->fontName);
+  }
+  if (cell.fontColor) font["color"] = cssColour(*cell.fontColor);
+  if (!font.empty()) (*entry)["font"] = std::move(font);
+  if (cell.interiorColor) (*entry)["fill"] = cssColour(*cell.interiorColor);
+  if (style == nullptr) return;
+  nlohmann::ordered_json border = nlohmann::ordered_json::object();
+  for (auto [side, line] : {std::pair{"left", &style->left}, std::pair{"right", &style->right},
+                            std::pair{"top", &style->top}, std::pair{"bottom", &style->bottom}}) {
+    if (line->style.empty()) continue;
+    border[side] = {{"style", line->style}, {"color", cssColour(line->color.value_or(0))}};
+  }
+  if (!border.empty()) (*entry)["border"] = std::move(border);
+}
+
 std::string cellLabel(const std::u16string& sheet, uint32_t row, uint32_t column) {
   return sheetReferenceName(sheet) + "!" + toUtf8(a1ColumnLetters(column)) +
          std::to_string(row + 1);
@@ -96,6 +130,7 @@ bool ServeSession::start(const ServeSource& source, std::string* error) {
   } else {
     SessionOptions options;
     options.workbookName = source.workbookName;
+    options.presentation = source.presentation;
     if (!session_.start(*source.workbook, options, error)) return false;
   }
   for (const std::u16string& cell : session_.computedCells()) computed_.insert(toUpper(cell));
@@ -140,6 +175,9 @@ nlohmann::ordered_json ServeSession::cellJson(size_t sheet, uint32_t row, uint32
   entry["value"] = valueJson(session_.program().cellValue(state->name, sheetName, a1));
   entry["text"] = toUtf8(session_.program().displayText(state->name, sheetName, a1));
   entry["locked"] = locked(sheet, row, column);
+  const auto& cells = state->data.sheets[sheet].cells;
+  if (auto stored = cells.find({row, column}); stored != cells.end())
+    addLook(stored->second, &entry);
   return entry;
 }
 
@@ -155,16 +193,24 @@ ServeReply ServeSession::sheets() const {
       rows = std::max(rows, key.first + 1);
       columns = std::max(columns, key.second + 1);
     }
+    for (const CellArea& area : sheet.merges) {
+      rows = std::max(rows, area.lastRow + 1);
+      columns = std::max(columns, area.lastColumn + 1);
+    }
     nlohmann::ordered_json widths = nlohmann::ordered_json::object();
     for (const auto& [column, width] : sheet.columnWidths) {
       widths[toUtf8(a1ColumnLetters(column))] = width;
     }
+    nlohmann::ordered_json merges = nlohmann::ordered_json::array();
+    for (const CellArea& area : sheet.merges)
+      merges.push_back(toUtf8(formatA1(area, false, false)));
     names.push_back(toUtf8(sheet.name));
     layout.push_back({{"name", toUtf8(sheet.name)},
                       {"protected", sheet.protection.contents},
                       {"rows", rows},
                       {"columns", columns},
-                      {"widths", std::move(widths)}});
+                      {"widths", std::move(widths)},
+                      {"merges", std::move(merges)}});
   }
   Runtime& runtime = session_.runtime();
   reply.json = {{"sheets", std::move(names)},

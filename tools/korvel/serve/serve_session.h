@@ -16,6 +16,7 @@
 #include <tuple>
 
 #include "compiler/workbook.h"
+#include "hosts/headless/spreadsheet/workbook_data.h"
 #include "tools/korvel/headless_session.h"
 
 namespace korvel {
@@ -45,7 +46,9 @@ struct ServeSource {
   std::u16string applicationPath;  // absolute; empty for a workbook
   const Workbook* workbook = nullptr;
   std::u16string workbookName;  // the workbook's name in the program ("pricing.xlsx")
-  bool allowSave = false;       // the server lets its users save the application in place
+  // An .xlsx workbook's package as the program reads it, for its look; null for a text.
+  const WorkbookData* presentation = nullptr;
+  bool allowSave = false;  // the server lets its users save the application in place
 };
 
 class ServeSession {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "hosts/headless/spreadsheet/a1_reference.h"
 #include "tests/scratch_directory.h"
 #include "util/text.h"
 
@@ -93,13 +94,24 @@ Parts samplePackage() {
                                           {"rId3", "worksheet", "/xl/worksheets/sheet2.xml"},
                                           {"rId4", "sharedStrings", "sharedStrings.xml"},
                                           {"rId5", "styles", "styles.xml"},
-                                          {"rId6", "calcChain", "calcChain.xml"}});
+                                          {"rId6", "calcChain", "calcChain.xml"},
+                                          {"rId7", "theme", "theme/theme1.xml"}});
   p["xl/sharedStrings.xml"] = std::string("<sst ") + kNs +
                               "><si><t>alpha</t></si><si><r><t>be</t></r><r><t>ta</t></r>"
                               "<rPh><t>x</t></rPh></si></sst>";
   p["xl/styles.xml"] = std::string("<styleSheet ") + kNs +
-                       "><cellXfs count=\"2\"><xf/><xf applyAlignment=\"1\">"
-                       "<alignment wrapText=\"1\"/></xf></cellXfs></styleSheet>";
+                       "><fonts><font/><font><b/><color theme=\"4\"/></font></fonts><fills><fill/>"
+                       "<fill><patternFill patternType=\"solid\"><fgColor theme=\"5\"/>"
+                       "</patternFill></fill></fills><cellXfs count=\"3\"><xf/>"
+                       "<xf applyAlignment=\"1\"><alignment wrapText=\"1\"/></xf>"
+                       "<xf fontId=\"1\" fillId=\"1\"/></cellXfs></styleSheet>";
+  p["xl/theme/theme1.xml"] =
+      "<a:theme xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\">"
+      "<a:themeElements><a:clrScheme name=\"x\"><a:dk1><a:srgbClr val=\"000000\"/></a:dk1>"
+      "<a:lt1><a:srgbClr val=\"FFFFFF\"/></a:lt1><a:dk2><a:srgbClr val=\"111111\"/></a:dk2>"
+      "<a:lt2><a:srgbClr val=\"EEEEEE\"/></a:lt2><a:accent1><a:srgbClr val=\"4472C4\"/>"
+      "</a:accent1><a:accent2><a:srgbClr val=\"ED7D31\"/></a:accent2></a:clrScheme>"
+      "</a:themeElements></a:theme>";
   p["xl/worksheets/sheet1.xml"] =
       std::string("<worksheet ") + kNs +
       "><sheetPr codeName=\"DataCode\"/><dimension ref=\"A1:D4\"/><sheetData>"
@@ -112,8 +124,11 @@ Parts samplePackage() {
       "'My Sheet'!A1+LOG10(A1)&amp;\"A1\"</f><v>7</v></c>"
       "<c r=\"B3\"><f t=\"shared\" si=\"0\"/><v>8</v></c></row>"
       "<row r=\"4\" ht=\"30\" customHeight=\"1\"><c r=\"A4\"><f t=\"shared\" si=\"0\"/><v>9</v>"
-      "</c></row><row r=\"6\" ht=\"20\" customHeight=\"1\"/>"
+      "</c></row><row r=\"5\"><c r=\"A5\" s=\"2\"/></row>"
+      "<row r=\"6\" ht=\"20\" customHeight=\"1\"/>"
       "</sheetData><sheetProtection sheet=\"1\" objects=\"1\" selectLockedCells=\"1\"/>"
+      "<mergeCells><mergeCell ref=\"A5:B6\"/><mergeCell ref=\"B6:C7\"/><mergeCell ref=\"D5\"/>"
+      "<mergeCell ref=\"nowhere\"/></mergeCells>"
       "<hyperlinks><hyperlink ref=\"A1\" r:id=\"rId1\" tooltip=\"tip\"/>"
       "<hyperlink ref=\"B1:B2\" location=\"Notes!A1\" display=\"go\"/></hyperlinks></worksheet>";
   p["xl/worksheets/_rels/sheet1.xml.rels"] =
@@ -190,6 +205,16 @@ TEST_F(XlsxWorkbookTest, ReadsSheetsValuesFormulasAndSettings) {
   }
   EXPECT_TRUE(cellAt(w, 0, 1, 1).wrapText);
   EXPECT_FALSE(cellAt(w, 0, 0, 1).wrapText);
+  // An empty cell keeps its look: a bold font and a fill in the theme's accents.
+  const CellData& styled = cellAt(w, 0, 4, 0);
+  ASSERT_TRUE(styled.style);
+  EXPECT_TRUE(styled.style->bold);
+  EXPECT_EQ(styled.fontColor, 0xC47244u);
+  EXPECT_EQ(styled.interiorColor, 0x317DEDu);
+  EXPECT_FALSE(cellAt(w, 0, 0, 0).style);
+  // Merges of one cell, overlapping an earlier one or of no area show unmerged.
+  ASSERT_EQ(w.sheets[0].merges.size(), 1u);
+  EXPECT_EQ(formatA1(w.sheets[0].merges[0], false, false), u"A5:B6");
 
   const SheetProtectionData& protection = w.sheets[0].protection;
   EXPECT_TRUE(protection.contents);

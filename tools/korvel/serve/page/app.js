@@ -58,6 +58,14 @@ function sheetPrefix(name) {
   return /^[A-Za-z_][A-Za-z0-9_.]*$/.test(name) ? name : "'" + name.replace(/'/g, "''") + "'";
 }
 
+// "B3" as its 0-based row and column.
+function cellPosition(address) {
+  const [, letters, digits] = /^([A-Z]+)([0-9]+)$/.exec(address);
+  let column = 0;
+  for (const ch of letters) column = column * 26 + ch.charCodeAt(0) - 64;
+  return { row: Number(digits) - 1, column: column - 1 };
+}
+
 function cellKey(sheet, row, column) {
   return sheetPrefix(sheet) + '!' + columnName(column) + (row + 1);
 }
@@ -68,9 +76,37 @@ function editable(key) {
   return !state.layout[state.active].protected;
 }
 
+// The workbook's border styles as CSS borders: width and line.
+const borderLines = {
+  hair: '1px dotted', thin: '1px solid', medium: '2px solid', thick: '3px solid',
+  dotted: '1px dotted', dashed: '1px dashed', dashDot: '1px dashed', dashDotDot: '1px dashed',
+  mediumDashed: '2px dashed', mediumDashDot: '2px dashed', mediumDashDotDot: '2px dashed',
+  slantDashDot: '2px dashed', double: '3px double',
+};
+
+// The cell's font, fill and borders; styles set through the object model, never as markup.
+function paintLook(td, cell) {
+  const font = (cell && cell.font) || {};
+  td.style.fontWeight = font.bold ? 'bold' : '';
+  td.style.fontStyle = font.italic ? 'italic' : '';
+  td.style.textDecoration = font.underline ? 'underline' : '';
+  td.style.textDecorationStyle = font.underline && font.underline.startsWith('double') ? 'double' : '';
+  td.style.fontSize = font.size ? font.size + 'pt' : '';
+  td.style.fontFamily = font.name ? '"' + font.name.replace(/["\\]/g, '\\$&') + '", sans-serif' : '';
+  td.style.color = font.color || '';
+  td.style.backgroundColor = (cell && cell.fill) || '';
+  const border = (cell && cell.border) || {};
+  for (const side of ['left', 'right', 'top', 'bottom']) {
+    const line = border[side];
+    const css = line && (borderLines[line.style] || '1px solid');
+    td.style['border' + side[0].toUpperCase() + side.slice(1)] = css ? css + ' ' + line.color : '';
+  }
+}
+
 function paint(td, key) {
   const cell = state.cells.get(key);
   td.textContent = cell ? cell.text : '';
+  paintLook(td, cell);
   td.classList.toggle('number', !!cell && typeof cell.value === 'number');
   const canEdit = editable(key);
   td.classList.toggle('editable', canEdit);
@@ -145,13 +181,33 @@ function buildGrid(sheet, rows, columns) {
     head.appendChild(th);
   }
   grid.appendChild(head);
+  // Merged areas: the first cell spans the area, the others are not drawn.
+  const spans = new Map();
+  const covered = new Set();
+  for (const address of sheet.merges || []) {
+    const [first, last] = address.split(':').map(cellPosition);
+    if (covered.has(first.row + ',' + first.column)) continue;
+    spans.set(first.row + ',' + first.column,
+              { rows: last.row - first.row + 1, columns: last.column - first.column + 1 });
+    for (let r = first.row; r <= last.row; ++r) {
+      for (let c = first.column; c <= last.column; ++c) {
+        if (r !== first.row || c !== first.column) covered.add(r + ',' + c);
+      }
+    }
+  }
   for (let r = 0; r < rows; ++r) {
     const tr = document.createElement('tr');
     const th = document.createElement('th');
     th.textContent = String(r + 1);
     tr.appendChild(th);
     for (let c = 0; c < columns; ++c) {
+      if (covered.has(r + ',' + c)) continue;
       const td = document.createElement('td');
+      const span = spans.get(r + ',' + c);
+      if (span) {
+        td.rowSpan = span.rows;
+        td.colSpan = span.columns;
+      }
       const key = cellKey(sheet.name, r, c);
       td.dataset.cell = key;
       paint(td, key);
