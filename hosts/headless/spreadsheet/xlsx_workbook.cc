@@ -542,11 +542,15 @@ bool readContext(Package& package, Context* context, std::string* error) {
       }
     }
   }
-  // The styles' colours may name the theme's.
+  // The styles' colours may name the theme's. The theme does no more than colour cells, so a
+  // package whose theme cannot be read opens with those colours left out rather than not at all.
   pugi::xml_document theme;
   for (const auto& [id, r] : context->relationships) {
-    if (r.type == "theme" && !readXml(package, r.part, &theme, true, error, kPackageMaxStylesBytes))
-      return false;
+    std::string themeError;
+    if (r.type == "theme" &&
+        !readXml(package, r.part, &theme, true, &themeError, kPackageMaxStylesBytes)) {
+      theme.reset();
+    }
   }
   for (const auto& [id, r] : context->relationships) {
     pugi::xml_document document;

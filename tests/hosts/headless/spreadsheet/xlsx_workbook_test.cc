@@ -328,6 +328,25 @@ TEST_F(XlsxWorkbookTest, AWorkbookWithoutAPackageGetsAMinimalOne) {
   }
 }
 
+// The theme only colours cells: a package whose theme is broken or gone opens, its cells keeping
+// their fonts and fills without the theme's colours.
+TEST_F(XlsxWorkbookTest, ABrokenThemeLeavesOutOnlyItsColours) {
+  Parts broken = samplePackage();
+  broken["xl/theme/theme1.xml"] = "<a:theme><a:themeElements>";
+  Parts missing = samplePackage();
+  missing.erase("xl/theme/theme1.xml");
+  for (const Parts* parts : {&broken, &missing}) {
+    SCOPED_TRACE(parts == &broken ? "broken" : "missing");
+    WorkbookData w;
+    std::string error;
+    ASSERT_TRUE(readXlsxWorkbookBytes(makeZip(*parts), &w, &error)) << error;
+    const CellData& styled = cellAt(w, 0, 4, 0);
+    ASSERT_TRUE(styled.style);
+    EXPECT_TRUE(styled.style->bold);
+    EXPECT_FALSE(styled.fontColor.has_value());
+  }
+}
+
 TEST_F(XlsxWorkbookTest, FaultsAreReportedAndAFailedSaveLeavesTheTargetAlone) {
   struct Case {
     const char* what;
