@@ -54,9 +54,9 @@ void HeadlessCalcHost::setWorkbookFormula(CellRef cell, std::u16string_view text
   workbookFormulas_.set(cell, uint32_t(start));
 }
 
-void HeadlessCalcHost::reserveWorkbookFormulas(size_t units) {
+void HeadlessCalcHost::reserveWorkbookFormulas(size_t texts, size_t units) {
   // Each text takes its length and perhaps an "=" beside its own units.
-  workbookFormulaTexts_.reserve(workbookFormulaTexts_.size() + units);
+  workbookFormulaTexts_.reserve(workbookFormulaTexts_.size() + units + 3 * texts);
 }
 
 std::optional<std::u16string_view> HeadlessCalcHost::workbookFormula(CellRef cell) const {

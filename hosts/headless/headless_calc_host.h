@@ -95,9 +95,9 @@ class HeadlessCalcHost : public CalcHost {
   // A formula of the workbook as its author wrote it, which FORMULATEXT shows: the compiled model
   // keeps no $ marks. The text gets its "=" and loses the prefixes of newer functions.
   void setWorkbookFormula(CellRef cell, std::u16string_view text);
-  // Room for formula texts of so many units in all, given before setting them: the texts of a
-  // large workbook would otherwise be copied each time their buffer doubles.
-  void reserveWorkbookFormulas(size_t units);
+  // Room for so many formula texts of so many units in all, given before setting them: the texts
+  // of a large workbook would otherwise be copied each time their buffer doubles.
+  void reserveWorkbookFormulas(size_t texts, size_t units);
   // That text of the cell, or nothing when the workbook gave none. The view lasts until the next
   // formula is set.
   std::optional<std::u16string_view> workbookFormula(CellRef cell) const;

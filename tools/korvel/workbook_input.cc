@@ -142,12 +142,19 @@ void applySettings(Book& workbook, Engine& engine, HeadlessCalcHost& host) {
   engine.maxIterations = workbook.calculation.count;
   engine.maxChange = workbook.calculation.delta;
   host.setDate1904(engine.date1904);
-  size_t units = 0;
+  size_t texts = 0, units = 0;
   for (const auto& sheet : workbook.sheets) {
-    for (const auto& cell : sheet.cells) units += cell.isFormula ? cell.formula.size() + 3 : 0;
-    for (const ArrayFormula& array : sheet.arrays) units += array.formula.size() + 3;
+    for (const auto& cell : sheet.cells) {
+      if (!cell.isFormula) continue;
+      ++texts;
+      units += cell.formula.size();
+    }
+    for (const ArrayFormula& array : sheet.arrays) {
+      ++texts;
+      units += array.formula.size();
+    }
   }
-  host.reserveWorkbookFormulas(units);
+  host.reserveWorkbookFormulas(texts, units);
   // The headless program keeps the workbook's own formula texts, as the spreadsheet program does.
   for (auto& sheet : workbook.sheets) {
     const Sheet* modelSheet = engine.model().sheets().findByExcelName(sheet.name);
